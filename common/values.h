@@ -1,0 +1,48 @@
+// Small value types that cross between the object classes and the automation boundary.
+// They carry no automation type: the outer layers translate them to and from variants.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kelv {
+
+using Bytes = std::vector<uint8_t>;
+
+// A value received in a VARIANT parameter, after the boundary has followed one level of
+// reference: a byte buffer, a string (as 8-bit text), or anything else.
+struct VarIn {
+  enum class Kind : uint8_t { Other, Buffer, Text };
+  Kind kind = Kind::Other;
+  std::span<const uint8_t> bytes;  // valid while the call runs; Buffer only
+  std::string text;                // Text only
+
+  bool is_buffer() const { return kind == Kind::Buffer; }
+};
+
+// A value handed back in a VARIANT result.
+struct VarOut {
+  enum class Type : uint8_t { Null, I1, I2, I4, I8, R4, R8, Buffer };
+  Type type = Type::Null;
+  int64_t i = 0;
+  double d = 0;
+  Bytes bytes;
+
+  static VarOut null() { return {}; }
+  static VarOut buffer(Bytes b) { return {Type::Buffer, 0, 0, std::move(b)}; }
+  static VarOut integer(Type t, int64_t v) { return {t, v, 0, {}}; }
+  static VarOut real(Type t, double v) { return {t, 0, v, {}}; }
+};
+
+// What an Image method receives for another Image object: the means to ask that object
+// for its bitmap handle through its own interface. A null pointer is a missing object.
+class ImageSource {
+ public:
+  virtual ~ImageSource() = default;
+  // The other object's bitmap handle; false when its GetBmp call failed.
+  virtual bool get_bmp(int32_t& handle) = 0;
+};
+
+}  // namespace kelv

@@ -1,0 +1,107 @@
+#include <sys/utsname.h>
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace kelv::platform {
+
+// UTF-16 to UTF-8. A lone surrogate has no UTF-8 form and becomes '?', the default
+// character of the conversion.
+std::string to_narrow(std::u16string_view wide) {
+  std::string out;
+  out.reserve(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) {
+    uint32_t c = wide[i];
+    if (c == 0) break;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      out.push_back('?');
+      continue;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// UTF-8 to UTF-16. Bytes that do not form a valid sequence become U+FFFD each, so that
+// any byte string (a file name read from disk, a form field) still gives a string.
+std::u16string to_wide(std::string_view narrow) {
+  std::u16string out;
+  out.reserve(narrow.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(narrow.data());
+  size_t n = narrow.size();
+  for (size_t i = 0; i < n;) {
+    unsigned char b = s[i];
+    if (b == 0) break;
+    uint32_t c = 0;
+    size_t len = 0;
+    uint32_t min = 0;
+    if (b < 0x80) {
+      c = b, len = 1;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F, len = 2, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F, len = 3, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      c = b & 0x07, len = 4, min = 0x10000;
+    } else {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    bool ok = i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k) {
+      if ((s[i + k] & 0xC0) != 0x80) ok = false;
+      else c = (c << 6) | (s[i + k] & 0x3F);
+    }
+    if (!ok || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += len;
+  }
+  return out;
+}
+
+// Linux reports its kernel release; the platform identifier 0 keeps it out of every row
+// of the Windows version table.
+bool os_version(OsVersion& out) {
+  struct utsname u {};
+  if (uname(&u) != 0) return false;
+  char* end = nullptr;
+  out.major = static_cast<uint32_t>(std::strtoul(u.release, &end, 10));
+  out.minor = (end && *end == '.') ? static_cast<uint32_t>(std::strtoul(end + 1, &end, 10)) : 0;
+  out.build = (end && *end == '.') ? static_cast<uint32_t>(std::strtoul(end + 1, nullptr, 10)) : 0;
+  out.platform_id = 0;
+  return true;
+}
+
+char path_separator() { return '/'; }
+
+}  // namespace kelv::platform

@@ -1,0 +1,70 @@
+// The call of one interface member on one object, in terms that carry no automation
+// type. Each outer layer (the native dispatcher, the Windows function table) converts its
+// arguments into CallArgs, runs the member's thunk and converts the CallResult back, so
+// the glue from a member to its class method is written once for both.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "common/values.h"
+#include "server/members.h"
+
+namespace kelv {
+
+class CallArgs {
+ public:
+  using Arg = std::variant<std::monostate, int32_t, uint8_t, int64_t, double, std::string, VarIn,
+                           ImageSource*>;
+
+  void push(Arg a) { m_args.push_back(std::move(a)); }
+  size_t size() const { return m_args.size(); }
+
+  int32_t i4(size_t k) const { return std::get<int32_t>(m_args.at(k)); }
+  uint8_t ui1(size_t k) const { return std::get<uint8_t>(m_args.at(k)); }
+  int64_t i8(size_t k) const { return std::get<int64_t>(m_args.at(k)); }
+  double r8(size_t k) const { return std::get<double>(m_args.at(k)); }
+  const std::string& text(size_t k) const { return std::get<std::string>(m_args.at(k)); }
+  const VarIn& var(size_t k) const { return std::get<VarIn>(m_args.at(k)); }
+  ImageSource* image(size_t k) const { return std::get<ImageSource*>(m_args.at(k)); }
+
+ private:
+  std::vector<Arg> m_args;
+};
+
+struct CallResult {
+  std::variant<std::monostate, int32_t, uint8_t, std::string, VarOut> value;
+};
+
+template <class Impl>
+using Thunk = void (*)(Impl&, const CallArgs&, CallResult&);
+
+template <class Impl>
+struct Binding {
+  const char* name;
+  MemberKind kind;
+  Thunk<Impl> fn;
+};
+
+// Resolves a class's bindings against its member table into a slot-indexed list; a
+// member with no binding yet is a null entry, answered with "not implemented".
+template <class Impl>
+std::vector<Thunk<Impl>> bind_slots(const InterfaceTable& table, std::span<const Binding<Impl>> bindings) {
+  std::vector<Thunk<Impl>> slots(table.members.size(), nullptr);
+  for (const Binding<Impl>& b : bindings)
+    for (size_t i = 0; i < table.members.size(); ++i)
+      if (table.members[i].name == b.name && table.members[i].kind == b.kind) slots[i] = b.fn;
+  return slots;
+}
+
+class TInfoImpl;
+class TImageImpl;
+class TBinaryRWImpl;
+
+// The slot-indexed thunks of each class (index 0 is slot 7).
+const std::vector<Thunk<TInfoImpl>>& info_slots();
+
+}  // namespace kelv

@@ -1,0 +1,57 @@
+// The identity of the component: the type library, the three classes and their
+// interfaces. The GUIDs are fixed for good: registrations and hosts key on them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "server/members.h"
+
+namespace kelv {
+
+struct Guid {
+  uint32_t data1;
+  uint16_t data2, data3;
+  uint8_t data4[8];
+
+  bool operator==(const Guid& o) const;
+  // The standard text form, braces and upper-case hexadecimal digits included.
+  std::string text() const;
+  static bool parse(const std::string& text, Guid& out);
+};
+
+inline constexpr Guid kLibId{0x0FF16DFE, 0x1025, 0x4852, {0x96, 0x3C, 0xC4, 0x0C, 0x01, 0x7D, 0x01, 0x65}};
+inline constexpr Guid kClsidImage{0x63E20705, 0x0DA7, 0x4347, {0x8C, 0xAD, 0x27, 0xAE, 0x8E, 0xF3, 0xAA, 0x0D}};
+inline constexpr Guid kClsidBinaryRW{0xBB97D99C, 0x98CF, 0x443E, {0x93, 0x4A, 0xB6, 0xF3, 0xE8, 0x3E, 0x74, 0x78}};
+inline constexpr Guid kClsidInfo{0xB8381B7E, 0x20B6, 0x422D, {0xA6, 0xF4, 0xA5, 0xD7, 0x7E, 0x80, 0xBA, 0x6D}};
+inline constexpr Guid kIidIImage{0x28EA1342, 0xEAC7, 0x426E, {0x9D, 0x08, 0x9F, 0xBA, 0xC5, 0x42, 0x01, 0x3F}};
+inline constexpr Guid kIidIBinaryRW{0xD6DD8160, 0x0081, 0x45F0, {0xA9, 0x4C, 0x1A, 0xBB, 0xE5, 0x68, 0xA1, 0xF1}};
+inline constexpr Guid kIidIInfo{0xDA222ED8, 0xE4DB, 0x4833, {0xB6, 0xC0, 0x4E, 0x84, 0x53, 0xC3, 0xFD, 0xFB}};
+
+inline constexpr const char* kLibName = "Kelvarin";
+inline constexpr const char* kLibHelp = "Kelvarin.image Library";
+inline constexpr uint16_t kLibMajor = 1;
+inline constexpr uint16_t kLibMinor = 0;
+inline constexpr uint32_t kLibLocale = 0x0409;
+
+struct ClassInfo {
+  const char* name;         // "Image"
+  const char* progid;       // "Kelvarin.Image"
+  const char* description;  // the class's doc string
+  Guid clsid;
+  Guid iid;
+  InterfaceId iface;
+};
+
+// The served classes, in the order the module walks them.
+inline constexpr std::array<ClassInfo, 3> kClasses{{
+    {"Image", "Kelvarin.Image", "image Object", kClsidImage, kIidIImage, InterfaceId::Image},
+    {"BinaryRW", "Kelvarin.BinaryRW", "BinaryRW Object", kClsidBinaryRW, kIidIBinaryRW,
+     InterfaceId::BinaryRW},
+    {"Info", "Kelvarin.Info", "Info Object", kClsidInfo, kIidIInfo, InterfaceId::Info},
+}};
+
+const ClassInfo& class_info(InterfaceId id);
+
+}  // namespace kelv

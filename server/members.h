@@ -1,0 +1,66 @@
+// The member tables of the three automation interfaces: the one description of names,
+// DISPIDs, function-table slots, parameters, optional defaults and result types. The
+// native dispatcher runs from these tables; the type library of the Windows module is
+// checked against them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelv {
+
+enum class ValueType : uint8_t {
+  None,      // no result
+  Text,      // BSTR
+  I4,        // 32-bit signed
+  UI1,       // 8-bit unsigned
+  I8,        // 64-bit signed
+  R8,        // double
+  Variant,   // VARIANT (a Buffer or a number held in a variant)
+  ImageRef,  // pointer to another Image object's IImage
+};
+
+enum class MemberKind : uint8_t { Method, Get, Put };
+
+struct Param {
+  std::string name;  // empty for a put accessor's value
+  ValueType type = ValueType::I4;
+  bool optional = false;
+  int64_t default_int = 0;   // default of an optional numeric parameter
+  std::string default_text;  // default of an optional text parameter
+};
+
+struct Member {
+  int slot = 0;   // position in the function table; the first member is slot 7
+  int32_t dispid = 0;
+  std::string name;
+  MemberKind kind = MemberKind::Method;
+  std::vector<Param> params;
+  ValueType result = ValueType::None;
+  bool guarded = false;  // a raised error becomes DISP_E_EXCEPTION with an error record
+
+  size_t required_count() const;
+};
+
+enum class InterfaceId : uint8_t { Image, BinaryRW, Info };
+
+struct InterfaceTable {
+  InterfaceId id;
+  std::string name;  // "IImage"
+  std::string doc;   // the interface's doc string
+  std::vector<Member> members;  // in slot order
+
+  const Member* find(int32_t dispid, MemberKind kind) const;
+  const Member* by_name(std::string_view name) const;  // exact, case-sensitive
+};
+
+const InterfaceTable& interface_table(InterfaceId id);
+
+std::string_view to_string(ValueType t);
+std::string_view to_string(MemberKind k);
+
+}  // namespace kelv

@@ -1,0 +1,283 @@
+#include "server/native/object.h"
+
+#include <memory>
+#include <stdexcept>
+
+#include "platform/platform.h"
+#include "server/native/module.h"
+
+namespace kelv::native {
+namespace {
+
+constexpr int kFirstSlot = 7;
+
+// Another Image object as an Image method sees it: its GetBmp member is called through
+// its function table. The reference is held for the call and released with this holder.
+class DispatchImageSource final : public ImageSource {
+ public:
+  explicit DispatchImageSource(Dispatch* d) : m_obj(d) {}
+  ~DispatchImageSource() override {
+    if (m_obj) m_obj->Release();
+  }
+  DispatchImageSource(const DispatchImageSource&) = delete;
+  DispatchImageSource& operator=(const DispatchImageSource&) = delete;
+
+  bool get_bmp(int32_t& handle) override {
+    static const int slot = interface_table(InterfaceId::Image).by_name("GetBmp")->slot;
+    CallResult r;
+    if (failed(m_obj->call_slot(slot, CallArgs{}, r))) return false;
+    const int32_t* v = std::get_if<int32_t>(&r.value);
+    if (!v) return false;
+    handle = *v;
+    return true;
+  }
+
+ private:
+  Dispatch* m_obj;
+};
+
+// A VARIANT parameter as the object classes see it. One level of reference to a variant
+// (how script hosts pass variables) or to a byte array is followed first; after that only
+// exactly VT_ARRAY|VT_UI1 is a buffer, and a string is text.
+VarIn to_var_in(const Variant& arg) {
+  const Variant* v = &arg;
+  if (v->vt == (VT_BYREF | VT_VARIANT) && v->vref) v = v->vref;
+  VarIn out;
+  const SafeArray* a = nullptr;
+  if (v->vt == (VT_ARRAY | VT_UI1)) a = v->arr.get();
+  else if (v->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v->aref) a = v->aref->get();
+  if (a && a->dims == 1) {
+    out.kind = VarIn::Kind::Buffer;
+    out.bytes = std::span<const uint8_t>(a->data.data(), a->data.size());
+  } else if (v->vt == VT_BSTR) {
+    out.kind = VarIn::Kind::Text;
+    out.text = platform::to_narrow(v->s);
+  }
+  return out;
+}
+
+Variant to_variant(const VarOut& o) {
+  switch (o.type) {
+    case VarOut::Type::Null: return Variant::null();
+    case VarOut::Type::I1: return Variant::i1(static_cast<int8_t>(o.i));
+    case VarOut::Type::I2: return Variant::i2(static_cast<int16_t>(o.i));
+    case VarOut::Type::I4: return Variant::i4(static_cast<int32_t>(o.i));
+    case VarOut::Type::I8: return Variant::i8(o.i);
+    case VarOut::Type::R4: return Variant::r4(static_cast<float>(o.d));
+    case VarOut::Type::R8: return Variant::r8(o.d);
+    case VarOut::Type::Buffer: return Variant::bytes(o.bytes);
+  }
+  return Variant::null();
+}
+
+// Converts one argument to its parameter's type. A missing optional argument takes the
+// parameter's default.
+HResult coerce(const Param& p, const Variant* arg, CallArgs& args,
+               std::vector<std::unique_ptr<ImageSource>>& holders) {
+  bool missing = !arg || (arg->vt == VT_ERROR && arg->i == hr::DISP_E_PARAMNOTFOUND);
+  if (missing) {
+    if (!p.optional) return hr::DISP_E_PARAMNOTOPTIONAL;
+    switch (p.type) {
+      case ValueType::Text: args.push(p.default_text); break;
+      case ValueType::UI1: args.push(static_cast<uint8_t>(p.default_int)); break;
+      case ValueType::I8: args.push(p.default_int); break;
+      case ValueType::R8: args.push(static_cast<double>(p.default_int)); break;
+      case ValueType::Variant: args.push(VarIn{}); break;
+      case ValueType::ImageRef: args.push(static_cast<ImageSource*>(nullptr)); break;
+      default: args.push(static_cast<int32_t>(p.default_int)); break;
+    }
+    return hr::S_OK;
+  }
+  HResult h = hr::S_OK;
+  switch (p.type) {
+    case ValueType::I4: { int32_t v = 0; h = to_i4(*arg, v); args.push(v); break; }
+    case ValueType::UI1: { uint8_t v = 0; h = to_ui1(*arg, v); args.push(v); break; }
+    case ValueType::I8: { int64_t v = 0; h = to_i8(*arg, v); args.push(v); break; }
+    case ValueType::R8: { double v = 0; h = to_r8(*arg, v); args.push(v); break; }
+    case ValueType::Text: {
+      std::u16string w;
+      h = to_text(*arg, w);
+      args.push(platform::to_narrow(w));
+      break;
+    }
+    case ValueType::Variant: args.push(to_var_in(*arg)); break;
+    case ValueType::ImageRef: {
+      const Variant& v = deref(*arg);
+      if (v.vt != VT_DISPATCH) return hr::DISP_E_TYPEMISMATCH;
+      Dispatch* other = nullptr;
+      if (v.disp) {
+        void* p2 = nullptr;
+        if (failed(v.disp->QueryInterface(kIidIImage, &p2))) return hr::DISP_E_TYPEMISMATCH;
+        other = static_cast<Dispatch*>(p2);
+      }
+      ImageSource* src = nullptr;
+      if (other) {
+        holders.push_back(std::make_unique<DispatchImageSource>(other));
+        src = holders.back().get();
+      }
+      args.push(src);
+      break;
+    }
+    case ValueType::None: break;
+  }
+  return h;
+}
+
+const Member* resolve(const InterfaceTable& t, int32_t dispid, uint16_t flags) {
+  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return t.find(dispid, MemberKind::Put);
+  const Member* m = nullptr;
+  if (flags & DISPATCH_METHOD) m = t.find(dispid, MemberKind::Method);
+  if (!m && (flags & DISPATCH_PROPERTYGET)) m = t.find(dispid, MemberKind::Get);
+  return m;
+}
+
+}  // namespace
+
+ObjectBase::ObjectBase(const ClassInfo& cls, Unknown* outer) : m_class(cls), m_inner(*this), m_outer(outer) {
+  lock_module();
+}
+
+ObjectBase::~ObjectBase() { unlock_module(); }
+
+HResult ObjectBase::finish_create(ObjectBase* obj, const Guid& iid, void** out) {
+  HResult h = obj->m_inner.QueryInterface(iid, out);
+  if (failed(h)) delete obj;
+  return h;
+}
+
+HResult ObjectBase::Inner::QueryInterface(const Guid& iid, void** out) {
+  if (!out) return hr::E_POINTER;
+  *out = nullptr;
+  if (iid == kIidIUnknown) {
+    *out = static_cast<Unknown*>(this);
+  } else if (iid == kIidIDispatch || iid == m_owner.m_class.iid) {
+    *out = static_cast<Dispatch*>(&m_owner);
+  } else {
+    return hr::E_NOINTERFACE;
+  }
+  static_cast<Unknown*>(*out)->AddRef();
+  return hr::S_OK;
+}
+
+uint32_t ObjectBase::Inner::AddRef() { return ++m_owner.m_refs; }
+
+uint32_t ObjectBase::Inner::Release() {
+  uint32_t n = --m_owner.m_refs;
+  if (n == 0) delete &m_owner;
+  return n;
+}
+
+HResult ObjectBase::QueryInterface(const Guid& iid, void** out) { return controlling().QueryInterface(iid, out); }
+uint32_t ObjectBase::AddRef() { return controlling().AddRef(); }
+uint32_t ObjectBase::Release() { return controlling().Release(); }
+
+HResult ObjectBase::GetTypeInfoCount(uint32_t* count) {
+  if (!count) return hr::E_POINTER;
+  *count = 1;
+  return hr::S_OK;
+}
+
+HResult ObjectBase::GetTypeInfo(uint32_t, uint32_t, TypeInfo** out) {
+  if (!out) return hr::E_POINTER;
+  *out = nullptr;
+  TypeInfo* ti = nullptr;
+  HResult h = load_type_info(m_class.iface, ti);
+  if (failed(h)) return h;
+  ti->AddRef();
+  *out = ti;
+  return hr::S_OK;
+}
+
+HResult ObjectBase::GetIDsOfNames(const Guid&, const char16_t* const* names, uint32_t count, uint32_t,
+                                  int32_t* dispids) {
+  if (count && (!names || !dispids)) return hr::E_POINTER;
+  TypeInfo* ti = nullptr;
+  HResult h = load_type_info(m_class.iface, ti);
+  if (failed(h)) return h;
+  // Each name is looked up as a member name, so parameter names never resolve; the first
+  // name that is not found ends the loop.
+  for (uint32_t k = 0; k < count; ++k) {
+    std::u16string name = names[k] ? names[k] : u"";
+    if (!ti->cached_lookup(name, dispids[k]) && !ti->library_lookup(name, dispids[k])) {
+      for (uint32_t j = k; j < count; ++j) dispids[j] = DISPID_UNKNOWN;
+      return hr::DISP_E_UNKNOWNNAME;
+    }
+  }
+  return hr::S_OK;
+}
+
+HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags, DispParams* params,
+                           Variant* result, ExcepInfo* excep, uint32_t* arg_err) {
+  TypeInfo* ti = nullptr;
+  HResult h = load_type_info(m_class.iface, ti);
+  if (failed(h)) return h;
+  const InterfaceTable& table = ti->table();
+  const Member* m = resolve(table, dispid, flags);
+  if (!m) return hr::DISP_E_MEMBERNOTFOUND;
+
+  DispParams empty;
+  if (!params) params = &empty;
+  if (params->count && !params->args) return hr::E_POINTER;
+  bool is_put = m->kind == MemberKind::Put;
+  if (params->named_count > (is_put ? 1u : 0u)) return hr::DISP_E_NONAMEDARGS;
+  if (is_put && params->named_count == 1 && params->named[0] != DISPID_PROPERTYPUT)
+    return hr::DISP_E_PARAMNOTFOUND;
+  if (params->count > m->params.size()) return hr::DISP_E_BADPARAMCOUNT;
+
+  CallArgs args;
+  std::vector<std::unique_ptr<ImageSource>> holders;
+  for (size_t k = 0; k < m->params.size(); ++k) {
+    // Positional arguments arrive last first.
+    const Variant* arg = k < params->count ? &params->args[params->count - 1 - k] : nullptr;
+    h = coerce(m->params[k], arg, args, holders);
+    if (failed(h)) {
+      if (arg_err && arg) *arg_err = static_cast<uint32_t>(params->count - 1 - k);
+      return h;
+    }
+  }
+
+  CallResult r;
+  h = call_slot(m->slot, args, r);
+  if (h == hr::DISP_E_EXCEPTION) {
+    ErrorRecord rec;
+    if (excep && take_error_info(rec)) {
+      excep->code = 0;
+      excep->source = rec.source;
+      excep->description = rec.description;
+      excep->scode = hr::DISP_E_EXCEPTION;
+    }
+    return h;
+  }
+  if (failed(h)) return h;
+
+  if (result) {
+    if (auto* v = std::get_if<int32_t>(&r.value)) *result = Variant::i4(*v);
+    else if (auto* v8 = std::get_if<uint8_t>(&r.value)) *result = Variant::ui1(*v8);
+    else if (auto* s = std::get_if<std::string>(&r.value)) *result = Variant::str(platform::to_wide(*s));
+    else if (auto* o = std::get_if<VarOut>(&r.value)) *result = to_variant(*o);
+    else *result = Variant{};
+  }
+  return hr::S_OK;
+}
+
+HResult ObjectBase::call_slot(int slot, const CallArgs& args, CallResult& result) {
+  const InterfaceTable& table = interface_table(m_class.iface);
+  size_t index = static_cast<size_t>(slot - kFirstSlot);
+  if (slot < kFirstSlot || index >= table.members.size()) return hr::E_NOTIMPL;
+  const Member& m = table.members[index];
+  try {
+    if (!run(index, args, result)) return hr::E_NOTIMPL;
+    return hr::S_OK;
+  } catch (const std::bad_alloc&) {
+    if (!m.guarded) return hr::E_OUTOFMEMORY;
+    return raise_guarded_error(m_class, "Out of memory");
+  } catch (const std::exception& e) {
+    if (!m.guarded) return hr::E_FAIL;
+    return raise_guarded_error(m_class, e.what());
+  } catch (...) {
+    if (!m.guarded) return hr::E_FAIL;
+    return raise_guarded_error(m_class, "");
+  }
+}
+
+}  // namespace kelv::native
