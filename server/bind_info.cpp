@@ -22,6 +22,11 @@ const Binding<TInfoImpl> kInfo[] = {
 
 }  // namespace
 
+const std::vector<Thunk<Unwired>>& unwired_slots() {
+  static const std::vector<Thunk<Unwired>> none;
+  return none;
+}
+
 const std::vector<Thunk<TInfoImpl>>& info_slots() {
   static const auto slots =
       bind_slots<TInfoImpl>(interface_table(InterfaceId::Info), std::span<const Binding<TInfoImpl>>(kInfo));

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <span>
 #include <string>
 #include <variant>
@@ -59,6 +61,34 @@ std::vector<Thunk<Impl>> bind_slots(const InterfaceTable& table, std::span<const
       if (table.members[i].name == b.name && table.members[i].kind == b.kind) slots[i] = b.fn;
   return slots;
 }
+
+enum class CallOutcome { Ok, NotWired, Raised, OutOfMemory };
+
+// Runs the member at `index` (slot - 7) of a class, catching whatever it raises: an
+// error never crosses the boundary. `message` receives the text of a raised error.
+template <class Impl>
+CallOutcome run_member(const std::vector<Thunk<Impl>>& slots, Impl& impl, size_t index,
+                       const CallArgs& args, CallResult& result, std::string& message) {
+  if (index >= slots.size() || !slots[index]) return CallOutcome::NotWired;
+  try {
+    slots[index](impl, args, result);
+    return CallOutcome::Ok;
+  } catch (const std::bad_alloc&) {
+    message = "Out of memory";
+    return CallOutcome::OutOfMemory;
+  } catch (const std::exception& e) {
+    message = e.what();
+    return CallOutcome::Raised;
+  } catch (...) {
+    message.clear();
+    return CallOutcome::Raised;
+  }
+}
+
+// A class whose members are not wired to its object class yet: objects can be created,
+// and every member answers "not implemented".
+struct Unwired {};
+const std::vector<Thunk<Unwired>>& unwired_slots();
 
 class TInfoImpl;
 class TImageImpl;

@@ -18,14 +18,6 @@ namespace {
 constexpr HResult TYPE_E_REGISTRYACCESS = static_cast<HResult>(0x8002801C);
 constexpr const char* kProxyStub = "{00020424-0000-0000-C000-000000000046}";
 
-// A class whose members are not wired to its object class yet: it can be created, and
-// every member answers "not implemented".
-struct Unwired {};
-const std::vector<Thunk<Unwired>>& unwired_slots() {
-  static const std::vector<Thunk<Unwired>> none;
-  return none;
-}
-
 using CreateFn = HResult (*)(const ClassInfo&, Unknown*, const Guid&, void**);
 
 template <class Impl, const std::vector<Thunk<Impl>>& (*Slots)()>

@@ -44,11 +44,13 @@ VarIn to_var_in(const Variant& arg) {
   if (v->vt == (VT_BYREF | VT_VARIANT) && v->vref) v = v->vref;
   VarIn out;
   const SafeArray* a = nullptr;
-  if (v->vt == (VT_ARRAY | VT_UI1)) a = v->arr.get();
-  else if (v->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v->aref) a = v->aref->get();
-  if (a && a->dims == 1) {
+  bool is_array = v->vt == (VT_ARRAY | VT_UI1);
+  if (is_array) a = v->arr.get();
+  else if (v->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v->aref) is_array = true, a = v->aref->get();
+  // A byte array with no descriptor is a buffer without bytes.
+  if (is_array && (!a || a->dims == 1)) {
     out.kind = VarIn::Kind::Buffer;
-    out.bytes = std::span<const uint8_t>(a->data.data(), a->data.size());
+    if (a) out.bytes = std::span<const uint8_t>(a->data.data(), a->data.size());
   } else if (v->vt == VT_BSTR) {
     out.kind = VarIn::Kind::Text;
     out.text = platform::to_narrow(v->s);
@@ -265,19 +267,15 @@ HResult ObjectBase::call_slot(int slot, const CallArgs& args, CallResult& result
   size_t index = static_cast<size_t>(slot - kFirstSlot);
   if (slot < kFirstSlot || index >= table.members.size()) return hr::E_NOTIMPL;
   const Member& m = table.members[index];
-  try {
-    if (!run(index, args, result)) return hr::E_NOTIMPL;
-    return hr::S_OK;
-  } catch (const std::bad_alloc&) {
-    if (!m.guarded) return hr::E_OUTOFMEMORY;
-    return raise_guarded_error(m_class, "Out of memory");
-  } catch (const std::exception& e) {
-    if (!m.guarded) return hr::E_FAIL;
-    return raise_guarded_error(m_class, e.what());
-  } catch (...) {
-    if (!m.guarded) return hr::E_FAIL;
-    return raise_guarded_error(m_class, "");
+  std::string message;
+  switch (run(index, args, result, message)) {
+    case CallOutcome::Ok: return hr::S_OK;
+    case CallOutcome::NotWired: return hr::E_NOTIMPL;
+    case CallOutcome::OutOfMemory:
+      return m.guarded ? raise_guarded_error(m_class, message) : hr::E_OUTOFMEMORY;
+    case CallOutcome::Raised: break;
   }
+  return m.guarded ? raise_guarded_error(m_class, message) : hr::E_FAIL;
 }
 
 }  // namespace kelv::native

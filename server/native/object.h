@@ -29,8 +29,8 @@ class ObjectBase : public Dispatch {
  protected:
   ObjectBase(const ClassInfo& cls, Unknown* outer);
   virtual ~ObjectBase();
-  // Runs the member at `index` (slot - 7); false when the member is not wired yet.
-  virtual bool run(size_t index, const CallArgs& args, CallResult& result) = 0;
+  // Runs the member at `index` (slot - 7), catching what it raises.
+  virtual CallOutcome run(size_t index, const CallArgs& args, CallResult& result, std::string& message) = 0;
   // Finishes creation: the interface request on the non-delegating side; on failure the
   // object is destroyed.
   static HResult finish_create(ObjectBase* obj, const Guid& iid, void** out);
@@ -76,10 +76,8 @@ class NativeObject final : public ObjectBase {
   NativeObject(const ClassInfo& cls, const std::vector<Thunk<Impl>>& slots, Unknown* outer)
       : ObjectBase(cls, outer), m_slots(slots) {}
 
-  bool run(size_t index, const CallArgs& args, CallResult& result) override {
-    if (index >= m_slots.size() || !m_slots[index]) return false;
-    m_slots[index](m_impl, args, result);
-    return true;
+  CallOutcome run(size_t index, const CallArgs& args, CallResult& result, std::string& message) override {
+    return run_member(m_slots, m_impl, index, args, result, message);
   }
 
   const std::vector<Thunk<Impl>>& m_slots;

@@ -1,0 +1,177 @@
+// Writes what the Windows module is built from, out of the member tables: the interface
+// definition that widl turns into the type library and the C++ header, and the
+// function-table methods of the three COM classes. One source for names, DISPIDs, slot
+// order, parameter types and defaults, so the two can never disagree.
+//
+//   comgen IDL_FILE CPP_FILE
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "server/classes.h"
+#include "server/members.h"
+
+namespace {
+
+using namespace kelv;
+
+std::string guid_idl(const Guid& g) {
+  std::string t = g.text();
+  return t.substr(1, t.size() - 2);
+}
+
+std::string idl_type(ValueType t) {
+  switch (t) {
+    case ValueType::Text: return "BSTR";
+    case ValueType::I4: return "long";
+    case ValueType::UI1: return "unsigned char";
+    case ValueType::I8: return "__int64";
+    case ValueType::R8: return "double";
+    case ValueType::Variant: return "VARIANT";
+    case ValueType::ImageRef: return "IImage*";
+    case ValueType::None: break;
+  }
+  return "void";
+}
+
+std::string cpp_type(ValueType t) {
+  switch (t) {
+    case ValueType::Text: return "BSTR";
+    case ValueType::I4: return "LONG";
+    case ValueType::UI1: return "unsigned char";
+    case ValueType::I8: return "INT64";
+    case ValueType::R8: return "double";
+    case ValueType::Variant: return "VARIANT";
+    case ValueType::ImageRef: return "IImage*";
+    case ValueType::None: break;
+  }
+  return "void";
+}
+
+std::string method_name(const Member& m) {
+  switch (m.kind) {
+    case MemberKind::Get: return "get_" + m.name;
+    case MemberKind::Put: return "put_" + m.name;
+    case MemberKind::Method: break;
+  }
+  return m.name;
+}
+
+void write_idl(std::ostream& o) {
+  o << "// Generated from the member tables by comgen; do not edit.\n"
+       "import \"oaidl.idl\";\n\n"
+       "[\n  uuid("
+    << guid_idl(kLibId) << "),\n  version(" << kLibMajor << "." << kLibMinor << "),\n  lcid(0x0409),\n"
+    << "  helpstring(\"" << kLibHelp << "\")\n]\nlibrary " << kLibName << "\n{\n"
+    << "  importlib(\"stdole2.tlb\");\n\n";
+  for (const ClassInfo& c : kClasses) o << "  interface " << interface_table(c.iface).name << ";\n";
+  for (const ClassInfo& c : kClasses) {
+    const InterfaceTable& t = interface_table(c.iface);
+    o << "\n  [\n    uuid(" << guid_idl(c.iid) << "),\n    version(1.0),\n    helpstring(\"" << t.doc
+      << "\"),\n    dual,\n    oleautomation\n  ]\n  interface " << t.name << " : IDispatch\n  {\n";
+    for (const Member& m : t.members) {
+      o << "    [";
+      if (m.kind == MemberKind::Get) o << "propget, ";
+      if (m.kind == MemberKind::Put) o << "propput, ";
+      o << "id(" << m.dispid << ")] HRESULT " << m.name << "(";
+      bool first = true;
+      for (const Param& p : m.params) {
+        if (!first) o << ", ";
+        first = false;
+        o << "[in";
+        if (p.optional) {
+          o << ", optional, defaultvalue(";
+          if (p.type == ValueType::Text) o << "\"" << p.default_text << "\"";
+          else o << p.default_int;
+          o << ")";
+        }
+        o << "] " << idl_type(p.type);
+        if (!p.name.empty()) o << " " << p.name;
+      }
+      if (m.result != ValueType::None) {
+        if (!first) o << ", ";
+        o << "[out, retval] " << idl_type(m.result) << "* result";
+      }
+      o << ");\n";
+    }
+    o << "  };\n";
+  }
+  for (const ClassInfo& c : kClasses) {
+    o << "\n  [\n    uuid(" << guid_idl(c.clsid) << "),\n    version(1.0),\n    helpstring(\"" << c.description
+      << "\")\n  ]\n  coclass " << c.name << "\n  {\n    [default] interface "
+      << interface_table(c.iface).name << ";\n  };\n";
+  }
+  o << "}\n";
+}
+
+// Each method packs its arguments into CallArgs and hands them, with its slot, to the
+// class's shared call path; the result pointer's type picks the conversion back.
+void write_cpp(std::ostream& o) {
+  o << "// Generated from the member tables by comgen; do not edit.\n"
+       "#pragma once\n\nnamespace kelv::win32 {\n";
+  for (const ClassInfo& c : kClasses) {
+    const InterfaceTable& t = interface_table(c.iface);
+    std::string cls = "Com" + std::string(c.name);
+    o << "\ntemplate <class Impl>\nclass " << cls << " final : public ComObject<" << t.name << ", Impl> {\n"
+      << " public:\n  using ComObject<" << t.name << ", Impl>::ComObject;\n";
+    for (const Member& m : t.members) {
+      o << "\n  HRESULT STDMETHODCALLTYPE " << method_name(m) << "(";
+      std::string sep;
+      int k = 0;
+      for (const Param& p : m.params) {
+        o << sep << cpp_type(p.type) << " a" << k++;
+        sep = ", ";
+      }
+      if (m.result != ValueType::None) o << sep << cpp_type(m.result) << "* result";
+      o << ") override {\n    CallArgs args;\n";
+      k = 0;
+      for (const Param& p : m.params) {
+        std::string a = "a" + std::to_string(k++);
+        switch (p.type) {
+          case ValueType::Text: o << "    args.push(arg_text(" << a << "));\n"; break;
+          case ValueType::I4: o << "    args.push(static_cast<int32_t>(" << a << "));\n"; break;
+          case ValueType::UI1: o << "    args.push(static_cast<uint8_t>(" << a << "));\n"; break;
+          case ValueType::I8: o << "    args.push(static_cast<int64_t>(" << a << "));\n"; break;
+          case ValueType::R8: o << "    args.push(" << a << ");\n"; break;
+          case ValueType::Variant: o << "    args.push(arg_variant(" << a << "));\n"; break;
+          case ValueType::ImageRef:
+            o << "    ImageArg " << a << "_src(" << a << ");\n    args.push(" << a << "_src.source());\n";
+            break;
+          case ValueType::None: break;
+        }
+      }
+      o << "    return this->call(" << m.slot << ", args" << (m.result != ValueType::None ? ", result" : "")
+        << ");\n  }\n";
+    }
+    o << "};\n";
+  }
+  o << "\n}  // namespace kelv::win32\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: comgen IDL_FILE CPP_FILE\n");
+    return 2;
+  }
+  std::ostringstream idl, cpp;
+  write_idl(idl);
+  write_cpp(cpp);
+  // Files are rewritten only when their text changes, so the build does not redo
+  // everything that depends on them.
+  for (auto [path, text] : {std::pair{argv[1], idl.str()}, std::pair{argv[2], cpp.str()}}) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream old;
+    old << in.rdbuf();
+    if (in && old.str() == text) continue;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out) {
+      std::fprintf(stderr, "comgen: cannot write %s\n", path);
+      return 1;
+    }
+  }
+  return 0;
+}
