@@ -3,9 +3,9 @@ BUILD   ?= build
 NATIVE  := $(BUILD)/native
 JOBS    ?= $(shell nproc)
 
-.PHONY: all bootstrap native test demo clean
+.PHONY: all bootstrap native windows test test-native test-windows demo clean
 
-all: native
+all: windows
 
 bootstrap:
 	@bash scripts/bootstrap
@@ -14,11 +14,18 @@ native: bootstrap
 	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
-test: native
-	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+windows: native
+	@bash scripts/build-windows
 
-demo: native
-	@KELVUTIL_REGISTRY=$(abspath $(NATIVE))/demo-registry $(NATIVE)/kelvdemo
+test: windows
+	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+	@bash -c 'source scripts/wine-env && ctest --test-dir "$$KELV_WIN_BUILD" --output-on-failure'
+
+# The main job: the module registered in the project's Wine prefix, driven by a script
+# under the real script host.
+demo: windows
+	@bash scripts/wine-run register
+	@bash scripts/wine-run script examples/info.vbs
 
 clean:
 	rm -rf $(BUILD)

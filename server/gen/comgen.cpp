@@ -81,7 +81,7 @@ void write_idl(std::ostream& o) {
         first = false;
         o << "[in";
         if (p.optional) {
-          o << ", optional, defaultvalue(";
+          o << ", defaultvalue(";
           if (p.type == ValueType::Text) o << "\"" << p.default_text << "\"";
           else o << p.default_int;
           o << ")";

@@ -1,0 +1,274 @@
+// The module: its four exported entry points, the class list with one cached factory
+// per class, and registration in the registry.
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "info/InfoImpl.h"
+#include "server/win32/com.h"
+// The generated function-table methods of the three classes.
+#include "com_classes.inc"
+
+namespace kelv::win32 {
+
+void release_type_info();
+
+namespace {
+
+HMODULE g_module = nullptr;
+
+using CreateFn = HRESULT (*)(const ClassInfo&, IUnknown*, REFIID, void**);
+
+template <template <class> class Object, class Impl, const std::vector<Thunk<Impl>>& (*Slots)()>
+HRESULT create_object(const ClassInfo& cls, IUnknown* outer, REFIID iid, void** out) {
+  return Object<Impl>::template create<Object<Impl>>(cls, Slots(), outer, iid, out);
+}
+
+CreateFn create_fn(InterfaceId id) {
+  switch (id) {
+    case InterfaceId::Image: return &create_object<ComImage, Unwired, &unwired_slots>;
+    case InterfaceId::BinaryRW: return &create_object<ComBinaryRW, Unwired, &unwired_slots>;
+    case InterfaceId::Info: return &create_object<ComInfo, TInfoImpl, &info_slots>;
+  }
+  return nullptr;
+}
+
+class Factory final : public IClassFactory {
+ public:
+  explicit Factory(const ClassInfo& cls) : m_class(cls) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
+    *out = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    LONG n = InterlockedDecrement(&m_refs);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+  }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    return create_fn(m_class.iface)(m_class, outer, iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    if (lock) lock_module();
+    else unlock_module();
+    return S_OK;
+  }
+
+ private:
+  const ClassInfo& m_class;
+  volatile LONG m_refs = 0;
+};
+
+struct ClassList {
+  CRITICAL_SECTION lock;
+  std::array<Factory* volatile, 3> factories{};
+};
+
+ClassList& classes() {
+  static ClassList c;
+  return c;
+}
+
+std::string narrow_path(const wchar_t* w) {
+  char buf[MAX_PATH * 2];
+  int n = WideCharToMultiByte(CP_ACP, 0, w, -1, buf, sizeof buf, nullptr, nullptr);
+  return n > 0 ? std::string(buf) : std::string();
+}
+
+std::wstring wide(const std::string& s) {
+  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, out.data(), n);
+  out.resize(wcslen(out.c_str()));
+  return out;
+}
+
+std::string module_file_name() {
+  char buf[MAX_PATH];
+  DWORD n = GetModuleFileNameA(g_module, buf, sizeof buf);
+  return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+// The module's full file name; where it holds white space, its short (8.3) form, so that
+// the registered path never needs quoting.
+std::string registration_path() {
+  std::string path = module_file_name();
+  if (path.find_first_of(" \t\n\v\f\r") != std::string::npos) {
+    char buf[MAX_PATH];
+    DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
+    if (n > 0 && n < sizeof buf) path.assign(buf, n);
+  }
+  return path;
+}
+
+std::string guid_text(REFGUID g) {
+  LPOLESTR s = nullptr;
+  if (FAILED(StringFromCLSID(g, &s))) return {};
+  std::string out = narrow_path(s);
+  CoTaskMemFree(s);
+  return out;
+}
+
+void set_value(const std::string& key, const char* name, const std::string& data) {
+  HKEY h = nullptr;
+  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &h, nullptr) !=
+      ERROR_SUCCESS)
+    return;  // a failing write is passed over; the next one is attempted
+  RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                 static_cast<DWORD>(data.size() + 1));
+  RegCloseKey(h);
+}
+
+// Deletes a key depth first: its first subkey again and again, then the key itself.
+LONG delete_tree(HKEY parent, const std::string& name) {
+  HKEY h = nullptr;
+  LONG rc = RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, &h);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (;;) {
+    char sub[256];
+    DWORD len = sizeof sub;
+    if (RegEnumKeyExA(h, 0, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (delete_tree(h, sub) != ERROR_SUCCESS) break;
+  }
+  RegCloseKey(h);
+  return RegDeleteKeyA(parent, name.c_str());
+}
+
+struct Loaded {
+  ITypeLib* lib = nullptr;
+  ITypeInfo* cls = nullptr;
+  ~Loaded() {
+    if (cls) cls->Release();
+    if (lib) lib->Release();
+  }
+};
+
+HRESULT load_class(const std::string& path, const ClassInfo& c, Loaded& out) {
+  HRESULT hr = LoadTypeLib(wide(path).c_str(), &out.lib);
+  if (FAILED(hr)) return hr;
+  return out.lib->GetTypeInfoOfGuid(to_guid(c.clsid), &out.cls);
+}
+
+HRESULT register_class(const ClassInfo& c, const std::string& path) {
+  Loaded t;
+  HRESULT hr = load_class(path, c, t);
+  if (FAILED(hr)) return hr;
+  BSTR doc = nullptr;
+  t.cls->GetDocumentation(MEMBERID_NIL, nullptr, &doc, nullptr, nullptr);
+  std::string description = doc ? narrow_path(doc) : std::string();
+  SysFreeString(doc);
+  TLIBATTR* attr = nullptr;
+  hr = t.lib->GetLibAttr(&attr);
+  if (FAILED(hr)) return hr;
+  std::string version = std::to_string(attr->wMajorVerNum) + "." + std::to_string(attr->wMinorVerNum);
+  std::string libid = guid_text(attr->guid);
+  t.lib->ReleaseTLibAttr(attr);
+
+  std::string clsid = guid_text(to_guid(c.clsid));
+  std::string ck = "CLSID\\" + clsid;
+  set_value(ck, nullptr, description);
+  set_value(ck + "\\InprocServer32", nullptr, path);
+  set_value(ck + "\\InprocServer32", "ThreadingModel", "Apartment");
+  set_value(c.progid, nullptr, description);
+  set_value(std::string(c.progid) + "\\CLSID", nullptr, clsid);
+  set_value(ck + "\\ProgID", nullptr, c.progid);
+  set_value(ck + "\\Version", nullptr, version);
+  set_value(ck + "\\Typelib", nullptr, libid);
+  std::wstring wpath = wide(path);
+  return RegisterTypeLib(t.lib, const_cast<LPOLESTR>(wpath.c_str()), nullptr);
+}
+
+HRESULT unregister_class(const ClassInfo& c, const std::string& path) {
+  Loaded t;
+  HRESULT hr = load_class(path, c, t);
+  if (FAILED(hr)) return hr;
+  delete_tree(HKEY_CLASSES_ROOT, "CLSID\\" + guid_text(to_guid(c.clsid)));
+  delete_tree(HKEY_CLASSES_ROOT, c.progid);
+  return S_OK;
+}
+
+}  // namespace
+}  // namespace kelv::win32
+
+using namespace kelv;
+using namespace kelv::win32;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    g_module = instance;
+    InitializeCriticalSection(&classes().lock);
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+    // Unloaded by FreeLibrary (not process exit): release what the module cached.
+    for (auto& f : classes().factories) {
+      if (f) f->Release();
+      f = nullptr;
+    }
+    DeleteCriticalSection(&classes().lock);
+    release_type_info();
+  }
+  return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  ClassList& list = classes();
+  for (size_t k = 0; k < kClasses.size(); ++k) {
+    const ClassInfo& c = kClasses[k];
+    if (!IsEqualCLSID(clsid, to_guid(c.clsid))) continue;
+    if (!list.factories[k]) {
+      EnterCriticalSection(&list.lock);
+      if (!list.factories[k]) {
+        Factory* f = new (std::nothrow) Factory(c);
+        if (f) {
+          f->AddRef();  // the module's own reference
+          list.factories[k] = f;
+        }
+      }
+      LeaveCriticalSection(&list.lock);
+      if (!list.factories[k]) return E_OUTOFMEMORY;
+    }
+    return list.factories[k]->QueryInterface(iid, out);
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return module_lock_count() == 0 ? S_OK : S_FALSE; }
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+  std::string path = registration_path();
+  for (const ClassInfo& c : kClasses) {
+    HRESULT hr = register_class(c, path);
+    if (FAILED(hr)) return hr;
+  }
+  // The library itself, from the module's full name (or a .tlb beside it), with the
+  // module's folder as help directory.
+  std::string full = module_file_name();
+  ITypeLib* lib = nullptr;
+  HRESULT hr = LoadTypeLib(wide(full).c_str(), &lib);
+  if (FAILED(hr)) {
+    size_t dot = full.rfind('.');
+    full = (dot == std::string::npos ? full : full.substr(0, dot)) + ".tlb";
+    hr = LoadTypeLib(wide(full).c_str(), &lib);
+    if (FAILED(hr)) return hr;
+  }
+  std::string helpdir = full.substr(0, full.find_last_of("\\/:") + 1);
+  std::wstring wfull = wide(full), whelp = wide(helpdir);
+  hr = RegisterTypeLib(lib, const_cast<LPOLESTR>(wfull.c_str()), const_cast<LPOLESTR>(whelp.c_str()));
+  lib->Release();
+  return hr;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  std::string path = registration_path();
+  for (const ClassInfo& c : kClasses) unregister_class(c, path);
+  return S_OK;
+}

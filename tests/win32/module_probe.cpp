@@ -1,0 +1,298 @@
+// Drives the built module the way the component runtime does, under Wine: loads it by
+// path, checks its entry points, factories, unload answers and aggregation, and reads
+// its embedded type library back to compare every member with the member tables.
+//
+//   module_probe PATH_TO_KELVUTIL_DLL
+#include <oaidl.h>
+#include <ole2.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "server/classes.h"
+#include "server/members.h"
+
+using namespace kelv;
+
+namespace {
+
+int g_passed = 0, g_failed = 0;
+
+void check(bool ok, const std::string& what) {
+  if (ok) {
+    ++g_passed;
+  } else {
+    ++g_failed;
+    std::printf("FAIL: %s\n", what.c_str());
+  }
+}
+
+GUID guid(const Guid& g) {
+  GUID out;
+  out.Data1 = g.data1;
+  out.Data2 = g.data2;
+  out.Data3 = g.data3;
+  for (int i = 0; i < 8; ++i) out.Data4[i] = g.data4[i];
+  return out;
+}
+
+std::string narrow(const wchar_t* w) {
+  std::string s;
+  for (; w && *w; ++w) s.push_back(static_cast<char>(*w));
+  return s;
+}
+
+using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using CanUnloadFn = HRESULT(STDAPICALLTYPE*)();
+
+// An outer object for aggregation that only counts and forwards.
+class Outer final : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown)) {
+      *out = this;
+      return S_OK;
+    }
+    return inner ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  IUnknown* inner = nullptr;
+  ULONG refs = 1;
+};
+
+void probe_entry_points(HMODULE dll) {
+  auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+  auto can_unload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+  check(get && can_unload, "the entry points are exported by their plain names");
+  check(GetProcAddress(dll, "DllRegisterServer") && GetProcAddress(dll, "DllUnregisterServer"),
+        "registration entry points exported");
+  if (!get || !can_unload) return;
+
+  IClassFactory* f1 = nullptr;
+  IClassFactory* f2 = nullptr;
+  check(get(guid(kClsidInfo), IID_IClassFactory, reinterpret_cast<void**>(&f1)) == S_OK, "factory for Info");
+  check(get(guid(kClsidInfo), IID_IClassFactory, reinterpret_cast<void**>(&f2)) == S_OK, "factory again");
+  check(f1 && f1 == f2, "the same factory twice");
+  void* none = reinterpret_cast<void*>(1);
+  check(get(guid(kIidIImage), IID_IClassFactory, &none) == CLASS_E_CLASSNOTAVAILABLE, "unknown CLSID refused");
+  check(none == nullptr, "unknown CLSID leaves the output empty");
+  check(get(guid(kClsidInfo), IID_IClassFactory, nullptr) == E_POINTER, "null output pointer");
+  check(can_unload() == S_OK, "unloadable with no object and no lock");
+  if (!f1) return;
+
+  IDispatch* obj = nullptr;
+  check(f1->CreateInstance(nullptr, guid(kIidIInfo), reinterpret_cast<void**>(&obj)) == S_OK, "create Info");
+  check(f1->CreateInstance(nullptr, guid(kIidIInfo), nullptr) == E_POINTER, "create with null output");
+  check(can_unload() == S_FALSE, "not unloadable while an object lives");
+  if (obj) {
+    IDispatch* disp = nullptr;
+    IUnknown* other = reinterpret_cast<IUnknown*>(1);
+    check(obj->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&disp)) == S_OK && disp == obj,
+          "IDispatch is the interface itself");
+    check(obj->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&other)) == E_NOINTERFACE && !other,
+          "no other interface");
+    check(obj->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&other)) == E_NOINTERFACE,
+          "no error-information support");
+    if (disp) disp->Release();
+    UINT n = 0;
+    check(obj->GetTypeInfoCount(&n) == S_OK && n == 1, "GetTypeInfoCount writes 1");
+    ITypeInfo* t0 = nullptr;
+    ITypeInfo* t5 = nullptr;
+    check(obj->GetTypeInfo(0, 0, &t0) == S_OK && obj->GetTypeInfo(5, 0, &t5) == S_OK && t0 == t5,
+          "GetTypeInfo ignores the index");
+    if (t0) t0->Release();
+    if (t5) t5->Release();
+    check(obj->Release() == 0, "the last release destroys the object");
+  }
+  check(can_unload() == S_OK, "unloadable after the last release");
+  f1->LockServer(TRUE);
+  check(can_unload() == S_FALSE, "not unloadable while locked");
+  f1->LockServer(FALSE);
+  check(can_unload() == S_OK, "unloadable after the lock is undone");
+
+  Outer outer;
+  void* p = reinterpret_cast<void*>(1);
+  check(f1->CreateInstance(&outer, guid(kIidIInfo), &p) == CLASS_E_NOAGGREGATION && !p,
+        "aggregation refuses anything but IUnknown");
+  check(f1->CreateInstance(&outer, IID_IUnknown, &p) == S_OK && p, "aggregation with IUnknown");
+  if (p) {
+    outer.inner = static_cast<IUnknown*>(p);
+    IDispatch* face = nullptr;
+    outer.inner->QueryInterface(guid(kIidIInfo), reinterpret_cast<void**>(&face));
+    check(face && outer.refs == 2, "an aggregated interface counts on the outer object");
+    if (face) face->Release();
+    check(outer.inner->Release() == 0, "the inner unknown keeps its own count");
+  }
+  check(can_unload() == S_OK, "unloadable after aggregation");
+  f1->Release();
+  f2->Release();
+}
+
+VARTYPE vt_of(ValueType t) {
+  switch (t) {
+    case ValueType::Text: return VT_BSTR;
+    case ValueType::I4: return VT_I4;
+    case ValueType::UI1: return VT_UI1;
+    case ValueType::I8: return VT_I8;
+    case ValueType::R8: return VT_R8;
+    case ValueType::Variant: return VT_VARIANT;
+    case ValueType::ImageRef: return VT_PTR;
+    case ValueType::None: break;
+  }
+  return VT_EMPTY;
+}
+
+INVOKEKIND invkind_of(MemberKind k) {
+  switch (k) {
+    case MemberKind::Get: return INVOKE_PROPERTYGET;
+    case MemberKind::Put: return INVOKE_PROPERTYPUT;
+    case MemberKind::Method: break;
+  }
+  return INVOKE_FUNC;
+}
+
+void compare_interface(ITypeLib* lib, const ClassInfo& c) {
+  const InterfaceTable& table = interface_table(c.iface);
+  std::string iname = table.name;
+  ITypeInfo* disp = nullptr;
+  if (FAILED(lib->GetTypeInfoOfGuid(guid(c.iid), &disp))) {
+    check(false, iname + " is in the type library");
+    return;
+  }
+  BSTR doc = nullptr;
+  disp->GetDocumentation(MEMBERID_NIL, nullptr, &doc, nullptr, nullptr);
+  check(narrow(doc) == table.doc, iname + " doc string");
+  SysFreeString(doc);
+  TYPEATTR* da = nullptr;
+  disp->GetTypeAttr(&da);
+  check(da && da->typekind == TKIND_DISPATCH && (da->wTypeFlags & TYPEFLAG_FDUAL) &&
+            (da->wTypeFlags & TYPEFLAG_FDISPATCHABLE),
+        iname + " is a dual dispatch interface");
+  if (da) disp->ReleaseTypeAttr(da);
+
+  // The function-table half of the dual interface: members in slot order.
+  HREFTYPE ref = 0;
+  ITypeInfo* vt = nullptr;
+  if (FAILED(disp->GetRefTypeOfImplType(-1, &ref)) || FAILED(disp->GetRefTypeInfo(ref, &vt))) {
+    check(false, iname + " has its function-table interface");
+    disp->Release();
+    return;
+  }
+  TYPEATTR* attr = nullptr;
+  vt->GetTypeAttr(&attr);
+  check(attr && attr->cFuncs == table.members.size(), iname + " member count");
+  check(attr && attr->typekind == TKIND_INTERFACE && (attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) &&
+            (attr->wTypeFlags & TYPEFLAG_FDUAL),
+        iname + " function table is automation-compatible");
+  UINT count = attr ? attr->cFuncs : 0;
+  if (attr) vt->ReleaseTypeAttr(attr);
+  for (UINT i = 0; i < count && i < table.members.size(); ++i) {
+    const Member& m = table.members[i];
+    std::string where = iname + "." + m.name + " (" + std::string(to_string(m.kind)) + ")";
+    FUNCDESC* fd = nullptr;
+    if (FAILED(vt->GetFuncDesc(i, &fd))) {
+      check(false, where + " has a function description");
+      continue;
+    }
+    check(fd->memid == m.dispid, where + " DISPID");
+    check(fd->oVft == static_cast<SHORT>(m.slot * sizeof(void*)), where + " slot");
+    check(fd->invkind == invkind_of(m.kind), where + " kind");
+    BSTR names[16] = {};
+    UINT got = 0;
+    vt->GetNames(fd->memid == m.dispid ? fd->memid : m.dispid, names, 16, &got);
+    if (m.kind == MemberKind::Method || got > 0) check(got > 0 && narrow(names[0]) == m.name, where + " name");
+    size_t with_retval = m.params.size() + (m.result != ValueType::None ? 1 : 0);
+    check(static_cast<size_t>(fd->cParams) == with_retval, where + " parameter count");
+    for (size_t k = 0; k < m.params.size() && k < static_cast<size_t>(fd->cParams); ++k) {
+      const Param& p = m.params[k];
+      const ELEMDESC& e = fd->lprgelemdescParam[k];
+      std::string pw = where + " parameter " + std::to_string(k);
+      check(e.tdesc.vt == vt_of(p.type), pw + " type");
+      if (p.type == ValueType::ImageRef && e.tdesc.vt == VT_PTR)
+        check(e.tdesc.lptdesc && e.tdesc.lptdesc->vt == VT_USERDEFINED, pw + " is an interface pointer");
+      bool in = e.paramdesc.wParamFlags & PARAMFLAG_FIN;
+      bool opt = e.paramdesc.wParamFlags & PARAMFLAG_FOPT;
+      bool has_default = e.paramdesc.wParamFlags & PARAMFLAG_FHASDEFAULT;
+      check(in, pw + " is in");
+      check(opt == p.optional && has_default == p.optional, pw + " optional with default");
+      if (p.optional && has_default && e.paramdesc.pparamdescex) {
+        const VARIANT& d = e.paramdesc.pparamdescex->varDefaultValue;
+        if (p.type == ValueType::Text) {
+          check(V_VT(&d) == VT_BSTR && narrow(V_BSTR(&d)) == p.default_text, pw + " default text");
+        } else {
+          VARIANT conv;
+          VariantInit(&conv);
+          bool ok = SUCCEEDED(VariantChangeType(&conv, const_cast<VARIANT*>(&d), 0, VT_I8)) && V_I8(&conv) == p.default_int;
+          check(ok, pw + " default value");
+        }
+      }
+      if (!p.name.empty()) check(k + 1 < got && narrow(names[k + 1]) == p.name, pw + " name " + p.name);
+    }
+    if (m.result != ValueType::None && fd->cParams > 0) {
+      const ELEMDESC& r = fd->lprgelemdescParam[fd->cParams - 1];
+      check((r.paramdesc.wParamFlags & PARAMFLAG_FRETVAL) && (r.paramdesc.wParamFlags & PARAMFLAG_FOUT),
+            where + " result is out and retval");
+      check(r.tdesc.vt == VT_PTR && r.tdesc.lptdesc && r.tdesc.lptdesc->vt == vt_of(m.result), where + " result type");
+    }
+    check(fd->elemdescFunc.tdesc.vt == VT_HRESULT, where + " returns a status");
+    for (UINT k = 0; k < got; ++k) SysFreeString(names[k]);
+    vt->ReleaseFuncDesc(fd);
+  }
+  vt->Release();
+  disp->Release();
+}
+
+void probe_type_library(const wchar_t* path) {
+  ITypeLib* lib = nullptr;
+  if (FAILED(LoadTypeLib(path, &lib))) {
+    check(false, "the module carries its type library");
+    return;
+  }
+  TLIBATTR* la = nullptr;
+  lib->GetLibAttr(&la);
+  check(la && IsEqualGUID(la->guid, guid(kLibId)), "LIBID");
+  check(la && la->wMajorVerNum == 1 && la->wMinorVerNum == 0, "library version 1.0");
+  check(la && la->lcid == 0x0409, "library locale 0x0409");
+  if (la) lib->ReleaseTLibAttr(la);
+  BSTR name = nullptr, help = nullptr;
+  lib->GetDocumentation(-1, &name, &help, nullptr, nullptr);
+  check(narrow(name) == kLibName, "library name Kelvarin");
+  check(narrow(help) == kLibHelp, "library help string");
+  SysFreeString(name);
+  SysFreeString(help);
+  for (const ClassInfo& c : kClasses) {
+    ITypeInfo* co = nullptr;
+    check(SUCCEEDED(lib->GetTypeInfoOfGuid(guid(c.clsid), &co)), std::string(c.name) + " coclass");
+    if (!co) continue;
+    BSTR cname = nullptr, doc = nullptr;
+    co->GetDocumentation(MEMBERID_NIL, &cname, &doc, nullptr, nullptr);
+    check(narrow(cname) == c.name, std::string(c.name) + " coclass name");
+    check(narrow(doc) == c.description, std::string(c.name) + " class doc string");
+    SysFreeString(cname);
+    SysFreeString(doc);
+    co->Release();
+    compare_interface(lib, c);
+  }
+  check(lib->GetTypeInfoCount() == 6, "three interfaces and three classes");
+  lib->Release();
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) {
+    std::printf("usage: module_probe PATH_TO_DLL\n");
+    return 2;
+  }
+  CoInitialize(nullptr);
+  HMODULE dll = LoadLibraryW(argv[1]);
+  check(dll != nullptr, "the module loads");
+  if (dll) probe_entry_points(dll);
+  probe_type_library(argv[1]);
+  if (dll) FreeLibrary(dll);
+  CoUninitialize();
+  std::printf("%d passed, %d failed\n", g_passed, g_failed);
+  return g_failed;
+}
