@@ -2,9 +2,11 @@
 // the implementation by file (posix/ or win32/).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelv::platform {
 
@@ -26,5 +28,90 @@ bool os_version(OsVersion& out);
 
 // The system's separator for names it builds itself ('\\' on Windows, '/' on Linux).
 char path_separator();
+
+}  // namespace kelv::platform
+
+namespace kelv::platform {
+
+// ---- Files ---------------------------------------------------------------------------
+
+// An open file of the operating system; -1 when none.
+struct FileHandle {
+  intptr_t value = -1;
+  bool valid() const { return value != -1; }
+};
+
+enum class Access : uint8_t {
+  Read,             // must exist
+  Write,            // created, or truncated
+  Append,           // created if missing; every write goes to the end
+  ReadUpdate,       // read and write; must exist
+  WriteUpdate,      // read and write; created, or truncated
+  AppendUpdate,     // read and write; created if missing; writes go to the end
+  CreateNew,        // write; fails if the name exists (atomic)
+};
+
+bool file_open(const std::string& name, Access access, FileHandle& out);
+// Bytes transferred, or -1 on an error.
+int64_t file_read(FileHandle h, void* buf, size_t n);
+int64_t file_write(FileHandle h, const void* buf, size_t n);
+// whence: 0 start, 1 current, 2 end. The new position, or -1.
+int64_t file_seek(FileHandle h, int64_t offset, int whence);
+void file_close(FileHandle& h);
+
+// Attribute bits, as the Windows file system names them.
+inline constexpr uint32_t kAttrReadOnly = 0x1;
+inline constexpr uint32_t kAttrHidden = 0x2;
+inline constexpr uint32_t kAttrSystem = 0x4;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrOffline = 0x1000;
+
+// One entry found by a directory search.
+struct FindEntry {
+  std::string name;  // the last component only
+  uint64_t size = 0;
+  uint32_t attributes = 0;
+  int64_t creation_time = 0;  // UTC, 100-nanosecond intervals since 1601
+};
+
+// Searches by name with the wildcards "*" and "?" in the last component. On Linux the
+// last component is matched case-sensitively; "hidden" is a name beginning with ".",
+// "read-only" a file its owner cannot write, the creation time the birth time where the
+// file system keeps one, else the modification time.
+std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries = SIZE_MAX);
+
+// File attributes of a name (no wildcards); false when it does not exist.
+bool file_attributes(const std::string& name, uint32_t& attributes);
+
+bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exists);
+bool file_delete(const std::string& name);
+// Renames or moves a file or directory; fails when dest exists.
+bool file_move(const std::string& src, const std::string& dest);
+bool dir_make(const std::string& name);
+bool dir_delete(const std::string& name);
+
+// The temporary-files directory, ending in the separator; false when it can't be told.
+bool temp_dir(std::string& out);
+// Creates a new, empty file named dir + the first three characters of prefix + up to four
+// hexadecimal digits + ".TMP", atomically, and gives its full name. `dir` ends in a
+// separator.
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out);
+
+// ---- Time ----------------------------------------------------------------------------
+
+// The current time, UTC, in 100-nanosecond intervals since 1 January 1601.
+bool now_filetime(int64_t& out);
+// Today's local date as whole days since 30 December 1899.
+int32_t local_day_number();
+// Milliseconds since the hosting process started.
+uint64_t process_milliseconds();
+// Seconds since 1970 for seeding pseudo-random generators.
+uint32_t time_seed();
+
+// ---- Text ----------------------------------------------------------------------------
+
+// Case conversion of 8-bit text by the system's rules for its character set.
+std::string to_lower(std::string_view s);
+std::string to_upper(std::string_view s);
 
 }  // namespace kelv::platform

@@ -96,5 +96,6 @@ class TBinaryRWImpl;
 
 // The slot-indexed thunks of each class (index 0 is slot 7).
 const std::vector<Thunk<TInfoImpl>>& info_slots();
+const std::vector<Thunk<TBinaryRWImpl>>& binaryrw_slots();
 
 }  // namespace kelv

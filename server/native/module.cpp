@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "binaryrw/BinaryRWImpl.h"
 #include "info/InfoImpl.h"
 #include "platform/platform.h"
 #include "server/native/object.h"
@@ -29,7 +30,7 @@ CreateFn create_fn(InterfaceId id) {
   switch (id) {
     case InterfaceId::Info: return &create_object<TInfoImpl, &info_slots>;
     case InterfaceId::Image: return &create_object<Unwired, &unwired_slots>;
-    case InterfaceId::BinaryRW: return &create_object<Unwired, &unwired_slots>;
+    case InterfaceId::BinaryRW: return &create_object<TBinaryRWImpl, &binaryrw_slots>;
   }
   return nullptr;
 }

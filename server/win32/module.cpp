@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "binaryrw/BinaryRWImpl.h"
 #include "info/InfoImpl.h"
 #include "server/win32/com.h"
 // The generated function-table methods of the three classes.
@@ -27,7 +28,7 @@ HRESULT create_object(const ClassInfo& cls, IUnknown* outer, REFIID iid, void** 
 CreateFn create_fn(InterfaceId id) {
   switch (id) {
     case InterfaceId::Image: return &create_object<ComImage, Unwired, &unwired_slots>;
-    case InterfaceId::BinaryRW: return &create_object<ComBinaryRW, Unwired, &unwired_slots>;
+    case InterfaceId::BinaryRW: return &create_object<ComBinaryRW, TBinaryRWImpl, &binaryrw_slots>;
     case InterfaceId::Info: return &create_object<ComInfo, TInfoImpl, &info_slots>;
   }
   return nullptr;

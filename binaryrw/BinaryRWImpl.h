@@ -1,0 +1,74 @@
+// The BinaryRW class: byte buffers, one open file with typed reads and writes, and
+// file-system utilities.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "binaryrw/FileStream.h"
+#include "common/values.h"
+
+namespace kelv {
+
+class TBinaryRWImpl {
+ public:
+  TBinaryRWImpl();
+  ~TBinaryRWImpl();
+  TBinaryRWImpl(const TBinaryRWImpl&) = delete;
+  TBinaryRWImpl& operator=(const TBinaryRWImpl&) = delete;
+
+  // Byte buffers. Each is a function of its arguments.
+  static Bytes StrToBuffer(const std::string& string, int32_t AddZeroByte);
+  static std::string BufferToStr(const VarIn& buffer);
+  static int32_t IsBuffer(const VarIn& v);
+  static VarOut JoinBuffer(const VarIn& buffer1, const VarIn& buffer2);
+
+  // The open file.
+  int32_t FOpen(const std::string& FileName, const std::string& Type);
+  int32_t FOpenRead(const std::string& FileName);
+  int32_t FOpenWrite(const std::string& FileName);
+  int32_t FOpenAppend(const std::string& FileName);
+  void FClose();
+  VarOut FRead(int32_t Size);
+  int32_t FReaded() const { return FLastReadCount; }
+  int32_t FEof() const;
+  int32_t FSeek(int32_t offset, int32_t from);
+  int32_t FTell() const;
+  int32_t FWrite(const VarIn& data);
+  VarOut FReadInt(int32_t Size);
+  VarOut FReadFloat(int32_t Size);
+  int32_t FWriteInt(int64_t data, int32_t Size);
+  int32_t FWriteFloat(double data, int32_t Size);
+  std::string FReadStr(int32_t MaxSize);
+  int32_t FWriteStr(const std::string& string);
+  VarOut FReadStrBin(int32_t Size);
+  int32_t FWriteStrBin(const VarIn& string, int32_t Size, uint8_t fillchar);
+  static int32_t FileSize(const std::string& FileName);
+  static VarOut FileSize64(const std::string& FileName);
+
+  // File-system utilities.
+  static int32_t FExists(const std::string& FileName);
+  static int32_t DirExists(const std::string& dirname);
+  static std::string ExtractFileName(const std::string& FileName, int32_t mode);
+  static std::string ExtractFileExt(const std::string& FileName, int32_t mode);
+  static std::string ExtractFileNameOnly(const std::string& FileName, int32_t mode);
+  static int32_t FileCopy(const std::string& src, const std::string& dest, int32_t what);
+  static int32_t FileDelete(const std::string& FileName);
+  static int32_t FileMove(const std::string& src, const std::string& dest);
+  static int32_t DirMake(const std::string& dirname);
+  static int32_t DirDelete(const std::string& EmptyDirName);
+  static std::string CreateTMPFile(const std::string& dir);
+  static int32_t OldFilesDelete(int32_t seconds, const std::string& dir_mask);
+
+ private:
+  int32_t open_with(const std::string& name, const std::string& mode);
+  // Reads up to `size` bytes at the current position; sets FLastReadCount.
+  Bytes read_up_to(int32_t size);
+  bool read_exact(uint8_t* buf, size_t n);
+
+  std::unique_ptr<FileStream> FFile;
+  int32_t FLastReadCount = 0;
+};
+
+}  // namespace kelv

@@ -1,0 +1,266 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platform.h"
+
+namespace kelv::platform {
+namespace {
+
+constexpr int64_t kUnixEpochIn1601 = 116444736000000000LL;  // 100 ns intervals
+
+int fd_of(FileHandle h) { return static_cast<int>(h.value); }
+
+int64_t to_filetime(const struct statx_timestamp& t) {
+  return kUnixEpochIn1601 + static_cast<int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
+}
+
+bool has_wildcards(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+
+bool entry_of(const std::string& path, const std::string& name, FindEntry& e) {
+  struct statx sx {};
+  if (statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    return false;
+  e.name = name;
+  e.size = sx.stx_size;
+  e.attributes = 0;
+  if (S_ISDIR(sx.stx_mode)) e.attributes |= kAttrDirectory;
+  if (!(sx.stx_mode & S_IWUSR)) e.attributes |= kAttrReadOnly;
+  if (!name.empty() && name[0] == '.') e.attributes |= kAttrHidden;
+  if (!S_ISDIR(sx.stx_mode) && !S_ISREG(sx.stx_mode)) e.attributes |= kAttrSystem;
+  e.creation_time = (sx.stx_mask & STATX_BTIME) ? to_filetime(sx.stx_btime) : to_filetime(sx.stx_mtime);
+  return true;
+}
+
+const auto g_process_start = std::chrono::steady_clock::now();
+
+}  // namespace
+
+bool file_open(const std::string& name, Access access, FileHandle& out) {
+  out = FileHandle{};
+  if (name.empty()) return false;
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case Access::Read: flags |= O_RDONLY; break;
+    case Access::Write: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case Access::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    case Access::ReadUpdate: flags |= O_RDWR; break;
+    case Access::WriteUpdate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Access::AppendUpdate: flags |= O_RDWR | O_CREAT | O_APPEND; break;
+    case Access::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+  }
+  int fd = ::open(name.c_str(), flags, 0666);
+  if (fd < 0) return false;
+  // A directory opens for reading on Linux; a stream over it is of no use.
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  out.value = fd;
+  return true;
+}
+
+int64_t file_read(FileHandle h, void* buf, size_t n) {
+  for (;;) {
+    ssize_t r = ::read(fd_of(h), buf, n);
+    if (r >= 0) return r;
+    if (errno != EINTR) return -1;
+  }
+}
+
+int64_t file_write(FileHandle h, const void* buf, size_t n) {
+  size_t done = 0;
+  const char* p = static_cast<const char*>(buf);
+  while (done < n) {
+    ssize_t w = ::write(fd_of(h), p + done, n - done);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return done ? static_cast<int64_t>(done) : -1;
+    }
+    if (w == 0) break;
+    done += static_cast<size_t>(w);
+  }
+  return static_cast<int64_t>(done);
+}
+
+int64_t file_seek(FileHandle h, int64_t offset, int whence) {
+  int w = whence == 1 ? SEEK_CUR : whence == 2 ? SEEK_END : SEEK_SET;
+  off_t r = ::lseek(fd_of(h), static_cast<off_t>(offset), w);
+  return r < 0 ? -1 : static_cast<int64_t>(r);
+}
+
+void file_close(FileHandle& h) {
+  if (h.valid()) ::close(fd_of(h));
+  h = FileHandle{};
+}
+
+std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries) {
+  std::vector<FindEntry> out;
+  if (pattern.empty() || max_entries == 0) return out;
+  size_t slash = pattern.find_last_of('/');
+  std::string dir = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+  std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  if (last.empty()) return out;
+  if (!has_wildcards(last)) {
+    FindEntry e;
+    if (entry_of(pattern, last, e)) out.push_back(std::move(e));
+    return out;
+  }
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return out;
+  while (struct dirent* de = ::readdir(d)) {
+    std::string name = de->d_name;
+    if (name == "." || name == "..") continue;
+    if (::fnmatch(last.c_str(), name.c_str(), FNM_PERIOD) != 0) continue;
+    FindEntry e;
+    if (entry_of(dir + name, name, e)) out.push_back(std::move(e));
+    if (out.size() >= max_entries) break;
+  }
+  ::closedir(d);
+  return out;
+}
+
+bool file_attributes(const std::string& name, uint32_t& attributes) {
+  if (name.empty()) return false;
+  FindEntry e;
+  std::string trimmed = name;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  size_t slash = trimmed.find_last_of('/');
+  if (!entry_of(name, slash == std::string::npos ? trimmed : trimmed.substr(slash + 1), e)) return false;
+  attributes = e.attributes;
+  return true;
+}
+
+bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exists) {
+  FileHandle in;
+  if (!file_open(src, Access::Read, in)) return false;
+  FileHandle out;
+  if (!file_open(dest, fail_if_exists ? Access::CreateNew : Access::Write, out)) {
+    file_close(in);
+    return false;
+  }
+  std::vector<char> buf(1 << 16);
+  bool ok = true;
+  for (;;) {
+    int64_t n = file_read(in, buf.data(), buf.size());
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    if (file_write(out, buf.data(), static_cast<size_t>(n)) != n) {
+      ok = false;
+      break;
+    }
+  }
+  struct stat st {};
+  if (fstat(fd_of(in), &st) == 0) ::fchmod(fd_of(out), st.st_mode & 07777);
+  file_close(in);
+  if (::close(fd_of(out)) != 0) ok = false;
+  if (!ok) ::unlink(dest.c_str());
+  return ok;
+}
+
+bool file_delete(const std::string& name) {
+  struct stat st {};
+  if (name.empty() || ::lstat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return ::unlink(name.c_str()) == 0;
+}
+
+bool file_move(const std::string& src, const std::string& dest) {
+  if (src.empty() || dest.empty()) return false;
+  return ::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool dir_make(const std::string& name) { return !name.empty() && ::mkdir(name.c_str(), 0777) == 0; }
+bool dir_delete(const std::string& name) { return !name.empty() && ::rmdir(name.c_str()) == 0; }
+
+bool temp_dir(std::string& out) {
+  const char* t = std::getenv("TMPDIR");
+  out = (t && *t) ? t : "/tmp";
+  if (out.back() != '/') out.push_back('/');
+  return true;
+}
+
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out) {
+  std::string p = prefix.substr(0, 3);
+  // Start from the clock and count up until a free name is created, as the Windows
+  // service does; creation with O_EXCL makes the name ours alone.
+  unsigned start = static_cast<unsigned>(process_milliseconds() ^ static_cast<uint64_t>(::getpid())) & 0xFFFF;
+  for (unsigned k = 0; k < 0x10000; ++k) {
+    unsigned n = (start + k) & 0xFFFF;
+    if (n == 0) continue;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", n);
+    std::string name = dir + p + hex + ".TMP";
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      out = name;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool now_filetime(int64_t& out) {
+  struct timespec ts {};
+  if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return false;
+  out = kUnixEpochIn1601 + static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
+  return true;
+}
+
+int32_t local_day_number() {
+  std::time_t now = std::time(nullptr);
+  struct tm lt {};
+  localtime_r(&now, &lt);
+  // Days from 1899-12-30 to the local calendar date.
+  int y = lt.tm_year + 1900, m = lt.tm_mon + 1, d = lt.tm_mday;
+  int a = (14 - m) / 12;
+  int yy = y + 4800 - a, mm = m + 12 * a - 3;
+  int jdn = d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
+  return jdn - 2415019;
+}
+
+uint64_t process_milliseconds() {
+  auto d = std::chrono::steady_clock::now() - g_process_start;
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+}
+
+uint32_t time_seed() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+// UTF-8 text: ASCII letters and the Latin-1 letters (two-byte sequences after 0xC3)
+// change case; every other byte stays as it is.
+namespace {
+std::string map_case(std::string_view s, bool upper) {
+  std::string out(s);
+  for (size_t i = 0; i < out.size(); ++i) {
+    auto c = static_cast<unsigned char>(out[i]);
+    if (upper && c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 32);
+    else if (!upper && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+    else if (c == 0xC3 && i + 1 < out.size()) {
+      auto b = static_cast<unsigned char>(out[i + 1]);
+      if (upper && b >= 0xA0 && b <= 0xBE && b != 0xB7) out[i + 1] = static_cast<char>(b - 0x20);
+      else if (!upper && b >= 0x80 && b <= 0x9E && b != 0x97) out[i + 1] = static_cast<char>(b + 0x20);
+      ++i;
+    }
+  }
+  return out;
+}
+}  // namespace
+
+std::string to_lower(std::string_view s) { return map_case(s, false); }
+std::string to_upper(std::string_view s) { return map_case(s, true); }
+
+}  // namespace kelv::platform

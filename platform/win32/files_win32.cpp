@@ -1,0 +1,147 @@
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace kelv::platform {
+namespace {
+
+HANDLE handle_of(FileHandle h) { return reinterpret_cast<HANDLE>(h.value); }
+
+int64_t filetime(const FILETIME& t) {
+  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+}
+
+const DWORD g_process_start = GetTickCount();
+
+}  // namespace
+
+bool file_open(const std::string& name, Access access, FileHandle& out) {
+  out = FileHandle{};
+  if (name.empty()) return false;
+  DWORD rights = 0, disposition = 0;
+  switch (access) {
+    case Access::Read: rights = GENERIC_READ, disposition = OPEN_EXISTING; break;
+    case Access::Write: rights = GENERIC_WRITE, disposition = CREATE_ALWAYS; break;
+    case Access::Append: rights = FILE_APPEND_DATA | SYNCHRONIZE, disposition = OPEN_ALWAYS; break;
+    case Access::ReadUpdate: rights = GENERIC_READ | GENERIC_WRITE, disposition = OPEN_EXISTING; break;
+    case Access::WriteUpdate: rights = GENERIC_READ | GENERIC_WRITE, disposition = CREATE_ALWAYS; break;
+    case Access::AppendUpdate: rights = GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, disposition = OPEN_ALWAYS; break;
+    case Access::CreateNew: rights = GENERIC_WRITE, disposition = CREATE_NEW; break;
+  }
+  HANDLE h = CreateFileA(name.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  out.value = reinterpret_cast<intptr_t>(h);
+  return true;
+}
+
+int64_t file_read(FileHandle h, void* buf, size_t n) {
+  DWORD got = 0;
+  if (!ReadFile(handle_of(h), buf, static_cast<DWORD>(n), &got, nullptr)) return -1;
+  return got;
+}
+
+int64_t file_write(FileHandle h, const void* buf, size_t n) {
+  DWORD put = 0;
+  if (!WriteFile(handle_of(h), buf, static_cast<DWORD>(n), &put, nullptr)) return put ? put : -1;
+  return put;
+}
+
+int64_t file_seek(FileHandle h, int64_t offset, int whence) {
+  LARGE_INTEGER to, now;
+  to.QuadPart = offset;
+  DWORD method = whence == 1 ? FILE_CURRENT : whence == 2 ? FILE_END : FILE_BEGIN;
+  if (!SetFilePointerEx(handle_of(h), to, &now, method)) return -1;
+  return now.QuadPart;
+}
+
+void file_close(FileHandle& h) {
+  if (h.valid()) CloseHandle(handle_of(h));
+  h = FileHandle{};
+}
+
+std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries) {
+  std::vector<FindEntry> out;
+  if (pattern.empty() || max_entries == 0) return out;
+  WIN32_FIND_DATAA fd;
+  HANDLE f = FindFirstFileA(pattern.c_str(), &fd);
+  if (f == INVALID_HANDLE_VALUE) return out;
+  do {
+    if (std::strcmp(fd.cFileName, ".") == 0 || std::strcmp(fd.cFileName, "..") == 0) continue;
+    FindEntry e;
+    e.name = fd.cFileName;
+    e.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+    e.attributes = fd.dwFileAttributes;
+    e.creation_time = filetime(fd.ftCreationTime);
+    out.push_back(std::move(e));
+  } while (out.size() < max_entries && FindNextFileA(f, &fd));
+  FindClose(f);
+  return out;
+}
+
+bool file_attributes(const std::string& name, uint32_t& attributes) {
+  DWORD a = GetFileAttributesA(name.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return false;
+  attributes = a;
+  return true;
+}
+
+bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exists) {
+  return CopyFileA(src.c_str(), dest.c_str(), fail_if_exists) != 0;
+}
+bool file_delete(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
+bool file_move(const std::string& src, const std::string& dest) { return MoveFileA(src.c_str(), dest.c_str()) != 0; }
+bool dir_make(const std::string& name) { return CreateDirectoryA(name.c_str(), nullptr) != 0; }
+bool dir_delete(const std::string& name) { return RemoveDirectoryA(name.c_str()) != 0; }
+
+bool temp_dir(std::string& out) {
+  char buf[256];
+  DWORD n = GetTempPathA(sizeof buf, buf);
+  if (n == 0 || n >= sizeof buf) return false;
+  out.assign(buf, n);
+  return true;
+}
+
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out) {
+  char buf[MAX_PATH];
+  if (GetTempFileNameA(dir.c_str(), prefix.c_str(), 0, buf) == 0) return false;
+  out = buf;
+  return true;
+}
+
+bool now_filetime(int64_t& out) {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  out = filetime(ft);
+  return true;
+}
+
+int32_t local_day_number() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  int y = st.wYear, m = st.wMonth, d = st.wDay;
+  int a = (14 - m) / 12;
+  int yy = y + 4800 - a, mm = m + 12 * a - 3;
+  int jdn = d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
+  return jdn - 2415019;
+}
+
+uint64_t process_milliseconds() { return GetTickCount() - g_process_start; }
+uint32_t time_seed() { return GetTickCount(); }
+
+std::string to_lower(std::string_view s) {
+  std::string out(s);
+  if (!out.empty()) CharLowerBuffA(out.data(), static_cast<DWORD>(out.size()));
+  return out;
+}
+
+std::string to_upper(std::string_view s) {
+  std::string out(s);
+  if (!out.empty()) CharUpperBuffA(out.data(), static_cast<DWORD>(out.size()));
+  return out;
+}
+
+}  // namespace kelv::platform
