@@ -85,7 +85,7 @@ size_t FileStream::read_raw(uint8_t* out, size_t n) {
   while (done < n) {
     if (m_rpos == m_rlen) {
       // Large binary reads bypass the buffer once it is empty.
-      if (n - done >= m_buf.size()) {
+      if (n - done >= kDirectSize) {
         int64_t got = platform::file_read(m_handle, out + done, n - done);
         if (got < 0) {
           m_error = true;
@@ -143,7 +143,7 @@ size_t FileStream::write_raw(const uint8_t* in, size_t n) {
   while (done < n) {
     if (m_wlen == m_buf.size() && !flush()) break;
     // Large writes go straight to the file once the buffer is empty.
-    if (m_wlen == 0 && n - done >= m_buf.size()) {
+    if (m_wlen == 0 && n - done >= kDirectSize) {
       size_t want = n - done;
       int64_t put = platform::file_write(m_handle, in + done, want);
       if (put > 0) {

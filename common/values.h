@@ -5,11 +5,33 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace kelv {
 
-using Bytes = std::vector<uint8_t>;
+// Leaves new elements uninitialised on resize, so that a buffer about to be filled by a
+// read is not first cleared.
+template <class T>
+struct DefaultInitAllocator : std::allocator<T> {
+  using std::allocator<T>::allocator;
+  template <class U>
+  struct rebind {
+    using other = DefaultInitAllocator<U>;
+  };
+  template <class U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+using Bytes = std::vector<uint8_t, DefaultInitAllocator<uint8_t>>;
 
 // A value received in a VARIANT parameter, after the boundary has followed one level of
 // reference: a byte buffer, a string (as 8-bit text), or anything else.

@@ -58,7 +58,7 @@ VarIn to_var_in(const Variant& arg) {
   return out;
 }
 
-Variant to_variant(const VarOut& o) {
+Variant to_variant(VarOut&& o) {
   switch (o.type) {
     case VarOut::Type::Null: return Variant::null();
     case VarOut::Type::I1: return Variant::i1(static_cast<int8_t>(o.i));
@@ -67,7 +67,7 @@ Variant to_variant(const VarOut& o) {
     case VarOut::Type::I8: return Variant::i8(o.i);
     case VarOut::Type::R4: return Variant::r4(static_cast<float>(o.d));
     case VarOut::Type::R8: return Variant::r8(o.d);
-    case VarOut::Type::Buffer: return Variant::bytes(o.bytes);
+    case VarOut::Type::Buffer: return Variant::bytes(std::move(o.bytes));
   }
   return Variant::null();
 }
@@ -256,7 +256,7 @@ HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags
     if (auto* v = std::get_if<int32_t>(&r.value)) *result = Variant::i4(*v);
     else if (auto* v8 = std::get_if<uint8_t>(&r.value)) *result = Variant::ui1(*v8);
     else if (auto* s = std::get_if<std::string>(&r.value)) *result = Variant::str(platform::to_wide(*s));
-    else if (auto* o = std::get_if<VarOut>(&r.value)) *result = to_variant(*o);
+    else if (auto* o = std::get_if<VarOut>(&r.value)) *result = to_variant(std::move(*o));
     else *result = Variant{};
   }
   return hr::S_OK;

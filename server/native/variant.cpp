@@ -62,7 +62,7 @@ Variant Variant::null() { Variant r; r.vt = VT_NULL; return r; }
 Variant Variant::error(HResult scode) { Variant r; r.vt = VT_ERROR; r.i = scode; return r; }
 Variant Variant::str(std::u16string s) { Variant r; r.vt = VT_BSTR; r.s = std::move(s); return r; }
 
-Variant Variant::bytes(std::vector<uint8_t> b) {
+Variant Variant::bytes(Bytes b) {
   auto a = std::make_shared<SafeArray>();
   a->data = std::move(b);
   return array(std::move(a));

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/values.h"
+
 namespace kelv::native {
 
 using HResult = int32_t;
@@ -65,7 +67,7 @@ enum VarType : uint16_t {
 struct SafeArray {
   uint16_t dims = 1;
   int32_t lower_bound = 0;
-  std::vector<uint8_t> data;
+  Bytes data;
 };
 
 class Dispatch;
@@ -93,7 +95,7 @@ class Variant {
   static Variant error(HResult scode);
   static Variant missing() { return error(hr::DISP_E_PARAMNOTFOUND); }
   static Variant str(std::u16string s);
-  static Variant bytes(std::vector<uint8_t> b);
+  static Variant bytes(Bytes b);
   static Variant array(std::shared_ptr<SafeArray> a);
   static Variant dispatch(Dispatch* d);  // takes a new reference
   static Variant ref(Variant* target);   // VT_BYREF|VT_VARIANT

@@ -189,7 +189,7 @@ TEST_F(Dispatching, ResultsCrossTheBoundary) {
   v = obj.call("SaveToBufferBmp");
   EXPECT_EQ(v.vt, VT_ARRAY | VT_UI1);
   ASSERT_TRUE(v.arr);
-  EXPECT_EQ(v.arr->data, (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(v.arr->data, (Bytes{1, 2, 3}));
   EXPECT_EQ(v.arr->lower_bound, 0);
 }
 
