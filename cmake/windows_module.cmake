@@ -32,11 +32,6 @@ add_custom_command(
   COMMENT "Building the type library")
 add_custom_target(kelv_generated DEPENDS ${KELV_GEN}/kelvarin.tlb ${KELV_GEN}/kelvarin.h ${KELV_GEN}/com_classes.inc)
 
-add_library(kelvjpeg STATIC IMPORTED)
-set_target_properties(kelvjpeg PROPERTIES
-  IMPORTED_LOCATION ${KELV_LIBJPEG_DIR}/lib/libjpeg.a
-  INTERFACE_INCLUDE_DIRECTORIES ${KELV_LIBJPEG_DIR}/include)
-
 set(KELV_WIN_LIBS -static -static-libgcc -static-libstdc++ oleaut32 ole32 uuid)
 
 add_library(kelvutil SHARED
@@ -47,7 +42,7 @@ add_library(kelvutil SHARED
 add_dependencies(kelvutil kelv_generated)
 set_source_files_properties(server/win32/kelvutil.rc PROPERTIES OBJECT_DEPENDS ${KELV_GEN}/kelvarin.tlb)
 target_include_directories(kelvutil PRIVATE ${KELV_GEN})
-target_link_libraries(kelvutil PRIVATE kelvcore kelvjpeg ${KELV_WIN_LIBS})
+target_link_libraries(kelvutil PRIVATE kelvcore ${KELV_WIN_LIBS})
 target_compile_options(kelvutil PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${KELV_WARNINGS}>)
 set_target_properties(kelvutil PROPERTIES PREFIX "" OUTPUT_NAME kelvutil)
 if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)

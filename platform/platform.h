@@ -115,3 +115,19 @@ std::string to_lower(std::string_view s);
 std::string to_upper(std::string_view s);
 
 }  // namespace kelv::platform
+
+namespace kelv::platform {
+
+// Renames src over dest, replacing dest in one step.
+bool file_replace(const std::string& src, const std::string& dest);
+
+// Reads a whole file; false when it can't be opened or read, or is larger than
+// max_bytes.
+bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t max_bytes);
+
+// Writes a file so that it is either complete or untouched: the bytes go to a new
+// temporary file in the target's directory, which replaces the target only once all of
+// them are written. On failure nothing is left behind and an existing target stays.
+bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size);
+
+}  // namespace kelv::platform

@@ -97,5 +97,6 @@ class TBinaryRWImpl;
 // The slot-indexed thunks of each class (index 0 is slot 7).
 const std::vector<Thunk<TInfoImpl>>& info_slots();
 const std::vector<Thunk<TBinaryRWImpl>>& binaryrw_slots();
+const std::vector<Thunk<TImageImpl>>& image_slots();
 
 }  // namespace kelv

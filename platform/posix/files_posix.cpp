@@ -182,6 +182,10 @@ bool file_move(const std::string& src, const std::string& dest) {
   return ::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) == 0;
 }
 
+bool file_replace(const std::string& src, const std::string& dest) {
+  return ::rename(src.c_str(), dest.c_str()) == 0;
+}
+
 bool dir_make(const std::string& name) { return !name.empty() && ::mkdir(name.c_str(), 0777) == 0; }
 bool dir_delete(const std::string& name) { return !name.empty() && ::rmdir(name.c_str()) == 0; }
 

@@ -94,6 +94,10 @@ bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exi
 }
 bool file_delete(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
 bool file_move(const std::string& src, const std::string& dest) { return MoveFileA(src.c_str(), dest.c_str()) != 0; }
+bool file_replace(const std::string& src, const std::string& dest) {
+  return MoveFileExA(src.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool dir_make(const std::string& name) { return CreateDirectoryA(name.c_str(), nullptr) != 0; }
 bool dir_delete(const std::string& name) { return RemoveDirectoryA(name.c_str()) != 0; }
 

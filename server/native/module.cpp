@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "binaryrw/BinaryRWImpl.h"
+#include "image/imageImpl.h"
 #include "info/InfoImpl.h"
 #include "platform/platform.h"
 #include "server/native/object.h"
@@ -29,7 +30,7 @@ HResult create_object(const ClassInfo& cls, Unknown* outer, const Guid& iid, voi
 CreateFn create_fn(InterfaceId id) {
   switch (id) {
     case InterfaceId::Info: return &create_object<TInfoImpl, &info_slots>;
-    case InterfaceId::Image: return &create_object<Unwired, &unwired_slots>;
+    case InterfaceId::Image: return &create_object<TImageImpl, &image_slots>;
     case InterfaceId::BinaryRW: return &create_object<TBinaryRWImpl, &binaryrw_slots>;
   }
   return nullptr;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "binaryrw/BinaryRWImpl.h"
+#include "image/imageImpl.h"
 #include "info/InfoImpl.h"
 #include "server/win32/com.h"
 // The generated function-table methods of the three classes.
@@ -27,7 +28,7 @@ HRESULT create_object(const ClassInfo& cls, IUnknown* outer, REFIID iid, void** 
 
 CreateFn create_fn(InterfaceId id) {
   switch (id) {
-    case InterfaceId::Image: return &create_object<ComImage, Unwired, &unwired_slots>;
+    case InterfaceId::Image: return &create_object<ComImage, TImageImpl, &image_slots>;
     case InterfaceId::BinaryRW: return &create_object<ComBinaryRW, TBinaryRWImpl, &binaryrw_slots>;
     case InterfaceId::Info: return &create_object<ComInfo, TInfoImpl, &info_slots>;
   }

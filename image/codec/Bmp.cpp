@@ -1,0 +1,286 @@
+#include "image/codec/Bmp.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "image/raster/GraphicsError.h"
+
+namespace kelv::codec {
+namespace {
+
+using raster::Bgr;
+using raster::Bitmap;
+
+enum Compression : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6 };
+
+// A little-endian reader that checks every read against the end of the data.
+class Reader {
+ public:
+  explicit Reader(std::span<const uint8_t> d) : m_data(d) {}
+  bool has(size_t n) const { return m_pos <= m_data.size() && m_data.size() - m_pos >= n; }
+  bool seek(size_t pos) {
+    if (pos > m_data.size()) return false;
+    m_pos = pos;
+    return true;
+  }
+  size_t pos() const { return m_pos; }
+  bool u8(uint8_t& v) {
+    if (!has(1)) return false;
+    v = m_data[m_pos++];
+    return true;
+  }
+  bool u16(uint16_t& v) {
+    if (!has(2)) return false;
+    v = static_cast<uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
+    m_pos += 2;
+    return true;
+  }
+  bool u32(uint32_t& v) {
+    if (!has(4)) return false;
+    v = static_cast<uint32_t>(m_data[m_pos]) | (static_cast<uint32_t>(m_data[m_pos + 1]) << 8) |
+        (static_cast<uint32_t>(m_data[m_pos + 2]) << 16) | (static_cast<uint32_t>(m_data[m_pos + 3]) << 24);
+    m_pos += 4;
+    return true;
+  }
+  bool i32(int32_t& v) {
+    uint32_t u;
+    if (!u32(u)) return false;
+    v = static_cast<int32_t>(u);
+    return true;
+  }
+  const uint8_t* at(size_t pos) const { return m_data.data() + pos; }
+  size_t size() const { return m_data.size(); }
+
+ private:
+  std::span<const uint8_t> m_data;
+  size_t m_pos = 0;
+};
+
+// The header fields, named after the Windows structures.
+struct InfoHeader {
+  uint32_t biSize = 0;
+  int32_t biWidth = 0;
+  int32_t biHeight = 0;
+  uint16_t biBitCount = 0;
+  uint32_t biCompression = BI_RGB;
+  uint32_t biClrUsed = 0;
+  uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
+};
+
+// One channel of a bit-field pixel: where it sits and how to widen it to 8 bits.
+struct Channel {
+  uint32_t mask = 0;
+  int shift = 0;
+  uint64_t max = 0;
+  uint8_t get(uint32_t px) const {
+    if (!mask) return 0;
+    uint64_t v = (px & mask) >> shift;
+    return static_cast<uint8_t>((v * 255 + max / 2) / max);
+  }
+  static Channel of(uint32_t mask) {
+    Channel c;
+    if (!mask) return c;
+    c.mask = mask;
+    c.shift = std::countr_zero(mask);
+    c.max = mask >> c.shift;
+    return c;
+  }
+};
+
+bool read_header(Reader& r, InfoHeader& h) {
+  if (!r.u32(h.biSize)) return false;
+  if (h.biSize == 12) {
+    uint16_t w, ht, planes, bpp;
+    if (!r.u16(w) || !r.u16(ht) || !r.u16(planes) || !r.u16(bpp)) return false;
+    h.biWidth = w;
+    h.biHeight = static_cast<int16_t>(ht);
+    h.biBitCount = bpp;
+    return true;
+  }
+  if (h.biSize != 40 && h.biSize != 52 && h.biSize != 56 && h.biSize != 108 && h.biSize != 124) return false;
+  size_t start = r.pos() - 4;
+  uint16_t planes;
+  uint32_t size_image, xppm, yppm, important;
+  if (!r.i32(h.biWidth) || !r.i32(h.biHeight) || !r.u16(planes) || !r.u16(h.biBitCount) ||
+      !r.u32(h.biCompression) || !r.u32(size_image) || !r.u32(xppm) || !r.u32(yppm) || !r.u32(h.biClrUsed) ||
+      !r.u32(important))
+    return false;
+  if (h.biSize > 40) {
+    // The later headers carry the masks themselves.
+    for (int i = 0; i < (h.biSize >= 56 ? 4 : 3); ++i)
+      if (!r.u32(h.masks[i])) return false;
+  } else if (h.biCompression == BI_BITFIELDS || h.biCompression == BI_ALPHABITFIELDS) {
+    // After a 40-byte header the masks follow it.
+    for (int i = 0; i < (h.biCompression == BI_ALPHABITFIELDS ? 4 : 3); ++i)
+      if (!r.u32(h.masks[i])) return false;
+    return true;
+  }
+  return r.seek(start + h.biSize);
+}
+
+// Run-length encoded pixels (8 or 4 bits). Runs past the row end are cut at it; pixels
+// the data skips stay black.
+bool decode_rle(Reader& r, const InfoHeader& h, const std::vector<Bgr>& pal, Bitmap& bmp) {
+  const bool four = h.biCompression == BI_RLE4;
+  const int32_t W = bmp.width(), H = bmp.height();
+  for (int32_t y = 0; y < H; ++y) std::memset(bmp.row(y), 0, static_cast<size_t>(W) * 3);
+  auto put = [&](int32_t x, int32_t y, uint8_t index) {
+    if (x < W && y < H) bmp.set_pixel(x, H - 1 - y, index < pal.size() ? pal[index] : Bgr{});
+  };
+  int32_t x = 0, y = 0;
+  while (y < H) {
+    uint8_t count, value;
+    if (!r.u8(count) || !r.u8(value)) return true;  // data ends early: the rest stays black
+    if (count > 0) {
+      for (int i = 0; i < count && x < W; ++i, ++x)
+        put(x, y, four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
+      continue;
+    }
+    switch (value) {
+      case 0: x = 0, ++y; break;  // end of line
+      case 1: return true;        // end of bitmap
+      case 2: {
+        uint8_t dx, dy;
+        if (!r.u8(dx) || !r.u8(dy)) return true;
+        x += dx, y += dy;
+        break;
+      }
+      default: {
+        // An absolute run of `value` pixels, padded to a 16-bit boundary.
+        size_t bytes = four ? (value + 1u) / 2 : value;
+        if (!r.has(bytes)) return true;
+        const uint8_t* p = r.at(r.pos());
+        for (int i = 0; i < value; ++i, ++x) {
+          uint8_t b = p[four ? i / 2 : i];
+          put(x, y, four ? ((i & 1) ? b & 0x0F : b >> 4) : b);
+        }
+        r.seek(r.pos() + bytes + (bytes & 1));
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool read_bmp(std::span<const uint8_t> data, Bitmap& out) {
+  Reader r(data);
+  uint16_t magic;
+  uint32_t file_size, reserved, offset;
+  if (!r.u16(magic) || magic != 0x4D42 || !r.u32(file_size) || !r.u32(reserved) || !r.u32(offset)) return false;
+  InfoHeader h;
+  if (!read_header(r, h)) return false;
+
+  const bool rle = h.biCompression == BI_RLE8 || h.biCompression == BI_RLE4;
+  const bool fields = h.biCompression == BI_BITFIELDS || h.biCompression == BI_ALPHABITFIELDS;
+  const uint16_t bpp = h.biBitCount;
+  if (h.biCompression != BI_RGB && !rle && !fields) return false;
+  if (rle && !((h.biCompression == BI_RLE8 && bpp == 8) || (h.biCompression == BI_RLE4 && bpp == 4))) return false;
+  if (fields && bpp != 16 && bpp != 32) return false;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+  if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) return false;
+  const bool top_down = h.biHeight < 0;
+  if (top_down && rle) return false;
+  const int32_t W = h.biWidth, H = top_down ? -h.biHeight : h.biHeight;
+  size_t stride = 0, bytes = 0;
+  if (!Bitmap::layout(W, H, stride, bytes)) return false;
+
+  // The colour table: as many entries as the header says (or 2^bpp), all of which must
+  // be in the file.
+  std::vector<Bgr> pal;
+  if (bpp <= 8) {
+    size_t entries = h.biClrUsed ? h.biClrUsed : (size_t{1} << bpp);
+    if (entries > 256) return false;
+    size_t entry_size = h.biSize == 12 ? 3 : 4;
+    if (!r.has(entries * entry_size)) return false;
+    const uint8_t* p = r.at(r.pos());
+    for (size_t i = 0; i < entries; ++i) pal.push_back(Bgr{p[i * entry_size], p[i * entry_size + 1], p[i * entry_size + 2]});
+  }
+  if (!r.seek(offset)) return false;
+
+  // Uncompressed rows must all be there before any memory is taken for them.
+  const uint64_t row_bytes = ((uint64_t{static_cast<uint32_t>(W)} * bpp + 31) / 32) * 4;
+  if (!rle && (data.size() - offset) / row_bytes < static_cast<uint64_t>(H)) return false;
+
+  Bitmap bmp(W, H);
+  if (rle) {
+    decode_rle(r, h, pal, bmp);
+    out = std::move(bmp);
+    return true;
+  }
+
+  Channel red, green, blue;
+  if (bpp == 16 || bpp == 32) {
+    uint32_t rm = h.masks[0], gm = h.masks[1], bm = h.masks[2];
+    if (!fields) {
+      rm = bpp == 16 ? 0x7C00 : 0xFF0000, gm = bpp == 16 ? 0x03E0 : 0x00FF00, bm = bpp == 16 ? 0x001F : 0x0000FF;
+    }
+    red = Channel::of(rm), green = Channel::of(gm), blue = Channel::of(bm);
+  }
+  for (int32_t y = 0; y < H; ++y) {
+    const uint8_t* in = r.at(offset + static_cast<size_t>(row_bytes) * static_cast<size_t>(y));
+    uint8_t* out_row = bmp.row(top_down ? y : H - 1 - y);
+    switch (bpp) {
+      case 24: std::memcpy(out_row, in, static_cast<size_t>(W) * 3); break;
+      case 32:
+      case 16:
+        for (int32_t x = 0; x < W; ++x) {
+          uint32_t px = bpp == 32 ? (in[4 * x] | (in[4 * x + 1] << 8) | (in[4 * x + 2] << 16) |
+                                     (static_cast<uint32_t>(in[4 * x + 3]) << 24))
+                                  : static_cast<uint32_t>(in[2 * x] | (in[2 * x + 1] << 8));
+          uint8_t* p = out_row + 3 * x;
+          p[0] = blue.get(px), p[1] = green.get(px), p[2] = red.get(px);
+        }
+        break;
+      default: {
+        // Palette indices; an index past the table is black.
+        const int per_byte = 8 / bpp;
+        const uint8_t mask = static_cast<uint8_t>((1u << bpp) - 1);
+        for (int32_t x = 0; x < W; ++x) {
+          uint8_t b = in[x / per_byte];
+          int shift = 8 - bpp * (x % per_byte + 1);
+          uint8_t index = static_cast<uint8_t>((b >> shift) & mask);
+          Bgr c = index < pal.size() ? pal[index] : Bgr{};
+          uint8_t* p = out_row + 3 * x;
+          p[0] = c.b, p[1] = c.g, p[2] = c.r;
+        }
+      }
+    }
+  }
+  out = std::move(bmp);
+  return true;
+}
+
+Bytes write_bmp(const Bitmap& bmp) {
+  const uint32_t W = static_cast<uint32_t>(bmp.width()), H = static_cast<uint32_t>(bmp.height());
+  const size_t row = (static_cast<size_t>(W) * 3 + 3) & ~size_t{3};
+  const size_t pixels = row * H;
+  const size_t total = 54 + pixels;
+  if (total > 0xFFFFFFFFu) throw raster::GraphicsError("Bitmap too large to be written");
+  Bytes out(total);
+  uint8_t* p = out.data();
+  auto le16 = [&](size_t at, uint32_t v) { p[at] = static_cast<uint8_t>(v), p[at + 1] = static_cast<uint8_t>(v >> 8); };
+  auto le32 = [&](size_t at, uint32_t v) { le16(at, v & 0xFFFF), le16(at + 2, v >> 16); };
+  std::memset(p, 0, 54);
+  p[0] = 'B', p[1] = 'M';
+  le32(2, static_cast<uint32_t>(total));
+  le32(10, 54);  // no colour table: the pixels follow the two headers
+  le32(14, 40);
+  le32(18, W);
+  le32(22, H);
+  le16(26, 1);
+  le16(28, 24);
+  le32(30, BI_RGB);
+  le32(34, static_cast<uint32_t>(pixels));
+  // Bottom row first, each padded with zeros to a multiple of 4 bytes.
+  for (uint32_t y = 0; y < H; ++y) {
+    uint8_t* dst = p + 54 + row * y;
+    std::memcpy(dst, bmp.row(static_cast<int32_t>(H - 1 - y)), static_cast<size_t>(W) * 3);
+    std::memset(dst + static_cast<size_t>(W) * 3, 0, row - static_cast<size_t>(W) * 3);
+  }
+  return out;
+}
+
+}  // namespace kelv::codec

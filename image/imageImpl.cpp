@@ -1,0 +1,197 @@
+#include "image/imageImpl.h"
+
+#include <algorithm>
+
+#include "image/codec/Bmp.h"
+#include "image/raster/Blit.h"
+#include "image/raster/Canvas.h"
+#include "platform/platform.h"
+
+namespace kelv {
+
+using raster::Bitmap;
+
+namespace {
+
+// Image files larger than this are not read into memory.
+constexpr size_t kMaxFileBytes = size_t{1536} << 20;
+
+}  // namespace
+
+TImageImpl::TImageImpl() {
+  reset();
+  HeaderHeight = -1;
+  HeaderWidth = -1;
+}
+
+TImageImpl::~TImageImpl() { DeleteImage(); }
+
+void TImageImpl::reset() {
+  Bitmap.reset();
+  ThumbBorderColors.clear();
+  ThumbBgColor = 0;
+  DefaultJpgQuality = 78;
+  DefaultJpgProgressive = 0;
+  DefaultJpgSmoothing = 1;
+  cntThumbBorder = 0;
+}
+
+void TImageImpl::DeleteImage() { Bitmap.reset(); }
+
+int32_t TImageImpl::IsNullImage() const { return Bitmap ? 0 : 1; }
+
+int32_t TImageImpl::IsValidImage() const {
+  if (IsNullImage() == 1) return 0;
+  return Bitmap->width() == 0 && Bitmap->height() == 0 ? 0 : 1;
+}
+
+void TImageImpl::put_DefaultJpgQuality(int32_t value) {
+  DefaultJpgQuality = static_cast<int16_t>(std::clamp(value, 1, 100));
+}
+
+codec::JpegOptions TImageImpl::resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const {
+  codec::JpegOptions o;
+  o.quality = Quality == -1 ? DefaultJpgQuality : std::clamp(Quality, 1, 100);
+  o.progressive = Progressive == -1 ? DefaultJpgProgressive == 1 : Progressive == 1;
+  o.smoothing = Smoothing == -1 ? DefaultJpgSmoothing == 1 : Smoothing == 1;
+  return o;
+}
+
+int32_t TImageImpl::LoadFromBmp(const std::string& FileName) {
+  try {
+    DeleteImage();
+    // The new bitmap is held before anything is read: a failed load leaves an empty
+    // image, not none.
+    Bitmap = std::make_unique<raster::Bitmap>();
+    std::vector<uint8_t> data;
+    if (!platform::read_whole_file(FileName, data, kMaxFileBytes)) return 0;
+    if (!codec::read_bmp(data, *Bitmap)) return 0;
+    HeaderHeight = -1;
+    HeaderWidth = -1;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t TImageImpl::LoadFromJpg(const std::string& FileName) {
+  try {
+    DeleteImage();
+    Bitmap = std::make_unique<raster::Bitmap>();
+    std::vector<uint8_t> data;
+    if (!platform::read_whole_file(FileName, data, kMaxFileBytes)) return 0;
+    return codec::read_jpeg(data, *Bitmap) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+// Saves write a complete file or leave the target untouched: the bytes are built in
+// memory and replace the target in one step.
+int32_t TImageImpl::SaveToBmp(const std::string& FileName) {
+  if (!Bitmap) return 0;
+  try {
+    Bytes out = codec::write_bmp(*Bitmap);
+    return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t TImageImpl::SaveToJpg(const std::string& FileName, int32_t Quality, int32_t Progressive, int32_t Smoothing) {
+  if (!Bitmap) return 0;
+  try {
+    Bytes out;
+    if (!codec::write_jpeg(*Bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return 0;
+    return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t TImageImpl::CreateFromSize(int32_t w, int32_t h, int32_t bgcol) {
+  try {
+    DeleteImage();
+    Bitmap = std::make_unique<raster::Bitmap>();
+    Bitmap->set_size(w, h);
+    if (bgcol > 0) {
+      raster::Surface& s = Bitmap->surface();
+      s.brush.colour = bgcol;
+      raster::fill_rect(*Bitmap, raster::Rect{0, 0, w, h}, s.brush);
+    }
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+// A rotation builds the whole turned image before it replaces the old one, so a
+// rotation that fails (no memory) keeps the image it had.
+int32_t TImageImpl::rotate(int turn) {
+  if (!Bitmap) return 0;
+  try {
+    auto t = static_cast<raster::Turn>(turn);
+    bool quarter = t != raster::Turn::Half;
+    auto turned = std::make_unique<raster::Bitmap>(quarter ? Bitmap->height() : Bitmap->width(),
+                                                   quarter ? Bitmap->width() : Bitmap->height());
+    raster::rotate(*Bitmap, *turned, t);
+    Bitmap = std::move(turned);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t TImageImpl::RotateCW() { return rotate(static_cast<int>(raster::Turn::Clockwise)); }
+int32_t TImageImpl::RotateCCW() { return rotate(static_cast<int>(raster::Turn::CounterClockwise)); }
+int32_t TImageImpl::Rotate180() { return rotate(static_cast<int>(raster::Turn::Half)); }
+
+int32_t TImageImpl::ResizeImg(int32_t w, int32_t h) {
+  if (!Bitmap) return 0;
+  // Only the transparent flag travels to the scaled image (in automatic mode); during
+  // the copy it is off, so that every pixel is taken.
+  bool was_transparent = Bitmap->transparency().enabled;
+  Bitmap->transparency().enabled = false;
+  int32_t result = 1;
+  try {
+    auto scaled = std::make_unique<raster::Bitmap>(w, h);
+    raster::stretch_copy(*scaled, raster::Rect{0, 0, w, h}, *Bitmap);
+    Bitmap = std::move(scaled);
+  } catch (...) {
+    result = 0;
+  }
+  Bitmap->transparency().enabled = was_transparent;
+  return result;
+}
+
+int32_t TImageImpl::ChangeSize(int32_t w, int32_t h) {
+  if (!Bitmap) return 0;
+  try {
+    Bitmap->set_size(w, h);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+void TImageImpl::put_Width(int32_t value) {
+  if (Bitmap) Bitmap->set_width(value);
+}
+
+void TImageImpl::put_Height(int32_t value) {
+  if (Bitmap) Bitmap->set_height(value);
+}
+
+void TImageImpl::SetTransparentColor(int32_t color) {
+  if (!Bitmap) return;
+  raster::Transparency& t = Bitmap->transparency();
+  t.fixed = true;
+  t.enabled = true;
+  t.colour = color;
+}
+
+void TImageImpl::RemoveTransparency() {
+  if (Bitmap) Bitmap->transparency().enabled = false;
+}
+
+}  // namespace kelv

@@ -1,0 +1,73 @@
+#include "image/raster/Bitmap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "image/raster/Canvas.h"
+#include "image/raster/GraphicsError.h"
+
+namespace kelv::raster {
+
+bool Bitmap::layout(int32_t width, int32_t height, size_t& stride, size_t& bytes) {
+  if (width < 0 || height < 0) return false;
+  // Checked in 64 bits before anything is allocated: 3 bytes a pixel, rows padded to 4.
+  uint64_t row = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
+  uint64_t total = row * static_cast<uint64_t>(height);
+  if (row > kMaxBytes || total > kMaxBytes) return false;
+  stride = static_cast<size_t>(row);
+  bytes = static_cast<size_t>(total);
+  return true;
+}
+
+Bitmap::Bitmap(int32_t width, int32_t height) { set_size(width, height); }
+
+Bitmap::Bitmap(const Bitmap& other)
+    : m_width(other.m_width), m_height(other.m_height), m_stride(other.m_stride),
+      m_transparency(other.m_transparency) {
+  size_t bytes = m_stride * static_cast<size_t>(m_height);
+  if (bytes) {
+    m_pixels.reset(new uint8_t[bytes]);
+    std::memcpy(m_pixels.get(), other.m_pixels.get(), bytes);
+  }
+}
+
+void Bitmap::set_size(int32_t width, int32_t height) {
+  if (width == m_width && height == m_height) return;
+  size_t stride = 0, bytes = 0;
+  if (width < 0 || height < 0) throw GraphicsError("Invalid bitmap size");
+  if (!layout(width, height, stride, bytes)) throw GraphicsError("Not enough storage is available for the bitmap");
+  std::unique_ptr<uint8_t[]> pixels;
+  if (bytes) {
+    pixels.reset(new (std::nothrow) uint8_t[bytes]);
+    if (!pixels) throw GraphicsError("Not enough storage is available for the bitmap");
+    std::memset(pixels.get(), 0xFF, bytes);
+  }
+  int32_t keep_w = std::min(width, m_width), keep_h = std::min(height, m_height);
+  for (int32_t y = 0; y < keep_h; ++y)
+    std::memcpy(pixels.get() + static_cast<size_t>(y) * stride, row(y), static_cast<size_t>(keep_w) * 3);
+  int32_t old_w = m_width, old_h = m_height;
+  m_pixels = std::move(pixels);
+  m_width = width;
+  m_height = height;
+  m_stride = stride;
+  // New area takes the brush once the surface has been used on this bitmap.
+  if (m_surface) {
+    fill_rect(*this, Rect{old_w, 0, width, keep_h}, m_surface->brush);
+    fill_rect(*this, Rect{0, old_h, width, height}, m_surface->brush);
+  }
+}
+
+Surface& Bitmap::surface() {
+  if (!m_surface) m_surface = std::make_unique<Surface>();
+  return *m_surface;
+}
+
+Bgr Bitmap::transparent_colour() const {
+  if (m_transparency.fixed) return resolve(m_transparency.colour);
+  if (empty()) return Bgr{};
+  return pixel(0, m_height - 1);
+}
+
+}  // namespace kelv::raster

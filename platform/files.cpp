@@ -1,0 +1,54 @@
+// File helpers built on the platform's primitives, the same on every system.
+#include <cstdio>
+
+#include "common/msrand.h"
+#include "platform/platform.h"
+
+namespace kelv::platform {
+
+bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t max_bytes) {
+  FileHandle h;
+  if (!file_open(name, Access::Read, h)) return false;
+  int64_t size = file_seek(h, 0, 2);
+  bool ok = size >= 0 && static_cast<uint64_t>(size) <= max_bytes && file_seek(h, 0, 0) == 0;
+  if (ok) {
+    out.resize(static_cast<size_t>(size));
+    size_t done = 0;
+    while (ok && done < out.size()) {
+      int64_t n = file_read(h, out.data() + done, out.size() - done);
+      if (n <= 0) ok = false;
+      else done += static_cast<size_t>(n);
+    }
+  }
+  file_close(h);
+  return ok;
+}
+
+bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size) {
+  if (name.empty()) return false;
+  size_t cut = name.find_last_of("\\/");
+  std::string dir = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
+  MsRand rnd;
+  rnd.seed(time_seed() ^ static_cast<uint32_t>(process_milliseconds()));
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char tail[32];
+    std::snprintf(tail, sizeof tail, "~kelv%04X%04X.tmp", rnd.next(), rnd.next());
+    std::string tmp = dir + tail;
+    FileHandle h;
+    if (!file_open(tmp, Access::CreateNew, h)) continue;  // taken, or the directory refuses
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < size) {
+      int64_t n = file_write(h, data + done, size - done);
+      if (n <= 0) ok = false;
+      else done += static_cast<size_t>(n);
+    }
+    file_close(h);
+    if (ok && file_replace(tmp, name)) return true;
+    file_delete(tmp);
+    return false;
+  }
+  return false;
+}
+
+}  // namespace kelv::platform
