@@ -3,7 +3,9 @@ BUILD   ?= build
 NATIVE  := $(BUILD)/native
 JOBS    ?= $(shell nproc)
 
-.PHONY: all bootstrap native windows test test-native test-windows demo clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: all bootstrap native windows test fuzz-smoke demo clean
 
 all: windows
 
@@ -20,6 +22,11 @@ windows: native
 test: windows
 	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	@bash -c 'source scripts/wine-env && ctest --test-dir "$$KELV_WIN_BUILD" --output-on-failure'
+	@$(MAKE) --no-print-directory fuzz-smoke
+
+# Each fuzz target for FUZZ_SECONDS, from the test inputs.
+fuzz-smoke: bootstrap
+	@bash scripts/fuzz smoke $(FUZZ_SECONDS)
 
 # The main job: the module registered in the project's Wine prefix, driven by a script
 # under the real script host.

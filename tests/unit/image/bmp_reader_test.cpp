@@ -168,3 +168,23 @@ TEST(BmpWriter, LayoutOfTheFile) {
 
 }  // namespace
 }  // namespace kelv
+
+namespace kelv {
+namespace {
+
+TEST(BmpReader, EveryStoredVariantLoads) {
+  int seen = 0;
+  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(KELV_TEST_INPUTS) / "bmp")) {
+    if (!e.is_regular_file()) continue;
+    std::ifstream in(e.path(), std::ios::binary);
+    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), {});
+    raster::Bitmap b;
+    EXPECT_TRUE(codec::read_bmp(data, b)) << e.path();
+    EXPECT_GT(b.width(), 0) << e.path();
+    ++seen;
+  }
+  EXPECT_GE(seen, 10);
+}
+
+}  // namespace
+}  // namespace kelv
