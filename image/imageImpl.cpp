@@ -91,8 +91,11 @@ int32_t TImageImpl::LoadFromJpg(const std::string& FileName) {
 int32_t TImageImpl::SaveToBmp(const std::string& FileName) {
   if (!Bitmap) return 0;
   try {
-    Bytes out = codec::write_bmp(*Bitmap);
-    return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
+    return platform::write_file_replacing(FileName, [&](const platform::WriteSink& sink) {
+             return codec::write_bmp(*Bitmap, sink);
+           })
+               ? 1
+               : 0;
   } catch (...) {
     return 0;
   }
@@ -133,7 +136,7 @@ int32_t TImageImpl::rotate(int turn) {
     auto t = static_cast<raster::Turn>(turn);
     bool quarter = t != raster::Turn::Half;
     auto turned = std::make_unique<raster::Bitmap>(quarter ? Bitmap->height() : Bitmap->width(),
-                                                   quarter ? Bitmap->width() : Bitmap->height());
+                                                   quarter ? Bitmap->width() : Bitmap->height(), Bitmap::Fill::None);
     raster::rotate(*Bitmap, *turned, t);
     Bitmap = std::move(turned);
     return 1;
@@ -154,7 +157,8 @@ int32_t TImageImpl::ResizeImg(int32_t w, int32_t h) {
   Bitmap->transparency().enabled = false;
   int32_t result = 1;
   try {
-    auto scaled = std::make_unique<raster::Bitmap>(w, h);
+    // Every pixel of the new bitmap is copied from a non-empty source.
+    auto scaled = std::make_unique<raster::Bitmap>(w, h, Bitmap->empty() ? Bitmap::Fill::White : Bitmap::Fill::None);
     raster::stretch_copy(*scaled, raster::Rect{0, 0, w, h}, *Bitmap);
     Bitmap = std::move(scaled);
   } catch (...) {

@@ -24,7 +24,7 @@ bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t 
   return ok;
 }
 
-bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size) {
+bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce) {
   if (name.empty()) return false;
   size_t cut = name.find_last_of("\\/");
   std::string dir = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
@@ -36,19 +36,37 @@ bool write_file_replacing(const std::string& name, const uint8_t* data, size_t s
     std::string tmp = dir + tail;
     FileHandle h;
     if (!file_open(tmp, Access::CreateNew, h)) continue;  // taken, or the directory refuses
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < size) {
-      int64_t n = file_write(h, data + done, size - done);
-      if (n <= 0) ok = false;
-      else done += static_cast<size_t>(n);
-    }
+    // Small pieces gather in a staging buffer, so that a writer may hand over rows.
+    std::vector<uint8_t> stage;
+    stage.reserve(256 * 1024);
+    auto write_all = [&](const uint8_t* p, size_t n) {
+      while (n) {
+        int64_t w = file_write(h, p, n);
+        if (w <= 0) return false;
+        p += w, n -= static_cast<size_t>(w);
+      }
+      return true;
+    };
+    WriteSink sink = [&](const uint8_t* p, size_t n) {
+      if (stage.size() + n > stage.capacity()) {
+        if (!write_all(stage.data(), stage.size())) return false;
+        stage.clear();
+        if (n >= stage.capacity()) return write_all(p, n);
+      }
+      stage.insert(stage.end(), p, p + n);
+      return true;
+    };
+    bool ok = produce(sink) && write_all(stage.data(), stage.size());
     file_close(h);
     if (ok && file_replace(tmp, name)) return true;
     file_delete(tmp);
     return false;
   }
   return false;
+}
+
+bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size) {
+  return write_file_replacing(name, [&](const WriteSink& sink) { return sink(data, size); });
 }
 
 }  // namespace kelv::platform

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,9 +126,14 @@ bool file_replace(const std::string& src, const std::string& dest);
 // max_bytes.
 bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t max_bytes);
 
-// Writes a file so that it is either complete or untouched: the bytes go to a new
-// temporary file in the target's directory, which replaces the target only once all of
-// them are written. On failure nothing is left behind and an existing target stays.
+// Receives a file's bytes piece by piece; false stops the writing.
+using WriteSink = std::function<bool(const uint8_t* data, size_t size)>;
+
+// Writes a file so that it is either complete or untouched: `produce` hands the bytes
+// to a sink that puts them in a new temporary file in the target's directory, which
+// replaces the target only once all of them are written. On failure nothing is left
+// behind and an existing target stays.
+bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce);
 bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size);
 
 }  // namespace kelv::platform

@@ -204,7 +204,7 @@ bool read_bmp(std::span<const uint8_t> data, Bitmap& out) {
   const uint64_t row_bytes = ((uint64_t{static_cast<uint32_t>(W)} * bpp + 31) / 32) * 4;
   if (!rle && (data.size() - offset) / row_bytes < static_cast<uint64_t>(H)) return false;
 
-  Bitmap bmp(W, H);
+  Bitmap bmp(W, H, Bitmap::Fill::None);  // every row is written below (RLE clears its own)
   if (rle) {
     decode_rle(r, h, pal, bmp);
     out = std::move(bmp);
@@ -253,17 +253,15 @@ bool read_bmp(std::span<const uint8_t> data, Bitmap& out) {
   return true;
 }
 
-Bytes write_bmp(const Bitmap& bmp) {
+bool write_bmp(const Bitmap& bmp, const std::function<bool(const uint8_t*, size_t)>& sink) {
   const uint32_t W = static_cast<uint32_t>(bmp.width()), H = static_cast<uint32_t>(bmp.height());
   const size_t row = (static_cast<size_t>(W) * 3 + 3) & ~size_t{3};
-  const size_t pixels = row * H;
-  const size_t total = 54 + pixels;
+  const uint64_t pixels = uint64_t{row} * H;
+  const uint64_t total = 54 + pixels;
   if (total > 0xFFFFFFFFu) throw raster::GraphicsError("Bitmap too large to be written");
-  Bytes out(total);
-  uint8_t* p = out.data();
+  uint8_t p[54] = {};
   auto le16 = [&](size_t at, uint32_t v) { p[at] = static_cast<uint8_t>(v), p[at + 1] = static_cast<uint8_t>(v >> 8); };
   auto le32 = [&](size_t at, uint32_t v) { le16(at, v & 0xFFFF), le16(at + 2, v >> 16); };
-  std::memset(p, 0, 54);
   p[0] = 'B', p[1] = 'M';
   le32(2, static_cast<uint32_t>(total));
   le32(10, 54);  // no colour table: the pixels follow the two headers
@@ -274,12 +272,24 @@ Bytes write_bmp(const Bitmap& bmp) {
   le16(28, 24);
   le32(30, BI_RGB);
   le32(34, static_cast<uint32_t>(pixels));
+  if (!sink(p, sizeof p)) return false;
   // Bottom row first, each padded with zeros to a multiple of 4 bytes.
+  const size_t data = static_cast<size_t>(W) * 3;
+  const uint8_t zeros[3] = {0, 0, 0};
   for (uint32_t y = 0; y < H; ++y) {
-    uint8_t* dst = p + 54 + row * y;
-    std::memcpy(dst, bmp.row(static_cast<int32_t>(H - 1 - y)), static_cast<size_t>(W) * 3);
-    std::memset(dst + static_cast<size_t>(W) * 3, 0, row - static_cast<size_t>(W) * 3);
+    if (!sink(bmp.row(static_cast<int32_t>(H - 1 - y)), data)) return false;
+    if (row > data && !sink(zeros, row - data)) return false;
   }
+  return true;
+}
+
+Bytes write_bmp(const Bitmap& bmp) {
+  Bytes out;
+  out.reserve(54 + ((static_cast<size_t>(bmp.width()) * 3 + 3) & ~size_t{3}) * static_cast<size_t>(bmp.height()));
+  write_bmp(bmp, [&](const uint8_t* p, size_t n) {
+    out.insert(out.end(), p, p + n);
+    return true;
+  });
   return out;
 }
 

@@ -4,6 +4,7 @@
 // Writing gives a 24-bit file with the 40-byte header and no colour table.
 #pragma once
 
+#include <functional>
 #include <span>
 
 #include "common/values.h"
@@ -13,6 +14,8 @@ namespace kelv::codec {
 
 // False for a malformed or truncated file; never reads past the data.
 bool read_bmp(std::span<const uint8_t> data, raster::Bitmap& out);
+// Hands the file to `sink` header first, then row by row.
+bool write_bmp(const raster::Bitmap& bmp, const std::function<bool(const uint8_t*, size_t)>& sink);
 Bytes write_bmp(const raster::Bitmap& bmp);
 
 }  // namespace kelv::codec

@@ -138,7 +138,8 @@ bool read_jpeg(std::span<const uint8_t> data, raster::Bitmap& out, std::string* 
   bool ok = decode_header(&d, data.data(), data.size());
   if (ok) {
     try {
-      raster::Bitmap bmp(static_cast<int32_t>(d.cinfo.output_width), static_cast<int32_t>(d.cinfo.output_height));
+      raster::Bitmap bmp(static_cast<int32_t>(d.cinfo.output_width), static_cast<int32_t>(d.cinfo.output_height),
+                         raster::Bitmap::Fill::None);
       std::vector<uint8_t*> rows(static_cast<size_t>(bmp.height()));
       for (int32_t y = 0; y < bmp.height(); ++y) rows[static_cast<size_t>(y)] = bmp.row(y);
       std::vector<uint8_t> cmyk(d.cmyk ? 4 * static_cast<size_t>(bmp.width()) : 0);

@@ -21,7 +21,7 @@ bool Bitmap::layout(int32_t width, int32_t height, size_t& stride, size_t& bytes
   return true;
 }
 
-Bitmap::Bitmap(int32_t width, int32_t height) { set_size(width, height); }
+Bitmap::Bitmap(int32_t width, int32_t height, Fill fill) { resize(width, height, fill); }
 
 Bitmap::Bitmap(const Bitmap& other)
     : m_width(other.m_width), m_height(other.m_height), m_stride(other.m_stride),
@@ -33,7 +33,7 @@ Bitmap::Bitmap(const Bitmap& other)
   }
 }
 
-void Bitmap::set_size(int32_t width, int32_t height) {
+void Bitmap::resize(int32_t width, int32_t height, Fill fill) {
   if (width == m_width && height == m_height) return;
   size_t stride = 0, bytes = 0;
   if (width < 0 || height < 0) throw GraphicsError("Invalid bitmap size");
@@ -42,7 +42,7 @@ void Bitmap::set_size(int32_t width, int32_t height) {
   if (bytes) {
     pixels.reset(new (std::nothrow) uint8_t[bytes]);
     if (!pixels) throw GraphicsError("Not enough storage is available for the bitmap");
-    std::memset(pixels.get(), 0xFF, bytes);
+    if (fill == Fill::White) std::memset(pixels.get(), 0xFF, bytes);
   }
   int32_t keep_w = std::min(width, m_width), keep_h = std::min(height, m_height);
   for (int32_t y = 0; y < keep_h; ++y)

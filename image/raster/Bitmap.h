@@ -24,8 +24,12 @@ class Bitmap {
   // memory is taken.
   static constexpr size_t kMaxBytes = size_t{1} << 30;
 
+  // Whether a new bitmap's pixels are painted white, or left for the caller who is
+  // about to write every one of them (a decoder, a rotation, a scaled copy).
+  enum class Fill : uint8_t { White, None };
+
   Bitmap() = default;
-  Bitmap(int32_t width, int32_t height);  // white
+  Bitmap(int32_t width, int32_t height, Fill fill = Fill::White);
   Bitmap(const Bitmap& other);             // pixels and transparency; no surface
   Bitmap& operator=(const Bitmap&) = delete;
   Bitmap(Bitmap&&) noexcept = default;
@@ -41,7 +45,7 @@ class Bitmap {
   // Changes the size anchored at the top left: pixels inside both sizes keep their
   // place; new area is painted with the surface's brush once the surface has been used,
   // else white. Throws GraphicsError for a negative or too large size.
-  void set_size(int32_t width, int32_t height);
+  void set_size(int32_t width, int32_t height) { resize(width, height, Fill::White); }
   void set_width(int32_t width) { set_size(width, m_height); }
   void set_height(int32_t height) { set_size(m_width, height); }
 
@@ -70,6 +74,8 @@ class Bitmap {
   static bool layout(int32_t width, int32_t height, size_t& stride, size_t& bytes);
 
  private:
+  void resize(int32_t width, int32_t height, Fill fill);
+
   int32_t m_width = 0;
   int32_t m_height = 0;
   size_t m_stride = 0;

@@ -1,0 +1,172 @@
+// Image benchmarks: each member against its peer in the same program (a bare libjpeg
+// decode or encode with the same options, one fread/fwrite, one memcpy of the pixels).
+// Prints one row a measurement: name, our seconds, the peer's seconds, the ratio.
+//
+//   image_bench PHOTO.jpg WORKDIR
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/imageImpl.h"
+#include "platform/platform.h"
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+using namespace kelv;
+
+namespace {
+
+double best_of(int runs, const std::function<void()>& f) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    auto t0 = std::chrono::steady_clock::now();
+    f();
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  }
+  return best;
+}
+
+void row(const char* name, double ours, double peer, const char* peer_name, double limit) {
+  std::printf("%-28s %9.4f s  %-18s %9.4f s  ratio %5.2f  (target <= %.2f)\n", name, ours, peer_name, peer,
+              ours / peer, limit);
+}
+
+// The same decode LoadFromJpg asks of libjpeg, with no bitmap object around it.
+void bare_decode(const std::vector<uint8_t>& file, std::unique_ptr<uint8_t[]>& pixels) {
+  jpeg_decompress_struct c;
+  jpeg_error_mgr e;
+  c.err = jpeg_std_error(&e);
+  jpeg_create_decompress(&c);
+  jpeg_mem_src(&c, file.data(), file.size());
+  jpeg_read_header(&c, TRUE);
+  c.dct_method = JDCT_FLOAT;
+  c.do_block_smoothing = TRUE;
+  c.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&c);
+  size_t stride = (c.output_width * 3 + 3) & ~3u;
+  // A fresh, uncleared buffer for each decode, as a decoder producing a new image needs.
+  pixels.reset(new uint8_t[stride * c.output_height]);
+  while (c.output_scanline < c.output_height) {
+    JSAMPROW r = pixels.get() + stride * c.output_scanline;
+    jpeg_read_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_decompress(&c);
+  jpeg_destroy_decompress(&c);
+}
+
+size_t bare_encode(const raster::Bitmap& bmp, int quality) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr e;
+  c.err = jpeg_std_error(&e);
+  jpeg_create_compress(&c);
+  unsigned char* buf = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &buf, &size);
+  c.image_width = static_cast<JDIMENSION>(bmp.width());
+  c.image_height = static_cast<JDIMENSION>(bmp.height());
+  c.input_components = 3;
+  c.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, quality, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW r = const_cast<uint8_t*>(bmp.row(static_cast<int32_t>(c.next_scanline)));
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::vector<uint8_t> out(buf, buf + size);  // the copy SaveToJpg makes too
+  std::free(buf);
+  return out.size();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: image_bench PHOTO.jpg WORKDIR\n");
+    return 2;
+  }
+  std::string photo = argv[1], work = argv[2];
+  std::vector<uint8_t> file;
+  if (!platform::read_whole_file(photo, file, size_t{1} << 30)) return 1;
+  const int runs = 5;
+
+  TImageImpl img;
+  std::unique_ptr<uint8_t[]> pixels;
+  double ours = best_of(runs, [&] { img.LoadFromJpg(photo); });
+  double peer = best_of(runs, [&] {
+    std::vector<uint8_t> f;
+    platform::read_whole_file(photo, f, size_t{1} << 30);
+    bare_decode(f, pixels);
+  });
+  std::printf("photo %s: %d x %d\n", photo.c_str(), img.get_Width(), img.get_Height());
+  row("LoadFromJpg", ours, peer, "libjpeg decode", 1.10);
+
+  std::string jpg_out = work + "/out.jpg";
+  ours = best_of(runs, [&] { img.SaveToJpg(jpg_out, 78, -1, -1); });
+  peer = best_of(runs, [&] { bare_encode(*img.bitmap(), 78); });
+  row("SaveToJpg q78", ours, peer, "libjpeg encode", 1.10);
+
+  // A 40 MB image for the BMP pair.
+  TImageImpl big;
+  big.CreateFromSize(4096, 3413, 0);
+  for (int32_t y = 0; y < big.get_Height(); ++y) std::memset(big.bitmap()->row(y), y & 0xFF, big.bitmap()->stride());
+  std::string bmp_out = work + "/big.bmp";
+  big.SaveToBmp(bmp_out);
+  std::vector<uint8_t> bytes;
+  platform::read_whole_file(bmp_out, bytes, size_t{1} << 30);
+  ours = best_of(runs, [&] { big.SaveToBmp(bmp_out); });
+  peer = best_of(runs, [&] {
+    std::FILE* f = std::fopen((work + "/raw.bin").c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  });
+  row("SaveToBmp 40 MB", ours, peer, "fwrite", 2.0);
+  TImageImpl loaded;
+  ours = best_of(runs, [&] { loaded.LoadFromBmp(bmp_out); });
+  peer = best_of(runs, [&] {
+    std::vector<uint8_t> in(bytes.size());
+    std::FILE* f = std::fopen((work + "/raw.bin").c_str(), "rb");
+    if (std::fread(in.data(), 1, in.size(), f) != in.size()) std::abort();
+    std::fclose(f);
+  });
+  row("LoadFromBmp 40 MB", ours, peer, "fread", 2.0);
+
+  // Pixel work on the photo against one memcpy of its pixel bytes.
+  img.LoadFromJpg(photo);
+  size_t pixel_bytes = img.bitmap()->stride() * static_cast<size_t>(img.get_Height());
+  // The peer copies into fresh memory, as every member that makes a new image must.
+  std::vector<uint8_t> a(pixel_bytes, 1);
+  volatile uint8_t sink = 0;
+  double copy = best_of(runs, [&] {
+    std::unique_ptr<uint8_t[]> b(new uint8_t[pixel_bytes]);
+    std::memcpy(b.get(), a.data(), pixel_bytes);
+    sink = sink + b[pixel_bytes / 2];
+  });
+  double warm_copy = 0;
+  {
+    std::vector<uint8_t> b(pixel_bytes);
+    warm_copy = best_of(runs, [&] { std::memcpy(b.data(), a.data(), pixel_bytes); sink = sink + b[7]; });
+  }
+  ours = best_of(runs, [&] { img.RotateCW(); });
+  row("RotateCW", ours, copy, "memcpy (new)", 4.0);
+  row("RotateCW", ours, warm_copy, "memcpy (reused)", 4.0);
+  double resize = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    img.LoadFromJpg(photo);
+    auto t0 = std::chrono::steady_clock::now();
+    img.ResizeImg(img.get_Width() / 2, img.get_Height() / 2);
+    resize = std::min(resize, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  }
+  row("ResizeImg to half", resize, copy, "memcpy (new)", 2.0);
+  row("ResizeImg to half", resize, warm_copy, "memcpy (reused)", 2.0);
+  return 0;
+}
