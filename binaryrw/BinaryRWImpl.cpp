@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "binaryrw/Extended.h"
+#include "formdata/FD_Object.h"
 #include "platform/platform.h"
 
 namespace kelv {

@@ -1,5 +1,5 @@
-// The BinaryRW class: byte buffers, one open file with typed reads and writes, and
-// file-system utilities.
+// The BinaryRW class: byte buffers, one open file with typed reads and writes, the
+// form-data decoder it owns, and file-system utilities.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include "common/values.h"
 
 namespace kelv {
+
+class TFD_Object;
 
 class TBinaryRWImpl {
  public:
@@ -61,6 +63,23 @@ class TBinaryRWImpl {
   static std::string CreateTMPFile(const std::string& dir);
   static int32_t OldFilesDelete(int32_t seconds, const std::string& dir_mask);
 
+  // The form-data decoder and the queries on its results.
+  int32_t FD_Init(const std::string& dir, const std::string& FileName, const std::string& endline);
+  int32_t FD_Decode(const VarIn& data);
+  int32_t FD_EndDecode();
+  int32_t FD_GetFilesCount() const;
+  std::string FD_GetFileName(int32_t fileindex) const;
+  std::string FD_GetFileHeaderName(int32_t fileindex) const;
+  std::string FD_GetFileContentType(int32_t fileindex) const;
+  std::string FD_GetFileFormName(int32_t fileindex) const;
+  int32_t FD_GetFileHeadersCount(int32_t fileindex) const;
+  std::string FD_GetFileHeader(int32_t fileindex, int32_t index) const;
+  int32_t FD_GetItemsCount() const;
+  std::string FD_GetItemName(int32_t index) const;
+  std::string FD_GetItemValue(int32_t index) const;
+  void FD_FreeData();
+  int32_t FD_DeleteTMPFiles();
+
  private:
   int32_t open_with(const std::string& name, const std::string& mode);
   // Reads up to `size` bytes at the current position; sets FLastReadCount.
@@ -69,6 +88,7 @@ class TBinaryRWImpl {
 
   std::unique_ptr<FileStream> FFile;
   int32_t FLastReadCount = 0;
+  std::unique_ptr<TFD_Object> FFormData;
 };
 
 }  // namespace kelv

@@ -133,8 +133,21 @@ int32_t local_day_number() {
   return jdn - 2415019;
 }
 
-uint64_t process_milliseconds() { return GetTickCount() - g_process_start; }
-uint32_t time_seed() { return GetTickCount(); }
+// From the hosting process's creation time, which the module may see long after.
+uint64_t process_milliseconds() {
+  FILETIME created, exited, kernel, user, now;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+    return GetTickCount() - g_process_start;
+  GetSystemTimeAsFileTime(&now);
+  int64_t diff = filetime(now) - filetime(created);
+  return diff > 0 ? static_cast<uint64_t>(diff / 10000) : 0;
+}
+uint32_t time_seed() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  // Seconds since 1970, as the C runtime's time() gives them.
+  return static_cast<uint32_t>((filetime(now) - 116444736000000000LL) / 10000000);
+}
 
 std::string to_lower(std::string_view s) {
   std::string out(s);

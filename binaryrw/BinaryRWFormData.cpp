@@ -1,0 +1,82 @@
+// The BinaryRW members that reach the form-data decoder the object owns.
+#include "binaryrw/BinaryRWImpl.h"
+#include "formdata/FD_Object.h"
+
+namespace kelv {
+namespace {
+
+template <class T>
+const T* at(const std::vector<T>& v, int32_t index) {
+  return index >= 0 && static_cast<size_t>(index) < v.size() ? &v[static_cast<size_t>(index)] : nullptr;
+}
+
+}  // namespace
+
+int32_t TBinaryRWImpl::FD_Init(const std::string& dir, const std::string& FileName, const std::string& endline) {
+  FFormData.reset();
+  FFormData = std::make_unique<TFD_Object>(dir, FileName, endline);
+  return 1;
+}
+
+int32_t TBinaryRWImpl::FD_Decode(const VarIn& data) {
+  if (!FFormData || !data.is_buffer()) return 0;
+  return FFormData->Decode(data.bytes);
+}
+
+// Without a decoder nothing was fed, which is what -501 reports.
+int32_t TBinaryRWImpl::FD_EndDecode() { return FFormData ? FFormData->EndDecode() : -501; }
+
+int32_t TBinaryRWImpl::FD_GetFilesCount() const {
+  return FFormData ? static_cast<int32_t>(FFormData->files().size()) : 0;
+}
+
+std::string TBinaryRWImpl::FD_GetFileName(int32_t fileindex) const {
+  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
+  return f ? f->FilePath : std::string();
+}
+
+std::string TBinaryRWImpl::FD_GetFileHeaderName(int32_t fileindex) const {
+  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
+  return f ? f->HeaderName : std::string();
+}
+
+std::string TBinaryRWImpl::FD_GetFileContentType(int32_t fileindex) const {
+  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
+  return f ? f->ContentType : std::string();
+}
+
+std::string TBinaryRWImpl::FD_GetFileFormName(int32_t fileindex) const {
+  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
+  return f ? f->FormName : std::string();
+}
+
+int32_t TBinaryRWImpl::FD_GetFileHeadersCount(int32_t fileindex) const {
+  const auto* list = FFormData ? at(FFormData->header_lists(), fileindex) : nullptr;
+  return list ? static_cast<int32_t>(list->size()) : 0;
+}
+
+std::string TBinaryRWImpl::FD_GetFileHeader(int32_t fileindex, int32_t index) const {
+  const auto* list = FFormData ? at(FFormData->header_lists(), fileindex) : nullptr;
+  const std::string* line = list ? at(*list, index) : nullptr;
+  return line ? *line : std::string();
+}
+
+int32_t TBinaryRWImpl::FD_GetItemsCount() const {
+  return FFormData ? static_cast<int32_t>(FFormData->item_names().size()) : 0;
+}
+
+std::string TBinaryRWImpl::FD_GetItemName(int32_t index) const {
+  const std::string* s = FFormData ? at(FFormData->item_names(), index) : nullptr;
+  return s ? *s : std::string();
+}
+
+std::string TBinaryRWImpl::FD_GetItemValue(int32_t index) const {
+  const std::string* s = FFormData ? at(FFormData->item_values(), index) : nullptr;
+  return s ? *s : std::string();
+}
+
+void TBinaryRWImpl::FD_FreeData() { FFormData.reset(); }
+
+int32_t TBinaryRWImpl::FD_DeleteTMPFiles() { return FFormData ? FFormData->DeleteFiles() : 0; }
+
+}  // namespace kelv

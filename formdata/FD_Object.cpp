@@ -1,0 +1,446 @@
+#include "formdata/FD_Object.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "common/msrand.h"
+
+namespace kelv {
+namespace {
+
+constexpr uint8_t CR = '\r';
+constexpr uint8_t LF = '\n';
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// A quoted header value from `start` up to the next double quote; the line's last byte
+// is never taken, so an unterminated value loses its last character.
+std::string collect(const std::string& line, size_t start) {
+  std::string out;
+  for (size_t q = start; q + 1 < line.size() && line[q] != '"'; ++q) out.push_back(line[q]);
+  return out;
+}
+
+// The form field name marker `name="`, taken only as a parameter of its own: at the
+// start of the parameters or after ";" and optional spaces, so that the file name
+// marker `filename="` is never read as the field name.
+size_t find_name_parameter(const std::string& line) {
+  static const std::string marker = "name=\"";
+  for (size_t p = line.find(marker); p != std::string::npos; p = line.find(marker, p + 1)) {
+    size_t k = p;
+    while (k > 0 && (line[k - 1] == ' ' || line[k - 1] == '\t')) --k;
+    if (k > 0 && (line[k - 1] == ';' || line[k - 1] == ':')) return p;
+  }
+  return std::string::npos;
+}
+
+std::string hex(unsigned v, int min_digits) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*X", min_digits, v);
+  return buf;
+}
+
+}  // namespace
+
+TFD_Object::TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line)
+    : OutBuffer(kOutBufferSize) {
+  Dir = dir;
+  if (Dir.empty() && !platform::temp_dir(Dir)) Dir = "c:\\";
+  if (!is_separator(Dir.back())) Dir.push_back(platform::path_separator());
+  BaseName = base_name;
+  if (end_line.empty()) EndLine = "\n\r";
+  else if (end_line == "{-NoLineEnd-}") EndLine.clear();
+  else EndLine = end_line;
+}
+
+TFD_Object::~TFD_Object() { close_output(); }
+
+int32_t TFD_Object::Decode(std::span<const uint8_t> data) {
+  if (Failed || State >= Complete || data.empty() || OutBuffer.empty()) return 0;
+  try {
+    return run(data.data(), data.size());
+  } catch (...) {
+    // Exhausted memory or any other raised error: nothing more is decoded; what was
+    // gathered stays readable.
+    Failed = true;
+    return 0;
+  }
+}
+
+void TFD_Object::close_output() { platform::file_close(OutFile); }
+
+bool TFD_Object::write_out() {
+  if (OutCount > 0) {
+    int64_t put = platform::file_write(OutFile, OutBuffer.data(), static_cast<size_t>(OutCount));
+    if (put != OutCount) {
+      close_output();
+      State = WriteFailed;
+      return false;
+    }
+  }
+  OutCount = 0;
+  return true;
+}
+
+// Appends to the output buffer. Bytes never pass its end: a buffer too full for them is
+// written out first (a run of CR bytes in content would otherwise overrun it).
+bool TFD_Object::emit(const uint8_t* p, size_t n) {
+  if (static_cast<size_t>(OutCount) + n > OutBuffer.size() && !write_out()) return false;
+  std::memcpy(OutBuffer.data() + OutCount, p, n);
+  OutCount += static_cast<int32_t>(n);
+  return true;
+}
+
+// Gives back a candidate delimiter that did not complete: CR LF, the matched part of
+// Boundary, then `tail`.
+bool TFD_Object::emit_candidate(size_t matched, const char* tail, size_t tail_len) {
+  static const uint8_t crlf[2] = {CR, LF};
+  return emit(crlf, 2) && emit(reinterpret_cast<const uint8_t*>(Boundary.data()), matched) &&
+         emit(reinterpret_cast<const uint8_t*>(tail), tail_len);
+}
+
+bool TFD_Object::open_output(size_t n) {
+  close_output();
+  OutCount = 0;
+  CandidateLength = 0;
+  TFD_FileInfo& info = Files.back();
+  MsRand rnd;
+  if (!BaseName.empty()) {
+    // Dir + BaseName + "_" + N + ".tmp", then with H (milliseconds since the process
+    // started) and then with random digits after H. Each is created exclusively, so two
+    // uploads into one directory never share a file; a clash moves on to the next name.
+    std::string stem = Dir + BaseName + "_";
+    std::string number = std::to_string(n) + ".tmp";
+    std::string h = hex(static_cast<unsigned>(platform::process_milliseconds()), 4);
+    for (int k = 0; k < 4; ++k) {
+      if (k == 2) rnd.seed(platform::time_seed());
+      std::string path = k == 0 ? stem + number
+                                : stem + h + (k >= 2 ? hex(static_cast<unsigned>(rnd.next()), 2) : "") + "_" + number;
+      info.FilePath = path;
+      if (platform::file_open(path, platform::Access::CreateNew, OutFile)) return true;
+      uint32_t attributes = 0;
+      if (!platform::file_attributes(path, attributes)) return false;  // not a clash: it can't be made
+    }
+    info.FilePath.clear();
+    return false;
+  }
+  // A unique temporary file, named from N: 001, 012, 123, 1234.
+  char number[16];
+  std::snprintf(number, sizeof number, "%03zu", n);
+  std::string prefix = number;
+  std::string path;
+  bool made = platform::create_unique_temp_file(Dir, prefix, path);
+  if (!made) {
+    std::string tilde = prefix;
+    tilde[0] = '~';
+    made = platform::create_unique_temp_file(Dir, tilde, path);
+  }
+  if (!made) {
+    rnd.seed(platform::time_seed());
+    made = platform::create_unique_temp_file(Dir, hex(static_cast<unsigned>(rnd.next()), 3), path);
+    if (!made) made = platform::create_unique_temp_file(Dir, hex(static_cast<unsigned>(rnd.next()), 3), path);
+  }
+  if (!made) {
+    info.FilePath.clear();
+    return false;
+  }
+  info.FilePath = path;
+  return platform::file_open(path, platform::Access::Write, OutFile);
+}
+
+void TFD_Object::examine_header(const std::string& line) {
+  if (line.find("Content-Disposition:") != std::string::npos && line.find("form-data") != std::string::npos) {
+    size_t name = find_name_parameter(line);
+    if (name != std::string::npos) PartName = collect(line, name + 6);
+    size_t file = line.find("filename=\"");
+    if (file != std::string::npos) {
+      IsFilePart = true;
+      PartFileName = collect(line, file + 10);
+    }
+  }
+  size_t type = line.find("Content-Type:");
+  if (type != std::string::npos) {
+    size_t start = type + 13;
+    if (start < line.size() && line[start] == ' ') ++start;
+    PartContentType = line.substr(start);
+  }
+}
+
+bool TFD_Object::header_line_end() {
+  if (!HeaderLine.empty()) {
+    PartHeaders->push_back(HeaderLine);
+    examine_header(HeaderLine);
+    HeaderLine.clear();
+    SkipLF = true;
+    return true;
+  }
+  // The empty line: the header block ends.
+  if (IsFilePart) {
+    Files.push_back(TFD_FileInfo{PartName, PartFileName, PartContentType, {}});
+    HeaderLists.push_back(std::move(*PartHeaders));
+    PartHeaders.reset();
+    if (!open_output(Files.size())) {
+      State = CreateFailed;
+      return false;
+    }
+    State = Copying;
+    IsFilePart = false;
+  } else {
+    PartHeaders.reset();
+    ItemNames.push_back(PartName);
+    State = TextValue;
+  }
+  PartName.clear();
+  PartContentType.clear();
+  PartFileName.clear();
+  ItemValue.clear();
+  ValueLine.clear();
+  FirstValueLine = true;
+  return true;
+}
+
+// A line of a text value has ended; true when it was the closing delimiter.
+bool TFD_Object::text_line_end() {
+  if (!Boundary.empty() && ValueLine.compare(0, Boundary.size(), Boundary) == 0) {
+    if (ValueLine.size() == Boundary.size()) {
+      ItemValues.push_back(ItemValue);
+      ValueLine.clear();
+      State = PartStart;
+      return false;
+    }
+    if (ValueLine.size() == Boundary.size() + 2 && ValueLine.compare(Boundary.size(), 2, "--") == 0) {
+      ItemValues.push_back(ItemValue);
+      ValueLine.clear();
+      State = Complete;
+      return true;
+    }
+  }
+  if (FirstValueLine) FirstValueLine = false;
+  else ItemValue += EndLine;
+  ItemValue += ValueLine;
+  ValueLine.clear();
+  return false;
+}
+
+int32_t TFD_Object::run(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    uint8_t b = p[i];
+    if (State >= Copying && State <= BoundaryDashDash) {
+      // Entering file content, the second half of the blank line's end may still be
+      // dropped; after that byte every byte is content.
+      if (SkipLF || SkipCR) {
+        bool drop = (SkipLF && b == LF) || (SkipCR && b == CR);
+        SkipLF = SkipCR = false;
+        if (drop) continue;
+      }
+    } else {
+      if (SkipLF) {
+        if (b == LF) continue;
+        SkipLF = false;
+      }
+      if (SkipCR) {
+        if (b == CR) continue;
+        SkipCR = false;
+      }
+    }
+
+    switch (State) {
+      case Boundary_:
+        if (b == CR || b == LF) {
+          (b == CR ? SkipLF : SkipCR) = true;
+          BoundaryLength = static_cast<int32_t>(Boundary.size());
+          CandidateAllocated = true;
+          State = PartStart;
+        } else {
+          if (Boundary.size() >= kMaxBoundary) {
+            Failed = true;
+            return 0;
+          }
+          Boundary.push_back(static_cast<char>(b));
+        }
+        break;
+
+      case PartStart:
+        PartHeaders = std::make_unique<std::vector<std::string>>();
+        HeaderLine.clear();
+        PartName.clear();
+        PartContentType.clear();
+        PartFileName.clear();
+        ItemValue.clear();
+        IsFilePart = false;
+        State = Headers;
+        [[fallthrough]];
+
+      case Headers:
+        if (b == CR || b == LF) {
+          (b == CR ? SkipLF : SkipCR) = true;
+          if (!header_line_end()) return 0;
+        } else {
+          HeaderLine.push_back(static_cast<char>(b));
+        }
+        break;
+
+      case TextValue:
+        if (b == CR || b == LF) {
+          (b == CR ? SkipLF : SkipCR) = true;
+          if (text_line_end()) return 0;
+        } else {
+          ValueLine.push_back(static_cast<char>(b));
+        }
+        break;
+
+      case Copying: {
+        if (OutCount >= kOverflowGuard) {
+          State = GuardFired;
+          return 0;
+        }
+        if (OutCount >= kFlushThreshold && !write_out()) return 0;
+        if (b == CR) {
+          CandidateLength = 0;
+          State = CrSeen;
+          break;
+        }
+        // The run up to the next CR is content: copied at once, with the flush point
+        // honoured before every byte as the byte-at-a-time rule has it.
+        const uint8_t* start = p + i;
+        const void* cr = std::memchr(start, CR, n - i);
+        size_t run = cr ? static_cast<size_t>(static_cast<const uint8_t*>(cr) - start) : n - i;
+        for (size_t done = 0; done < run;) {
+          if (OutCount >= kFlushThreshold && !write_out()) return 0;
+          size_t take = std::min(run - done, static_cast<size_t>(kFlushThreshold - OutCount));
+          if (!emit(start + done, take)) return 0;
+          done += take;
+        }
+        i += run - 1;
+        break;
+      }
+
+      case CrSeen:
+        if (b == LF) {
+          State = CrLfSeen;
+        } else if (b == CR) {
+          if (!emit(CR)) return 0;
+        } else {
+          const uint8_t two[2] = {CR, b};
+          if (!emit(two, 2)) return 0;
+          State = Copying;
+        }
+        break;
+
+      case CrLfSeen:
+        if (b == CR && CandidateLength == 0) {
+          if (!emit_candidate(0, "", 0)) return 0;
+          State = CrSeen;
+          if (OutCount >= kFlushThreshold && !write_out()) return 0;
+        } else if (CandidateLength < BoundaryLength && b == static_cast<uint8_t>(Boundary[static_cast<size_t>(CandidateLength)])) {
+          if (++CandidateLength == BoundaryLength) State = BoundaryMatched;
+        } else if (b == CR) {
+          if (!emit_candidate(static_cast<size_t>(CandidateLength), "", 0)) return 0;
+          CandidateLength = 0;
+          State = CrSeen;
+        } else {
+          // With an empty first line there is no delimiter to compare against.
+          if (BoundaryLength == 0) {
+            Failed = true;
+            return 0;
+          }
+          if (!emit_candidate(static_cast<size_t>(CandidateLength), reinterpret_cast<const char*>(&b), 1)) return 0;
+          State = Copying;
+        }
+        break;
+
+      case BoundaryMatched:
+        if (b == CR) {
+          State = BoundaryCr;
+        } else if (b == '-') {
+          State = BoundaryDash;
+        } else {
+          if (!emit_candidate(Boundary.size(), reinterpret_cast<const char*>(&b), 1)) return 0;
+          State = Copying;
+        }
+        break;
+
+      case BoundaryCr:
+      case BoundaryDash:
+      case BoundaryDashDash: {
+        if (State == BoundaryCr && b == LF) {
+          // The part is complete.
+          if (!write_out()) return 0;
+          close_output();
+          CandidateLength = 0;
+          State = PartStart;
+          break;
+        }
+        if (State == BoundaryDash && b == '-') {
+          State = BoundaryDashDash;
+          break;
+        }
+        if (State == BoundaryDashDash && b == CR) {
+          // The body is complete; the final LF and any epilogue are ignored.
+          if (!write_out()) return 0;
+          close_output();
+          OutCount = 0;
+          CandidateLength = 0;
+          State = Complete;
+          return 0;
+        }
+        // The match broke: the held bytes are content. A CR that broke it starts a new
+        // candidate, so a real delimiter right after is still found.
+        const char* tail = State == BoundaryCr ? "\r" : State == BoundaryDash ? "-" : "--";
+        if (!emit_candidate(Boundary.size(), tail, std::strlen(tail))) return 0;
+        if (b == CR) {
+          CandidateLength = 0;
+          State = CrSeen;
+        } else {
+          if (!emit(b)) return 0;
+          State = Copying;
+        }
+        break;
+      }
+
+      default:
+        return 0;
+    }
+  }
+  return 1;
+}
+
+int32_t TFD_Object::EndDecode() {
+  if (State == Headers) PartHeaders.reset();
+  if (State >= Copying && State <= BoundaryDash) {
+    // Cut off inside file content: the open file is closed first (an open file can't be
+    // deleted on Windows), then every output file of the upload is deleted.
+    close_output();
+    DeleteFiles();
+  } else if (State == BoundaryDashDash) {
+    // Only the final CR is missing: the content is complete and is kept.
+    write_out();
+    close_output();
+  } else {
+    close_output();
+  }
+  // The buffers go: decoding can't go on until the next FD_Init.
+  OutBuffer.clear();
+  OutBuffer.shrink_to_fit();
+  CandidateAllocated = false;
+  int32_t result;
+  if (Failed) result = -(1000 + State);
+  else if (State == WriteFailed) result = 1;
+  else if (State == Boundary_) result = -501;
+  else if (State == CreateFailed) result = 11;
+  else if (State == GuardFired) result = 12;
+  else if (State == Complete) result = 0;
+  else result = -State;
+  State = Boundary_;
+  return result;
+}
+
+int32_t TFD_Object::DeleteFiles() {
+  int32_t count = 0;
+  for (const TFD_FileInfo& f : Files)
+    if (platform::file_delete(f.FilePath)) ++count;
+  return count;
+}
+
+}  // namespace kelv

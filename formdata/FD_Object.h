@@ -1,0 +1,118 @@
+// The streaming multipart/form-data decoder of one upload. The body arrives in chunks
+// of any size; a byte-level state machine that survives between calls splits it into
+// text items, kept in memory, and file parts, written straight to files in an output
+// directory through a fixed buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace kelv {
+
+// One uploaded file.
+struct TFD_FileInfo {
+  std::string FormName;     // the form field that carried it
+  std::string HeaderName;   // the file name the client sent, verbatim
+  std::string ContentType;  // as sent
+  std::string FilePath;     // where its content was written; empty when no file was made
+};
+
+class TFD_Object {
+ public:
+  static constexpr size_t kOutBufferSize = 33130;
+  static constexpr int32_t kFlushThreshold = 32767;
+  static constexpr int32_t kOverflowGuard = 33100;
+  // Longer first lines are refused: a candidate delimiter must always fit the buffer.
+  static constexpr size_t kMaxBoundary = 200;
+
+  // The decoder's states; ranges mean something (20 to 26 are inside file content,
+  // 100 and above are final).
+  enum State : int16_t {
+    Boundary_ = 0,
+    PartStart = 10,
+    Headers = 11,
+    Copying = 20,
+    CrSeen = 21,
+    CrLfSeen = 22,
+    BoundaryMatched = 23,
+    BoundaryCr = 24,
+    BoundaryDash = 25,
+    BoundaryDashDash = 26,
+    TextValue = 30,
+    Complete = 100,
+    WriteFailed = 101,
+    CreateFailed = 102,
+    GuardFired = 105,
+  };
+
+  // A new decoder: `dir` (empty: the system's temporary directory), the base name for
+  // output files (empty: generated unique names), and the text between the lines of a
+  // multi-line value (empty: LF CR; "{-NoLineEnd-}": nothing).
+  TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line);
+  virtual ~TFD_Object();
+  TFD_Object(const TFD_Object&) = delete;
+  TFD_Object& operator=(const TFD_Object&) = delete;
+
+  // Feeds one chunk: 1 when it was consumed, 0 when decoding stopped or can't go on.
+  int32_t Decode(std::span<const uint8_t> data);
+  // Ends the upload and gives its result code.
+  int32_t EndDecode();
+  // Deletes every output file of the upload; the number deleted.
+  int32_t DeleteFiles();
+
+  const std::vector<TFD_FileInfo>& files() const { return Files; }
+  const std::vector<std::vector<std::string>>& header_lists() const { return HeaderLists; }
+  const std::vector<std::string>& item_names() const { return ItemNames; }
+  const std::vector<std::string>& item_values() const { return ItemValues; }
+  int16_t state() const { return State; }
+  const std::string& dir() const { return Dir; }
+
+ private:
+  int32_t run(const uint8_t* p, size_t n);
+  // Each returns false when the call must stop (State says why).
+  bool header_line_end();
+  void examine_header(const std::string& line);
+  bool open_output(size_t n);
+  bool text_line_end();
+  bool emit(const uint8_t* p, size_t n);
+  bool emit(uint8_t b) { return emit(&b, 1); }
+  bool emit_candidate(size_t matched, const char* tail, size_t tail_len);
+  bool write_out();
+  void close_output();
+
+  // The fields of the decoder, in their declared order.
+  int32_t BoundaryLength = 0;
+  int32_t OutCount = 0;
+  int32_t CandidateLength = 0;
+  std::string Boundary;
+  int16_t State = Boundary_;
+  std::vector<uint8_t> OutBuffer;
+  bool CandidateAllocated = false;  // the held candidate is a prefix of Boundary
+  bool SkipLF = false;
+  bool IsFilePart = false;
+  bool SkipCR = false;
+  bool FirstValueLine = false;
+  bool Failed = false;
+  std::string PartName;
+  std::string PartContentType;
+  std::string PartFileName;
+  std::string HeaderLine;
+  std::string ItemValue;
+  std::string ValueLine;
+  std::vector<std::vector<std::string>> HeaderLists;
+  std::vector<TFD_FileInfo> Files;
+  std::vector<std::string> ItemNames;
+  std::vector<std::string> ItemValues;
+  std::unique_ptr<std::vector<std::string>> PartHeaders;
+  std::string Dir;
+  std::string BaseName;
+  std::string EndLine;
+  platform::FileHandle OutFile;
+};
+
+}  // namespace kelv
