@@ -49,11 +49,51 @@ class TImageImpl {
   void SetTransparentColor(int32_t color);
   void RemoveTransparency();
 
+  // Colours, pixels, drawing and text.
+  static int32_t GetColorFromRGB(uint8_t r, uint8_t g, uint8_t b) { return r + g * 256 + b * 65536; }
+  static uint8_t GetRFromColor(int32_t color) { return static_cast<uint8_t>(color & 0xFF); }
+  static uint8_t GetGFromColor(int32_t color) { return static_cast<uint8_t>((color >> 8) & 0xFF); }
+  static uint8_t GetBFromColor(int32_t color) { return static_cast<uint8_t>((color >> 16) & 0xFF); }
+  int32_t GetColor(int32_t x, int32_t y);
+  void MoveTo(int32_t x, int32_t y);
+  void LineTo(int32_t x, int32_t y);
+  void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  void Rectangle(int32_t x1, int32_t y1, int32_t w, int32_t h);
+  void FillRect(int32_t x1, int32_t y1, int32_t w, int32_t h);
+  void Ellipse(int32_t x1, int32_t y1, int32_t w, int32_t h);
+  void LineRect(int32_t x1, int32_t y1, int32_t w, int32_t h);
+  void LineEllipse(int32_t x1, int32_t y1, int32_t w, int32_t h);
+  void TextOut(int32_t x, int32_t y, const std::string& str);
+  int32_t GetTextWidth(const std::string& str);
+  int32_t GetTextHeight(const std::string& str);
+
+  // Pen, brush and font: with no image a get gives 0 (or "") and a put does nothing.
+  int32_t get_PenColor();
+  void put_PenColor(int32_t value);
+  int32_t get_PenWidth();
+  void put_PenWidth(int32_t value);
+  int32_t get_BrushColor();
+  void put_BrushColor(int32_t value);
+  uint8_t get_BrushStyle();
+  void put_BrushStyle(uint8_t value);
+  std::string get_FontName();
+  void put_FontName(const std::string& value);
+  int32_t get_FontHeight();
+  void put_FontHeight(int32_t value);
+  int32_t get_FontColor();
+  void put_FontColor(int32_t value);
+  uint8_t get_FontStyle();
+  void put_FontStyle(uint8_t value);
+  uint8_t get_FontCharSet();
+  void put_FontCharSet(uint8_t value);
+
   // The JPEG options a save uses: -1 takes the default property; quality is clamped to
   // 1..100; progressive and smoothing are on only for exactly 1.
   codec::JpegOptions resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
 
   raster::Bitmap* bitmap() { return Bitmap.get(); }
+  // The held image's drawing surface, created on first use; null with no image.
+  raster::Surface* surface() { return Bitmap ? &Bitmap->surface() : nullptr; }
 
  private:
   void reset();

@@ -17,4 +17,14 @@ struct Rect {
 // pattern aligned to the bitmap's origin with its gaps left unpainted.
 void fill_rect(Bitmap& bmp, Rect r, const Brush& brush);
 
+// Moves the pen position.
+void move_to(Bitmap& bmp, int32_t x, int32_t y);
+// A line with the pen from the pen position to (x, y), which then becomes the pen
+// position. The end point itself is not drawn, so that closed outlines meet exactly.
+void line_to(Bitmap& bmp, int32_t x, int32_t y);
+// The rectangle's outline with the pen and its inside with the brush.
+void rectangle(Bitmap& bmp, Rect r);
+// The ellipse inscribed in the rectangle: outline with the pen, inside with the brush.
+void ellipse(Bitmap& bmp, Rect r);
+
 }  // namespace kelv::raster

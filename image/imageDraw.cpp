@@ -1,0 +1,162 @@
+// The drawing members of the Image class: pixels, lines, shapes, text, and the pen,
+// brush and font properties. Drawing without an image does nothing; an error inside a
+// drawing method is caught, one inside a property reaches the caller.
+#include <algorithm>
+
+#include "image/imageImpl.h"
+#include "image/raster/Canvas.h"
+#include "image/raster/Text.h"
+
+namespace kelv {
+namespace {
+
+int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// The shapes' rectangle: left x1, top y1, right x1 + w + 1, bottom y1 + h + 1 (right and
+// bottom exclusive), so a shape covers w + 1 by h + 1 pixels.
+raster::Rect shape_rect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
+  return raster::Rect{x1, y1, clamp32(int64_t{x1} + w + 1), clamp32(int64_t{y1} + h + 1)};
+}
+
+// Runs a drawing step on the held image, swallowing what it raises.
+template <class F>
+void guarded_draw(raster::Bitmap* bmp, F&& f) {
+  if (!bmp) return;
+  try {
+    f(*bmp);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+int32_t TImageImpl::GetColor(int32_t x, int32_t y) {
+  if (!Bitmap) return 0;
+  try {
+    Bitmap->surface();  // reading a pixel goes through the surface, as drawing does
+    if (!Bitmap->contains(x, y)) return -1;
+    return raster::to_colour(Bitmap->pixel(x, y));
+  } catch (...) {
+    return 0;
+  }
+}
+
+void TImageImpl::MoveTo(int32_t x, int32_t y) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::move_to(b, x, y); });
+}
+
+void TImageImpl::LineTo(int32_t x, int32_t y) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::line_to(b, x, y); });
+}
+
+void TImageImpl::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
+    raster::move_to(b, x1, y1);
+    raster::line_to(b, x2, y2);
+  });
+}
+
+void TImageImpl::Rectangle(int32_t x1, int32_t y1, int32_t w, int32_t h) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::rectangle(b, shape_rect(x1, y1, w, h)); });
+}
+
+void TImageImpl::FillRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::fill_rect(b, shape_rect(x1, y1, w, h), b.surface().brush); });
+}
+
+void TImageImpl::Ellipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::ellipse(b, shape_rect(x1, y1, w, h)); });
+}
+
+// The outline that Rectangle draws with a 1-pixel pen, as four lines, ending where it
+// started.
+void TImageImpl::LineRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
+    int32_t x2 = clamp32(int64_t{x1} + w), y2 = clamp32(int64_t{y1} + h);
+    raster::move_to(b, x1, y1);
+    raster::line_to(b, x2, y1);
+    raster::line_to(b, x2, y2);
+    raster::line_to(b, x1, y2);
+    raster::line_to(b, x1, y1);
+  });
+}
+
+void TImageImpl::LineEllipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
+    raster::Brush& brush = b.surface().brush;
+    raster::BrushStyle kept = brush.style;
+    brush.style = raster::BrushStyle::Clear;
+    try {
+      raster::ellipse(b, shape_rect(x1, y1, w, h));
+    } catch (...) {
+      brush.style = kept;
+      throw;
+    }
+    brush.style = kept;
+  });
+}
+
+void TImageImpl::TextOut(int32_t x, int32_t y, const std::string& str) {
+  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
+    raster::Surface& s = b.surface();
+    raster::draw_text(b, x, y, str, s.font, s.brush);
+    s.position = {clamp32(int64_t{x} + raster::measure_text(s.font, str).width), y};
+  });
+}
+
+int32_t TImageImpl::GetTextWidth(const std::string& str) {
+  if (!Bitmap) return 0;
+  try {
+    return raster::measure_text(Bitmap->surface().font, str).width;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t TImageImpl::GetTextHeight(const std::string& str) {
+  if (!Bitmap) return 0;
+  try {
+    return raster::measure_text(Bitmap->surface().font, str).height;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t TImageImpl::get_PenColor() { return Bitmap ? surface()->pen.colour : 0; }
+void TImageImpl::put_PenColor(int32_t value) {
+  if (Bitmap) surface()->pen.colour = value;
+}
+int32_t TImageImpl::get_PenWidth() { return Bitmap ? surface()->pen.width : 0; }
+void TImageImpl::put_PenWidth(int32_t value) {
+  if (Bitmap && value >= 0) surface()->pen.width = value;
+}
+int32_t TImageImpl::get_BrushColor() { return Bitmap ? surface()->brush.colour : 0; }
+void TImageImpl::put_BrushColor(int32_t value) {
+  if (Bitmap) surface()->brush.colour = value;
+}
+uint8_t TImageImpl::get_BrushStyle() { return Bitmap ? static_cast<uint8_t>(surface()->brush.style) : 0; }
+void TImageImpl::put_BrushStyle(uint8_t value) {
+  if (Bitmap) surface()->brush.style = static_cast<raster::BrushStyle>(value > 7 ? 0 : value);
+}
+std::string TImageImpl::get_FontName() { return Bitmap ? surface()->font.name : std::string(); }
+void TImageImpl::put_FontName(const std::string& value) {
+  if (Bitmap && !value.empty()) surface()->font.name = value.substr(0, 31);
+}
+int32_t TImageImpl::get_FontHeight() { return Bitmap ? surface()->font.height : 0; }
+void TImageImpl::put_FontHeight(int32_t value) {
+  if (Bitmap) surface()->font.height = value;
+}
+int32_t TImageImpl::get_FontColor() { return Bitmap ? surface()->font.colour : 0; }
+void TImageImpl::put_FontColor(int32_t value) {
+  if (Bitmap) surface()->font.colour = value;
+}
+uint8_t TImageImpl::get_FontStyle() { return Bitmap ? surface()->font.style : 0; }
+void TImageImpl::put_FontStyle(uint8_t value) {
+  if (Bitmap) surface()->font.style = value & 0x0F;
+}
+uint8_t TImageImpl::get_FontCharSet() { return Bitmap ? surface()->font.charset : 0; }
+void TImageImpl::put_FontCharSet(uint8_t value) {
+  if (Bitmap) surface()->font.charset = value;
+}
+
+}  // namespace kelv
