@@ -7,16 +7,17 @@ namespace kelv {
 
 using platform::Access;
 
-FileStream::FileStream(platform::FileHandle h, bool can_read, bool can_write, bool append, Translation t)
+FileStream::FileStream(platform::FileHandle h, bool can_read, bool can_write, bool append, Translation t,
+                       size_t buffer_size)
     : m_handle(h), m_can_read(can_read), m_can_write(can_write), m_append(append), m_translation(t),
-      m_buf(kBufferSize) {
+      m_buf(std::max<size_t>(buffer_size, 16)) {
   int64_t pos = platform::file_seek(m_handle, 0, 1);
   m_file_pos = pos < 0 ? 0 : pos;
 }
 
 FileStream::~FileStream() { close(); }
 
-std::unique_ptr<FileStream> FileStream::open(const std::string& name, const std::string& mode) {
+std::unique_ptr<FileStream> FileStream::open(const std::string& name, const std::string& mode, size_t buffer_size) {
   if (mode.empty()) return nullptr;
   char kind = mode[0];
   if (kind != 'r' && kind != 'w' && kind != 'a') return nullptr;
@@ -41,7 +42,7 @@ std::unique_ptr<FileStream> FileStream::open(const std::string& name, const std:
   if (!platform::file_open(name, a, h)) return nullptr;
   bool can_read = kind == 'r' || update;
   bool can_write = kind != 'r' || update;
-  return std::unique_ptr<FileStream>(new FileStream(h, can_read, can_write, kind == 'a', t));
+  return std::unique_ptr<FileStream>(new FileStream(h, can_read, can_write, kind == 'a', t, buffer_size));
 }
 
 std::unique_ptr<FileStream> FileStream::open_write(const std::string& name) { return open(name, "wb"); }
@@ -85,7 +86,7 @@ size_t FileStream::read_raw(uint8_t* out, size_t n) {
   while (done < n) {
     if (m_rpos == m_rlen) {
       // Large binary reads bypass the buffer once it is empty.
-      if (n - done >= kDirectSize) {
+      if (n - done >= std::min(kDirectSize, m_buf.size())) {
         int64_t got = platform::file_read(m_handle, out + done, n - done);
         if (got < 0) {
           m_error = true;
@@ -143,7 +144,7 @@ size_t FileStream::write_raw(const uint8_t* in, size_t n) {
   while (done < n) {
     if (m_wlen == m_buf.size() && !flush()) break;
     // Large writes go straight to the file once the buffer is empty.
-    if (m_wlen == 0 && n - done >= kDirectSize) {
+    if (m_wlen == 0 && n - done >= std::min(kDirectSize, m_buf.size())) {
       size_t want = n - done;
       int64_t put = platform::file_write(m_handle, in + done, want);
       if (put > 0) {

@@ -23,7 +23,8 @@ class FileStream {
   // Parses the mode string ("r", "w", "a", an optional "+", an optional "t" or "b", in
   // the orders the C library accepts) and opens the file. Null when the mode string is
   // not valid or the file can't be opened.
-  static std::unique_ptr<FileStream> open(const std::string& name, const std::string& mode);
+  static std::unique_ptr<FileStream> open(const std::string& name, const std::string& mode,
+                                          size_t buffer_size = kBufferSize);
   // Opens for writing in binary mode: created, or truncated.
   static std::unique_ptr<FileStream> open_write(const std::string& name);
   // Creates a new file for writing in binary mode; fails if the name exists.
@@ -49,7 +50,8 @@ class FileStream {
   bool close();
 
  private:
-  FileStream(platform::FileHandle h, bool can_read, bool can_write, bool append, Translation t);
+  FileStream(platform::FileHandle h, bool can_read, bool can_write, bool append, Translation t,
+             size_t buffer_size = kBufferSize);
   size_t read_raw(uint8_t* buf, size_t n);
   size_t write_raw(const uint8_t* buf, size_t n);
   bool fill();

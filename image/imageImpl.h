@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +88,31 @@ class TImageImpl {
   uint8_t get_FontCharSet();
   void put_FontCharSet(uint8_t value);
 
+  // Thumbnails.
+  int32_t get_cntThumbBorder() const { return cntThumbBorder; }
+  void put_cntThumbBorder(int32_t value);
+  int32_t SetThumbBorder(int32_t index, int32_t color);
+  int32_t GetThumbBorder(int32_t index) const;
+  int32_t get_ThumbBgColor() const { return ThumbBgColor; }
+  void put_ThumbBgColor(int32_t value) { ThumbBgColor = value; }
+  int32_t MakeThumb(int32_t insideW, int32_t insideH);
+
+  // Header probing.
+  int32_t HeaderReadBmp(const std::string& FileName);
+  int32_t HeaderReadJpg(const std::string& FileName);
+  int32_t HeaderGetWidth() const { return HeaderWidth; }
+  int32_t HeaderGetHeight() const { return HeaderHeight; }
+  std::string HeaderGetHtmlWH() const;
+  std::string GetHtmlWH() const;
+
+  // Transfer between images and into buffers.
+  int32_t GetBmp();
+  int32_t Draw(int32_t x, int32_t y, ImageSource* img);
+  int32_t StretchDraw(int32_t x, int32_t y, int32_t w, int32_t h, ImageSource* img);
+  int32_t AssignPicture(ImageSource* in);
+  VarOut SaveToBufferBmp();
+  VarOut SaveToBufferJpg(int32_t Quality, int32_t Progressive, int32_t Smoothing);
+
   // The JPEG options a save uses: -1 takes the default property; quality is clamped to
   // 1..100; progressive and smoothing are on only for exactly 1.
   codec::JpegOptions resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
@@ -98,6 +124,8 @@ class TImageImpl {
  private:
   void reset();
   int32_t rotate(int turn);
+  // The bitmap another Image object hands over; null when it has none or can't say.
+  int32_t paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint);
 
   // The state record, in its declared order.
   std::unique_ptr<raster::Bitmap> Bitmap;

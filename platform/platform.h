@@ -137,3 +137,33 @@ bool write_file_replacing(const std::string& name, const std::function<bool(cons
 bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size);
 
 }  // namespace kelv::platform
+
+namespace kelv::platform {
+
+// A lock for module-wide state, on every toolchain (the Windows cross compiler has no
+// std::mutex in its thread model).
+class Mutex {
+ public:
+  Mutex();
+  ~Mutex();
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+  void lock();
+  void unlock();
+
+ private:
+  void* m_impl;
+};
+
+class LockGuard {
+ public:
+  explicit LockGuard(Mutex& m) : m_mutex(m) { m_mutex.lock(); }
+  ~LockGuard() { m_mutex.unlock(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  Mutex& m_mutex;
+};
+
+}  // namespace kelv::platform

@@ -75,6 +75,30 @@ const Binding<T> kImage[] = {
     {"FontStyle", P, [](T& o, const CallArgs& a, CallResult&) { o.put_FontStyle(a.ui1(0)); }},
     {"FontCharSet", G, [](T& o, const CallArgs&, CallResult& r) { r.value = o.get_FontCharSet(); }},
     {"FontCharSet", P, [](T& o, const CallArgs& a, CallResult&) { o.put_FontCharSet(a.ui1(0)); }},
+    {"cntThumbBorder", G, [](T& o, const CallArgs&, CallResult& r) { r.value = o.get_cntThumbBorder(); }},
+    {"cntThumbBorder", P, [](T& o, const CallArgs& a, CallResult&) { o.put_cntThumbBorder(a.i4(0)); }},
+    {"SetThumbBorder", M,
+     [](T& o, const CallArgs& a, CallResult& r) { r.value = o.SetThumbBorder(a.i4(0), a.i4(1)); }},
+    {"GetThumbBorder", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.GetThumbBorder(a.i4(0)); }},
+    {"MakeThumb", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.MakeThumb(a.i4(0), a.i4(1)); }},
+    {"ThumbBgColor", G, [](T& o, const CallArgs&, CallResult& r) { r.value = o.get_ThumbBgColor(); }},
+    {"ThumbBgColor", P, [](T& o, const CallArgs& a, CallResult&) { o.put_ThumbBgColor(a.i4(0)); }},
+    {"HeaderReadBmp", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.HeaderReadBmp(a.text(0)); }},
+    {"HeaderReadJpg", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.HeaderReadJpg(a.text(0)); }},
+    {"HeaderGetWidth", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.HeaderGetWidth(); }},
+    {"HeaderGetHeight", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.HeaderGetHeight(); }},
+    {"HeaderGetHtmlWH", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.HeaderGetHtmlWH(); }},
+    {"GetHtmlWH", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.GetHtmlWH(); }},
+    {"GetBmp", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.GetBmp(); }},
+    {"Draw", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.Draw(a.i4(0), a.i4(1), a.image(2)); }},
+    {"StretchDraw", M,
+     [](T& o, const CallArgs& a, CallResult& r) {
+       r.value = o.StretchDraw(a.i4(0), a.i4(1), a.i4(2), a.i4(3), a.image(4));
+     }},
+    {"AssignPicture", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.AssignPicture(a.image(0)); }},
+    {"SaveToBufferBmp", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.SaveToBufferBmp(); }},
+    {"SaveToBufferJpg", M,
+     [](T& o, const CallArgs& a, CallResult& r) { r.value = o.SaveToBufferJpg(a.i4(0), a.i4(1), a.i4(2)); }},
 };
 
 }  // namespace

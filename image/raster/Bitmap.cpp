@@ -4,9 +4,11 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <unordered_map>
 
 #include "image/raster/Canvas.h"
 #include "image/raster/GraphicsError.h"
+#include "platform/platform.h"
 
 namespace kelv::raster {
 
@@ -21,7 +23,74 @@ bool Bitmap::layout(int32_t width, int32_t height, size_t& stride, size_t& bytes
   return true;
 }
 
+namespace {
+
+// The live bitmaps that have given out a handle. Handles count up from 1 and are never
+// reused while the process runs, so an old handle can't name a newer bitmap.
+struct HandleTable {
+  platform::Mutex lock;
+  std::unordered_map<int32_t, Bitmap*> live;
+  int32_t next = 1;
+};
+
+HandleTable& handles() {
+  static HandleTable* t = new HandleTable;  // outlives every bitmap
+  return *t;
+}
+
+}  // namespace
+
 Bitmap::Bitmap(int32_t width, int32_t height, Fill fill) { resize(width, height, fill); }
+
+Bitmap::Bitmap(Bitmap&& o) noexcept
+    : m_width(o.m_width), m_height(o.m_height), m_stride(o.m_stride), m_pixels(std::move(o.m_pixels)),
+      m_surface(std::move(o.m_surface)), m_transparency(o.m_transparency) {
+  o.m_width = o.m_height = 0;
+  o.m_stride = 0;
+  o.end_handle();
+}
+
+Bitmap& Bitmap::operator=(Bitmap&& o) noexcept {
+  if (this != &o) {
+    end_handle();
+    o.end_handle();
+    m_width = o.m_width, m_height = o.m_height, m_stride = o.m_stride;
+    m_pixels = std::move(o.m_pixels);
+    m_surface = std::move(o.m_surface);
+    m_transparency = o.m_transparency;
+    o.m_width = o.m_height = 0;
+    o.m_stride = 0;
+  }
+  return *this;
+}
+
+Bitmap::~Bitmap() { end_handle(); }
+
+void Bitmap::end_handle() {
+  if (!m_handle) return;
+  HandleTable& t = handles();
+  platform::LockGuard lock(t.lock);
+  t.live.erase(m_handle);
+  m_handle = 0;
+}
+
+int32_t Bitmap::handle() {
+  if (m_handle) return m_handle;
+  HandleTable& t = handles();
+  platform::LockGuard lock(t.lock);
+  if (t.next == INT32_MAX) throw GraphicsError("No bitmap handles are left");
+  m_handle = t.next++;
+  t.live[m_handle] = this;
+  return m_handle;
+}
+
+Bitmap* Bitmap::from_handle(int32_t handle) {
+  if (handle <= 0) return nullptr;
+  HandleTable& t = handles();
+  platform::LockGuard lock(t.lock);
+  auto it = t.live.find(handle);
+  return it == t.live.end() ? nullptr : it->second;
+}
 
 Bitmap::Bitmap(const Bitmap& other)
     : m_width(other.m_width), m_height(other.m_height), m_stride(other.m_stride),

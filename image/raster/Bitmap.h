@@ -32,8 +32,16 @@ class Bitmap {
   Bitmap(int32_t width, int32_t height, Fill fill = Fill::White);
   Bitmap(const Bitmap& other);             // pixels and transparency; no surface
   Bitmap& operator=(const Bitmap&) = delete;
-  Bitmap(Bitmap&&) noexcept = default;
-  Bitmap& operator=(Bitmap&&) noexcept = default;
+  // A moved bitmap is a new one: a handle given out for either is ended.
+  Bitmap(Bitmap&& other) noexcept;
+  Bitmap& operator=(Bitmap&& other) noexcept;
+  ~Bitmap();
+
+  // The handle by which other Image objects of this process reach this bitmap; given
+  // out on first request, ended when the bitmap is destroyed or replaced.
+  int32_t handle();
+  // The live bitmap a handle names, or null: a stale or forged handle names none.
+  static Bitmap* from_handle(int32_t handle);
 
   int32_t width() const { return m_width; }
   int32_t height() const { return m_height; }
@@ -82,6 +90,9 @@ class Bitmap {
   std::unique_ptr<uint8_t[]> m_pixels;
   std::unique_ptr<Surface> m_surface;
   Transparency m_transparency;
+  int32_t m_handle = 0;
+
+  void end_handle();
 };
 
 }  // namespace kelv::raster

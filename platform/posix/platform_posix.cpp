@@ -105,3 +105,14 @@ bool os_version(OsVersion& out) {
 char path_separator() { return '/'; }
 
 }  // namespace kelv::platform
+
+#include <mutex>
+
+namespace kelv::platform {
+
+Mutex::Mutex() : m_impl(new std::mutex) {}
+Mutex::~Mutex() { delete static_cast<std::mutex*>(m_impl); }
+void Mutex::lock() { static_cast<std::mutex*>(m_impl)->lock(); }
+void Mutex::unlock() { static_cast<std::mutex*>(m_impl)->unlock(); }
+
+}  // namespace kelv::platform

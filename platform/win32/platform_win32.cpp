@@ -47,3 +47,15 @@ bool os_version(OsVersion& out) {
 char path_separator() { return '\\'; }
 
 }  // namespace kelv::platform
+
+namespace kelv::platform {
+
+Mutex::Mutex() : m_impl(new CRITICAL_SECTION) { InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(m_impl)); }
+Mutex::~Mutex() {
+  DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(m_impl));
+  delete static_cast<CRITICAL_SECTION*>(m_impl);
+}
+void Mutex::lock() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(m_impl)); }
+void Mutex::unlock() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(m_impl)); }
+
+}  // namespace kelv::platform
