@@ -32,7 +32,9 @@ fuzz-smoke: bootstrap
 # under the real script host.
 demo: windows
 	@bash scripts/wine-run register
-	@bash scripts/wine-run script examples/info.vbs
+	@mkdir -p $(BUILD)/demo
+	@bash scripts/wine-run script examples/upload.vbs "$$(bash -c 'source scripts/wine-env; winpath $(BUILD)/demo')"
+	@echo "The thumbnail: $(abspath $(BUILD))/demo/thumbnail.jpg"
 
 clean:
 	rm -rf $(BUILD)

@@ -10,3 +10,4 @@ WScript.Echo "  author       " & info.GetAuthorInfo
 If info.GetVersion > 1 Or (info.GetVersion = 1 And info.GetMinorVersion >= 5) Then
   WScript.Echo "  version 1.5 or later: every member is available"
 End If
+WScript.Echo "Done."

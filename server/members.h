@@ -60,6 +60,9 @@ struct InterfaceTable {
 
 const InterfaceTable& interface_table(InterfaceId id);
 
+// One line on what the member does, for the member reference.
+std::string member_summary(InterfaceId iface, const Member& m);
+
 std::string_view to_string(ValueType t);
 std::string_view to_string(MemberKind k);
 

@@ -149,11 +149,67 @@ void write_cpp(std::ostream& o) {
   o << "\n}  // namespace kelv::win32\n";
 }
 
+std::string script_type(ValueType t) {
+  switch (t) {
+    case ValueType::Text: return "text";
+    case ValueType::I4: return "32-bit integer";
+    case ValueType::UI1: return "byte";
+    case ValueType::I8: return "64-bit integer";
+    case ValueType::R8: return "double";
+    case ValueType::Variant: return "variant";
+    case ValueType::ImageRef: return "Image object";
+    case ValueType::None: break;
+  }
+  return "-";
+}
+
+// The member reference: every member of the three interfaces with DISPID, arguments,
+// defaults and result, and one line on what it does.
+void write_reference(std::ostream& o) {
+  o << "# Member reference\n\n"
+       "Generated from the member tables by `comgen --reference`; the test suite checks that\n"
+       "this file matches them. Scripts call members by name; arguments go by position.\n"
+       "Results marked 1/0 use 1 for success or yes and 0 for failure or no (`Info` reports\n"
+       "these values). Properties are listed once with their get and put.\n";
+  for (const ClassInfo& c : kClasses) {
+    const InterfaceTable& t = interface_table(c.iface);
+    o << "\n## " << c.name << " (\"" << c.progid << "\", interface `" << t.name << "`)\n\n"
+      << "| DISPID | Member | Arguments | Result | What it does |\n|---|---|---|---|---|\n";
+    for (const Member& m : t.members) {
+      if (m.kind == MemberKind::Put && t.find(m.dispid, MemberKind::Get)) continue;
+      std::string args;
+      for (const Param& p : m.params) {
+        if (!args.empty()) args += ", ";
+        args += (p.name.empty() ? std::string("value") : p.name) + " (" + script_type(p.type);
+        if (p.optional) args += ", optional, default " + (p.type == ValueType::Text ? "\"" + p.default_text + "\"" : std::to_string(p.default_int));
+        args += ")";
+      }
+      std::string name = "`" + m.name + "`";
+      std::string result = script_type(m.result);
+      if (m.kind == MemberKind::Get) {
+        bool put = t.find(m.dispid, MemberKind::Put) != nullptr;
+        name += put ? " (property, get and put)" : " (property, get)";
+        if (put) args = "value (" + script_type(m.result) + ") on put";
+      }
+      std::string summary = member_summary(c.iface, m);
+      for (char& ch : summary)
+        if (ch == '|') ch = '/';
+      o << "| " << m.dispid << " | " << name << " | " << (args.empty() ? "-" : args) << " | " << result << " | "
+        << summary << " |\n";
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--reference") {
+    std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+    write_reference(out);
+    return out ? 0 : 1;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: comgen IDL_FILE CPP_FILE\n");
+    std::fprintf(stderr, "usage: comgen IDL_FILE CPP_FILE | comgen --reference FILE\n");
     return 2;
   }
   std::ostringstream idl, cpp;

@@ -111,3 +111,14 @@ TEST(MemberTables, EveryMemberOfEveryClassIsWired) {
 
 }  // namespace
 }  // namespace kelv
+
+namespace kelv {
+namespace {
+
+TEST(MemberTables, EveryMemberHasItsLineInTheReference) {
+  for (InterfaceId id : {InterfaceId::Image, InterfaceId::BinaryRW, InterfaceId::Info})
+    for (const Member& m : interface_table(id).members) EXPECT_FALSE(member_summary(id, m).empty()) << m.name;
+}
+
+}  // namespace
+}  // namespace kelv
