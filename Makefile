@@ -5,7 +5,9 @@ JOBS    ?= $(shell nproc)
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: all bootstrap native windows test fuzz-smoke demo clean
+ASAN    := $(BUILD)/asan
+
+.PHONY: all bootstrap native windows test sanitize fuzz-smoke demo clean
 
 all: windows
 
@@ -22,7 +24,17 @@ windows: native
 test: windows
 	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	@bash -c 'source scripts/wine-env && ctest --test-dir "$$KELV_WIN_BUILD" --output-on-failure'
+	@$(MAKE) --no-print-directory sanitize
 	@$(MAKE) --no-print-directory fuzz-smoke
+
+# The native unit tests built with clang's AddressSanitizer and UndefinedBehaviorSanitizer;
+# any report fails them.
+sanitize: bootstrap
+	@cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELV_SANITIZE=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(ASAN) -j $(JOBS)
+	@ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(abspath tests/lsan.supp) ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
 
 # Each fuzz target for FUZZ_SECONDS, from the test inputs.
 fuzz-smoke: bootstrap
