@@ -196,6 +196,21 @@ HRESULT unregister_class(const ClassInfo& c, const std::string& path) {
   return S_OK;
 }
 
+// For the test runs: when KELVUTIL_LOCKCHECK names a file, the module writes its lock
+// count there as it is unloaded, so a test can see that every object was released.
+void report_lock_count() {
+  char path[MAX_PATH];
+  DWORD n = GetEnvironmentVariableA("KELVUTIL_LOCKCHECK", path, sizeof path);
+  if (n == 0 || n >= sizeof path) return;
+  HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  char line[32];
+  int len = wsprintfA(line, "locks=%ld\r\n", module_lock_count());
+  DWORD put = 0;
+  WriteFile(f, line, static_cast<DWORD>(len), &put, nullptr);
+  CloseHandle(f);
+}
+
 }  // namespace
 }  // namespace kelv::win32
 
@@ -207,7 +222,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     g_module = instance;
     InitializeCriticalSection(&classes().lock);
     DisableThreadLibraryCalls(instance);
-  } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+  } else if (reason == DLL_PROCESS_DETACH) {
+    report_lock_count();
+  }
+  if (reason == DLL_PROCESS_DETACH && !reserved) {
     // Unloaded by FreeLibrary (not process exit): release what the module cached.
     for (auto& f : classes().factories) {
       if (f) f->Release();

@@ -48,4 +48,4 @@ Set bin = CreateObject("Kelvarin.BinaryRW")
 Check TypeName(bin) = "IBinaryRW", "BinaryRW is created by ProgID"
 
 WScript.Echo passed & " passed, " & failed & " failed"
-WScript.Quit failed
+If failed > 0 Then WScript.Quit failed
