@@ -11,9 +11,7 @@
 #include "image/imageImpl.h"
 #include "unit/binaryrw/fixture.h"
 
-extern "C" {
-#include <jpeglib.h>
-}
+#include "unit/image/raw_jpeg.h"
 
 namespace kelv {
 namespace {
@@ -48,36 +46,18 @@ void gradient(TImageImpl& img, int w, int h) {
       img.bitmap()->set_pixel(x, y, Bgr{static_cast<uint8_t>(4 * x), static_cast<uint8_t>(4 * y), 128});
 }
 
-// A JPEG written straight with libjpeg in a colour space our encoder never writes.
+// A JPEG in a colour space our encoder never writes: grey 200, or CMYK with cyan 0,
+// magenta 255, yellow 255, black 0 (stored inverted when Adobe).
 std::string foreign_jpeg(J_COLOR_SPACE space, int components, bool adobe) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* buf = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &buf, &size);
-  c.image_width = 8;
-  c.image_height = 8;
-  c.input_components = components;
-  c.in_color_space = space;
-  jpeg_set_defaults(&c);
-  c.write_Adobe_marker = adobe;
-  jpeg_start_compress(&c, TRUE);
   std::vector<uint8_t> row(8 * static_cast<size_t>(components));
-  // Grey 200; CMYK: cyan 0 magenta 255 yellow 255 black 0 (inverted when Adobe).
   for (size_t i = 0; i < row.size(); ++i)
     row[i] = components == 1 ? 200 : static_cast<uint8_t>((i % 4 == 1 || i % 4 == 2) ? (adobe ? 0 : 255) : (adobe ? 255 : 0));
-  for (int y = 0; y < 8; ++y) {
-    JSAMPROW r = row.data();
-    jpeg_write_scanlines(&c, &r, 1);
-  }
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  std::string out(reinterpret_cast<char*>(buf), size);
-  free(buf);
-  return out;
+  return test::raw_jpeg(8, 8, components, space, row, [&](jpeg_compress_struct& c) { c.write_Adobe_marker = adobe; });
 }
+
+}  // namespace
+
+namespace {
 
 TEST(ImageState, ANewObject) {
   TImageImpl img;

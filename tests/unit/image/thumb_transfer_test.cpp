@@ -6,9 +6,7 @@
 #include "image/imageImpl.h"
 #include "unit/binaryrw/fixture.h"
 
-extern "C" {
-#include <jpeglib.h>
-}
+#include "unit/image/raw_jpeg.h"
 
 namespace kelv {
 namespace {
@@ -141,30 +139,8 @@ class Probe : public test::ScratchDir {
   static std::string str(const Bytes& b) { return std::string(b.begin(), b.end()); }
   // A JPEG written with arithmetic coding.
   std::string arithmetic() {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buf = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buf, &size);
-    c.image_width = 33;
-    c.image_height = 17;
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    c.arith_code = TRUE;
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(33 * 3, 90);
-    for (int y = 0; y < 17; ++y) {
-      JSAMPROW r = row.data();
-      jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::string out(reinterpret_cast<char*>(buf), size);
-    free(buf);
-    return out;
+    return test::raw_jpeg(33, 17, 3, JCS_RGB, std::vector<uint8_t>(33 * 3, 90),
+                          [](jpeg_compress_struct& c) { c.arith_code = TRUE; });
   }
   int32_t probe(const std::string& bytes, int32_t& w, int32_t& h) {
     write_file("p", bytes);

@@ -1,0 +1,46 @@
+// JPEG files written straight with libjpeg, in forms our own encoder never writes
+// (grey, CMYK, arithmetic coding), as inputs for the loader and the header probe.
+#pragma once
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace kelv::test {
+
+// Every row is `row`; `setup` may change the compressor after its defaults are set.
+inline std::string raw_jpeg(int width, int height, int components, J_COLOR_SPACE space,
+                            const std::vector<uint8_t>& row,
+                            const std::function<void(jpeg_compress_struct&)>& setup = {}) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* buf = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &buf, &size);
+  c.image_width = static_cast<JDIMENSION>(width);
+  c.image_height = static_cast<JDIMENSION>(height);
+  c.input_components = components;
+  c.in_color_space = space;
+  jpeg_set_defaults(&c);
+  if (setup) setup(c);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<uint8_t> line(row);
+  for (int y = 0; y < height; ++y) {
+    JSAMPROW r = line.data();
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::string out(reinterpret_cast<char*>(buf), size);
+  std::free(buf);
+  return out;
+}
+
+}  // namespace kelv::test
