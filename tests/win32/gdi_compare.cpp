@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -42,6 +43,22 @@ int compare(const Scene& s) {
   GdiFlush();
   Bitmap b(W, H);
   s.ours(b);
+  // KELV_GDI_DUMP=<scene> prints both pictures of that scene: G where only GDI drew,
+  // O where only we drew, # where both did.
+  const char* dump = std::getenv("KELV_GDI_DUMP");
+  if (dump && std::string(dump) == s.name) {
+    for (int y = 0; y < H; ++y) {
+      std::string line;
+      for (int x = 0; x < W; ++x) {
+        const uint8_t* g = static_cast<uint8_t*>(bits) + stride * y + 3 * x;
+        const uint8_t* o = b.row(y) + 3 * x;
+        bool gw = g[0] == 255 && g[1] == 255 && g[2] == 255, ow = o[0] == 255 && o[1] == 255 && o[2] == 255;
+        bool same = std::memcmp(g, o, 3) == 0;
+        line += same ? (gw ? '.' : '#') : (ow ? 'G' : gw ? 'O' : 'x');
+      }
+      std::printf("%s\n", line.c_str());
+    }
+  }
   int diff = 0;
   for (int y = 0; y < H; ++y)
     diff += std::memcmp(static_cast<uint8_t*>(bits) + stride * y, b.row(y), W * 3) != 0
@@ -149,6 +166,24 @@ int main() {
               ellipse(b, Rect{10, 10, 17, 15});
             }},
   };
+  // More ellipses of other shapes and sizes.
+  const RECT boxes[] = {{0, 0, 64, 48}, {5, 5, 12, 30}, {20, 20, 23, 21}, {3, 3, 53, 13}, {30, 10, 37, 17}, {1, 2, 40, 47}};
+  static std::vector<std::string> box_names;
+  box_names.reserve(8);
+  for (const RECT& r : boxes) {
+    box_names.push_back("ellipse " + std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) +
+                    "," + std::to_string(r.bottom));
+    scenes.push_back(Scene{box_names.back().c_str(), false,
+                           [r](HDC dc) {
+                             with_pen_brush(dc, 1, RGB(255, 0, 0), CreateSolidBrush(RGB(0, 0, 255)),
+                                            [&] { Ellipse(dc, r.left, r.top, r.right, r.bottom); });
+                           },
+                           [r](Bitmap& b) {
+                             set(b, 1, 0x0000FF, 0xFF0000, BrushStyle::Solid);
+                             ellipse(b, Rect{static_cast<int32_t>(r.left), static_cast<int32_t>(r.top),
+                                             static_cast<int32_t>(r.right), static_cast<int32_t>(r.bottom)});
+                           }});
+  }
   const BrushStyle ours[] = {BrushStyle::UpwardDiagonal, BrushStyle::DownwardDiagonal, BrushStyle::Cross,
                              BrushStyle::DiagonalCross,  BrushStyle::Horizontal,       BrushStyle::Vertical};
   const char* names[] = {"hatch upward", "hatch downward", "hatch cross", "hatch diagonal cross", "hatch horizontal",
