@@ -45,14 +45,6 @@ std::unique_ptr<FileStream> FileStream::open(const std::string& name, const std:
   return std::unique_ptr<FileStream>(new FileStream(h, can_read, can_write, kind == 'a', t, buffer_size));
 }
 
-std::unique_ptr<FileStream> FileStream::open_write(const std::string& name) { return open(name, "wb"); }
-
-std::unique_ptr<FileStream> FileStream::create_new(const std::string& name) {
-  platform::FileHandle h;
-  if (!platform::file_open(name, Access::CreateNew, h)) return nullptr;
-  return std::unique_ptr<FileStream>(new FileStream(h, false, true, false, Translation::Binary));
-}
-
 bool FileStream::fill() {
   m_rpos = 0;
   m_rlen = 0;

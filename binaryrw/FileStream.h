@@ -25,10 +25,6 @@ class FileStream {
   // not valid or the file can't be opened.
   static std::unique_ptr<FileStream> open(const std::string& name, const std::string& mode,
                                           size_t buffer_size = kBufferSize);
-  // Opens for writing in binary mode: created, or truncated.
-  static std::unique_ptr<FileStream> open_write(const std::string& name);
-  // Creates a new file for writing in binary mode; fails if the name exists.
-  static std::unique_ptr<FileStream> create_new(const std::string& name);
 
   // Reads up to n bytes; fewer only at the end of the file (or at 0x1A in text mode), or
   // on an error. A short read sets the end-of-file indicator.

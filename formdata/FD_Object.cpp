@@ -250,7 +250,6 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
         if (b == CR || b == LF) {
           (b == CR ? SkipLF : SkipCR) = true;
           BoundaryLength = static_cast<int32_t>(Boundary.size());
-          CandidateAllocated = true;
           State = PartStart;
         } else {
           if (Boundary.size() >= kMaxBoundary) {
@@ -423,7 +422,6 @@ int32_t TFD_Object::EndDecode() {
   // The buffers go: decoding can't go on until the next FD_Init.
   OutBuffer.clear();
   OutBuffer.shrink_to_fit();
-  CandidateAllocated = false;
   int32_t result;
   if (Failed) result = -(1000 + State);
   else if (State == WriteFailed) result = 1;

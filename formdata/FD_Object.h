@@ -70,7 +70,6 @@ class TFD_Object {
   const std::vector<std::string>& item_names() const { return ItemNames; }
   const std::vector<std::string>& item_values() const { return ItemValues; }
   int16_t state() const { return State; }
-  const std::string& dir() const { return Dir; }
 
  private:
   int32_t run(const uint8_t* p, size_t n);
@@ -88,11 +87,10 @@ class TFD_Object {
   // The fields of the decoder, in their declared order.
   int32_t BoundaryLength = 0;
   int32_t OutCount = 0;
-  int32_t CandidateLength = 0;
+  int32_t CandidateLength = 0;  // the held candidate is Boundary's first bytes
   std::string Boundary;
   int16_t State = Boundary_;
   std::vector<uint8_t> OutBuffer;
-  bool CandidateAllocated = false;  // the held candidate is a prefix of Boundary
   bool SkipLF = false;
   bool IsFilePart = false;
   bool SkipCR = false;
