@@ -48,7 +48,19 @@ struct Decoder {
   bool created;
   bool cmyk;
   bool adobe;
+  // The least output size asked for, and whether the scale may be reduced to reach it.
+  bool shrink;
+  int32_t min_width;
+  int32_t min_height;
 };
+
+// The DCT scales a decode may choose from, smallest first: 1/8, 1/4, 1/2.
+constexpr unsigned kScaleDenominators[] = {8, 4, 2};
+
+// libjpeg's size at 1/d: the stored size divided by d, rounded up.
+bool scale_gives(JDIMENSION size, unsigned d, int32_t least) {
+  return least <= 0 || (size + d - 1) / d >= static_cast<JDIMENSION>(least);
+}
 
 bool decode_header(Decoder* d, const uint8_t* data, size_t size) {
   d->cinfo.err = &d->err.pub;
@@ -65,6 +77,15 @@ bool decode_header(Decoder* d, const uint8_t* data, size_t size) {
   d->cinfo.quantize_colors = FALSE;
   d->cinfo.buffered_image = FALSE;
   d->cinfo.do_block_smoothing = TRUE;
+  if (d->shrink) {
+    for (unsigned denom : kScaleDenominators) {
+      if (scale_gives(d->cinfo.image_width, denom, d->min_width) &&
+          scale_gives(d->cinfo.image_height, denom, d->min_height)) {
+        d->cinfo.scale_denom = denom;
+        break;
+      }
+    }
+  }
   d->cmyk = d->cinfo.jpeg_color_space == JCS_CMYK || d->cinfo.jpeg_color_space == JCS_YCCK;
   d->adobe = d->cinfo.saw_Adobe_marker;
   d->cinfo.out_color_space = d->cmyk ? JCS_CMYK : JCS_EXT_BGR;
@@ -130,10 +151,7 @@ bool encode(Encoder* e, uint8_t** rows, int width, int height, int quality, bool
   return true;
 }
 
-}  // namespace
-
-bool read_jpeg(std::span<const uint8_t> data, raster::Bitmap& out, std::string* message) {
-  Decoder d{};
+bool decode(Decoder& d, std::span<const uint8_t> data, raster::Bitmap& out, std::string* message) {
   init_errors(d.err);
   bool ok = decode_header(&d, data.data(), data.size());
   if (ok) {
@@ -152,6 +170,24 @@ bool read_jpeg(std::span<const uint8_t> data, raster::Bitmap& out, std::string* 
   }
   if (!ok && message) *message = d.err.message;
   if (d.created) jpeg_destroy_decompress(&d.cinfo);
+  return ok;
+}
+
+}  // namespace
+
+bool read_jpeg(std::span<const uint8_t> data, raster::Bitmap& out, std::string* message) {
+  Decoder d{};
+  return decode(d, data, out, message);
+}
+
+bool read_jpeg_min(std::span<const uint8_t> data, int32_t min_width, int32_t min_height, raster::Bitmap& out,
+                   std::string* message, int* denominator) {
+  Decoder d{};
+  d.shrink = true;
+  d.min_width = min_width;
+  d.min_height = min_height;
+  bool ok = decode(d, data, out, message);
+  if (ok && denominator) *denominator = static_cast<int>(d.cinfo.scale_denom);
   return ok;
 }
 

@@ -20,6 +20,14 @@ struct JpegOptions {
 // CMYK and YCCK files come out as colour. Warnings do not fail a decode the library
 // completes. False (with the library's message) on an error.
 bool read_jpeg(std::span<const uint8_t> data, raster::Bitmap& out, std::string* message = nullptr);
+
+// Decodes at the smallest of the scales 1/8, 1/4, 1/2 and 1 that still gives at least
+// `min_width` by `min_height` pixels (in the stored orientation; a bound of 0 or less
+// asks for nothing in its direction), so that a thumbnail never decodes pixels it would
+// throw away. At full scale the result is exactly read_jpeg's. `denominator`, when
+// given, receives the scale chosen (8 for 1/8 ... 1).
+bool read_jpeg_min(std::span<const uint8_t> data, int32_t min_width, int32_t min_height, raster::Bitmap& out,
+                   std::string* message = nullptr, int* denominator = nullptr);
 // Encodes a whole file into memory; false on an error.
 bool write_jpeg(const raster::Bitmap& bmp, const JpegOptions& options, Bytes& out,
                 std::string* message = nullptr);
