@@ -7,29 +7,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${KELV_BENCH_DIR:-$root/build/bench-work}
 mkdir -p "$work"
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
-need=()
-for p in lomiri-wallpapers-20.04 lomiri-wallpapers-16.04 libjpeg-turbo-progs imagemagick; do
-  dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+source "$root/bench/common.sh"
+bench_packages lomiri-wallpapers-20.04 lomiri-wallpapers-16.04 libjpeg-turbo-progs imagemagick
 photos=(/usr/share/backgrounds/Kleiber_by_Lukas_Baubkus.jpg /usr/share/backgrounds/Dragonfly_by_Bolly.jpg)
-
-best() {  # best wall time of 5 runs of a command, in seconds
-  local best=999999 t0 t1 s
-  for _ in 1 2 3 4 5; do
-    t0=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    t1=$(date +%s.%N)
-    s=$(echo "$t1 - $t0" | bc -l)
-    best=$(echo "if ($s < $best) $s else $best" | bc -l)
-  done
-  echo "$best"
-}
 
 for photo in "${photos[@]}"; do
   out=$("$root/build/native/bench/image_bench" "$photo" "$work")
@@ -42,8 +22,8 @@ for photo in "${photos[@]}"; do
   printf '%-28s %9.4f s  %-18s %9.4f s  ratio %5.2f  (target < 1)\n' LoadFromJpg "$ours_load" "djpeg process" "$djpeg_s" "$(echo "$ours_load / $djpeg_s" | bc -l)"
   printf '%-28s %9.4f s  %-18s %9.4f s  ratio %5.2f  (target < 1)\n' "SaveToJpg q78" "$ours_save" "cjpeg process" "$cjpeg_s" "$(echo "$ours_save / $cjpeg_s" | bc -l)"
   ours_thumb=$(echo "$out" | awk '/^thumbnail pipeline/ { print $3 }')
-  if command -v convert >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick; then
-    im_s=$(best convert "$photo" -sample 160x120 -quality 78 "$work/im.jpg")
+  if "$magick" -version 2>/dev/null | grep -q ImageMagick; then
+    im_s=$(best "$magick" "$photo" -sample 160x120 -quality 78 "$work/im.jpg")
     printf '%-28s %9.4f s  %-18s %9.4f s  ratio %5.2f  (target <= 0.40: 2.5x faster)\n' "thumbnail pipeline" "$ours_thumb" "ImageMagick" "$im_s" "$(echo "$ours_thumb / $im_s" | bc -l)"
   fi
 done

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "image/imageImpl.h"
 #include "platform/platform.h"
 
@@ -20,23 +21,10 @@ extern "C" {
 }
 
 using namespace kelv;
+using bench::best_of;
+using bench::row;
 
 namespace {
-
-double best_of(int runs, const std::function<void()>& f) {
-  double best = 1e30;
-  for (int i = 0; i < runs; ++i) {
-    auto t0 = std::chrono::steady_clock::now();
-    f();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-  }
-  return best;
-}
-
-void row(const char* name, double ours, double peer, const char* peer_name, double limit) {
-  std::printf("%-28s %9.4f s  %-18s %9.4f s  ratio %5.2f  (target <= %.2f)\n", name, ours, peer_name, peer,
-              ours / peer, limit);
-}
 
 // The same decode LoadFromJpg asks of libjpeg, with no bitmap object around it.
 void bare_decode(const std::vector<uint8_t>& file, std::unique_ptr<uint8_t[]>& pixels, int* width = nullptr,
