@@ -168,8 +168,13 @@ int main(int argc, char** argv) {
     std::memcpy(target.data(), photo.row(0), bytes);
     g_sink = target[bytes / 2];
   });
-  for (auto [w, h, name] : {std::tuple{160, 120, "area average to 160x120"}, {W / 2, H / 2, "area average to half"},
-                            {W * 2 / 3, H * 2 / 3, "area average to 2/3"}}) {
+  struct Target {
+    int32_t w, h;
+    const char* name;
+  };
+  for (const Target& t : {Target{160, 120, "area average to 160x120"}, Target{W / 2, H / 2, "area average to half"},
+                          Target{W * 2 / 3, H * 2 / 3, "area average to 2/3"}}) {
+    const int32_t w = t.w, h = t.h;
     const auto [area, nearest] = best_pair(
         kRuns,
         [&] {
@@ -180,8 +185,8 @@ int main(int argc, char** argv) {
           raster::Bitmap out(w, h, raster::Bitmap::Fill::None);
           raster::stretch_copy(out, raster::Rect{0, 0, w, h}, photo);
         });
-    row(name, area, nearest, "nearest", 0);
-    row(name, area, copy, "memcpy (reused)", 0);
+    row(t.name, area, nearest, "nearest", 0);
+    row(t.name, area, copy, "memcpy (reused)", 0);
   }
 
   // Shrink on load for a 160x120 thumbnail, against the full decode.
