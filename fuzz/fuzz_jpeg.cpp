@@ -3,9 +3,17 @@
 // exit, a crash or a leak, and the tag reader must stay inside the bytes.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "image/codec/Jpeg.h"
 #include "image/codec/exif.h"
+
+// libjpeg's working memory (a progressive file's coefficients) capped lower than in the
+// product, so that a few bytes declaring a huge picture cost the fuzzer no gigabytes.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  setenv("JPEGMEM", "256M", 0);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kelv::raster::Bitmap b;

@@ -56,6 +56,11 @@ struct Decoder {
 
 // The DCT scales a decode may choose from, smallest first: 1/8, 1/4, 1/2.
 constexpr unsigned kScaleDenominators[] = {8, 4, 2};
+// A reduced decode of a progressive (or multi-scan) file still holds every coefficient
+// of the full-size picture. Its working memory is capped like a bitmap's pixels, so that
+// a small file declaring a huge picture fails at once instead of taking gigabytes; a
+// lower cap already set (libjpeg's JPEGMEM) stays.
+constexpr long kMaxReducedWorkingMemory = static_cast<long>(raster::Bitmap::kMaxBytes);
 
 // libjpeg's size at 1/d: the stored size divided by d, rounded up.
 bool scale_gives(JDIMENSION size, unsigned d, int32_t least) {
@@ -67,6 +72,10 @@ bool decode_header(Decoder* d, const uint8_t* data, size_t size) {
   if (setjmp(d->err.jump)) return false;
   jpeg_create_decompress(&d->cinfo);
   d->created = true;
+  if (d->shrink) {
+    long& cap = d->cinfo.mem->max_memory_to_use;
+    if (cap == 0 || cap > kMaxReducedWorkingMemory) cap = kMaxReducedWorkingMemory;
+  }
   jpeg_mem_src(&d->cinfo, data, static_cast<unsigned long>(size));
   jpeg_read_header(&d->cinfo, TRUE);
   // Best quality (floating-point inverse DCT), full scale, colour output without

@@ -2,11 +2,15 @@
 // scale unchanged, and thumbnails from a reduced decode close to those from a full one.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 #include "image/codec/Jpeg.h"
 #include "image/raster/resample.h"
 #include "unit/image/pixels.h"
+#include "unit/image/raw_jpeg.h"
 
 namespace kelv::codec {
 namespace {
@@ -104,6 +108,36 @@ TEST(JpegScale, DamagedFilesFailAtAnyScale) {
   cut.resize(100);
   Bitmap b;
   EXPECT_FALSE(read_jpeg_min(cut, 1, 1, b));
+}
+
+// In a child: a small progressive file made to declare 25000 x 20000 pixels and cut
+// after its first scan. libjpeg would hold (and zero, as it reads the missing scans as
+// empty) 1.5 GB of coefficients for it; the reduced decode fails before taking that
+// memory, so the peak resident size hardly grows.
+void reduce_a_huge_progressive_file() {
+  std::vector<uint8_t> row(3 * 16, 90);
+  const std::string small = test::raw_jpeg(16, 16, 3, JCS_RGB, row, [](jpeg_compress_struct& c) {
+    jpeg_simple_progression(&c);
+  });
+  std::vector<uint8_t> data(small.begin(), small.end());
+  size_t sof = 0, sos = 0;
+  while (sof + 9 < data.size() && !(data[sof] == 0xFF && data[sof + 1] == 0xC2)) ++sof;
+  while (sos + 4 < data.size() && !(data[sos] == 0xFF && data[sos + 1] == 0xDA)) ++sos;
+  if (sof + 9 >= data.size() || sos + 4 >= data.size()) std::exit(3);
+  data[sof + 5] = 20000 >> 8, data[sof + 6] = 20000 & 0xFF, data[sof + 7] = 25000 >> 8, data[sof + 8] = 25000 & 0xFF;
+  data.resize(sos + 40);
+  data.insert(data.end(), {0xFF, 0xD9});
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
+  Bitmap b;
+  const bool loaded = read_jpeg_min(data, 16, 16, b);
+  getrusage(RUSAGE_SELF, &after);
+  const long grown_kb = after.ru_maxrss - before.ru_maxrss;
+  std::exit(!loaded && grown_kb < 200 * 1024 ? 0 : 1);
+}
+
+TEST(JpegScaleDeathTest, AHugeProgressiveDeclarationFailsWithoutTakingItsMemory) {
+  EXPECT_EXIT(reduce_a_huge_progressive_file(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
