@@ -20,6 +20,7 @@
 #include "image/raster/Blit.h"
 #include "image/raster/resample.h"
 #include "platform/platform.h"
+#include "tests/unit/image/png_builder.h"
 
 using namespace kelv;
 using bench::best_of;
@@ -113,36 +114,14 @@ size_t bare_png_write(const raster::Bitmap& bmp, int level) {
 // The photo with an alpha band: opaque, then a ramp down to transparent along the right
 // quarter.
 std::vector<uint8_t> alpha_png(const raster::Bitmap& bmp) {
-  std::vector<uint8_t> out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) std::abort();
-  png_set_write_fn(
-      png, &out,
-      [](png_structp p, png_bytep in, size_t n) {
-        auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
-        v->insert(v->end(), in, in + n);
-      },
-      nullptr);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(bmp.width()), static_cast<png_uint_32>(bmp.height()), 8,
-               PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_compression_level(png, kLevel);
-  png_write_info(png, info);
-  std::vector<uint8_t> wide(4 * static_cast<size_t>(bmp.width()));
-  for (int32_t y = 0; y < bmp.height(); ++y) {
-    const uint8_t* in = bmp.row(y);
-    for (int32_t x = 0; x < bmp.width(); ++x) {
-      wide[4 * static_cast<size_t>(x)] = in[3 * static_cast<size_t>(x) + 2];
-      wide[4 * static_cast<size_t>(x) + 1] = in[3 * static_cast<size_t>(x) + 1];
-      wide[4 * static_cast<size_t>(x) + 2] = in[3 * static_cast<size_t>(x)];
-      wide[4 * static_cast<size_t>(x) + 3] =
-          static_cast<uint8_t>(std::min(255, 4 * (bmp.width() - x) * 255 / bmp.width()));
-    }
-    png_write_row(png, wide.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return out;
+  test::PngSpec spec;
+  spec.width = static_cast<uint32_t>(bmp.width()), spec.height = static_cast<uint32_t>(bmp.height());
+  spec.colour_type = PNG_COLOR_TYPE_RGB_ALPHA, spec.level = kLevel;
+  return test::make_png(spec, [&](uint32_t x, uint32_t y, int c) -> uint32_t {
+    const auto w = static_cast<uint32_t>(bmp.width());
+    if (c == 3) return std::min(255u, 4 * (w - x) * 255 / w);
+    return bmp.row(static_cast<int32_t>(y))[3 * x + 2 - static_cast<uint32_t>(c)];
+  });
 }
 
 }  // namespace

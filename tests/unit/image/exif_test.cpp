@@ -13,11 +13,8 @@
 #include "image/codec/exif.h"
 #include "image/raster/orientation.h"
 #include "unit/image/pixels.h"
+#include "unit/image/raw_jpeg.h"
 #include "unit/support.h"
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace kelv::codec {
 namespace {
@@ -68,30 +65,11 @@ Bitmap stored_picture(const Bitmap& up, int32_t o) {
 
 // Quality 100 without chroma subsampling, so flat blocks come back within a level or two.
 std::string encode_444(const Bitmap& b) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char* buf = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &buf, &size);
-  c.image_width = static_cast<JDIMENSION>(b.width());
-  c.image_height = static_cast<JDIMENSION>(b.height());
-  c.input_components = 3;
-  c.in_color_space = JCS_EXT_BGR;
-  jpeg_set_defaults(&c);
-  jpeg_set_quality(&c, 100, TRUE);
-  for (int i = 0; i < 3; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-  jpeg_start_compress(&c, TRUE);
-  for (int32_t y = 0; y < b.height(); ++y) {
-    JSAMPROW r = const_cast<uint8_t*>(b.row(y));
-    jpeg_write_scanlines(&c, &r, 1);
-  }
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  std::string out(reinterpret_cast<char*>(buf), size);
-  std::free(buf);
-  return out;
+  return test::raw_jpeg_rows(b.width(), b.height(), 3, JCS_EXT_BGR, [&](int y) { return b.row(y); },
+                             [](jpeg_compress_struct& c) {
+                               jpeg_set_quality(&c, 100, TRUE);
+                               for (int i = 0; i < 3; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+                             });
 }
 
 // Sixteen files, orientations 1 to 8 in both byte orders, tagged by one exiftool run.

@@ -13,10 +13,11 @@ extern "C" {
 
 namespace kelv::test {
 
-// Every row is `row`; `setup` may change the compressor after its defaults are set.
-inline std::string raw_jpeg(int width, int height, int components, J_COLOR_SPACE space,
-                            const std::vector<uint8_t>& row,
-                            const std::function<void(jpeg_compress_struct&)>& setup = {}) {
+// Row y is `row_at(y)` (width * components bytes); `setup` may change the compressor
+// after its defaults are set.
+inline std::string raw_jpeg_rows(int width, int height, int components, J_COLOR_SPACE space,
+                                 const std::function<const uint8_t*(int)>& row_at,
+                                 const std::function<void(jpeg_compress_struct&)>& setup = {}) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -31,9 +32,8 @@ inline std::string raw_jpeg(int width, int height, int components, J_COLOR_SPACE
   jpeg_set_defaults(&c);
   if (setup) setup(c);
   jpeg_start_compress(&c, TRUE);
-  std::vector<uint8_t> line(row);
   for (int y = 0; y < height; ++y) {
-    JSAMPROW r = line.data();
+    JSAMPROW r = const_cast<uint8_t*>(row_at(y));
     jpeg_write_scanlines(&c, &r, 1);
   }
   jpeg_finish_compress(&c);
@@ -41,6 +41,13 @@ inline std::string raw_jpeg(int width, int height, int components, J_COLOR_SPACE
   std::string out(reinterpret_cast<char*>(buf), size);
   std::free(buf);
   return out;
+}
+
+// Every row is `row`.
+inline std::string raw_jpeg(int width, int height, int components, J_COLOR_SPACE space,
+                            const std::vector<uint8_t>& row,
+                            const std::function<void(jpeg_compress_struct&)>& setup = {}) {
+  return raw_jpeg_rows(width, height, components, space, [&](int) { return row.data(); }, setup);
 }
 
 }  // namespace kelv::test

@@ -80,29 +80,27 @@ TEST(Resample, RealPhotosMatchTheExactBoxAverage) {
   }
 }
 
+// Each destination pixel of a whole-ratio reduction by fx x fy is the mean of its block,
+// rounded half up.
+void expect_block_means(const Bitmap& src, int32_t fx, int32_t fy) {
+  const int32_t w = src.width() / fx, h = src.height() / fy, n = fx * fy;
+  const Bitmap out = area(src, w, h);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c) {
+        int sum = 0;
+        for (int32_t dy = 0; dy < fy; ++dy)
+          for (int32_t dx = 0; dx < fx; ++dx) sum += src.row(fy * y + dy)[3 * (fx * x + dx) + c];
+        ASSERT_EQ(out.row(y)[3 * x + c], (2 * sum + n) / (2 * n)) << fx << "x" << fy << " at " << x << "," << y;
+      }
+}
+
 TEST(Resample, WholeRatiosAreExact) {
-  // Halving: the mean of each 2x2 block, rounded half up (sums of every remainder occur).
-  const Bitmap even = test::pattern(12, 8);
-  const Bitmap half = area(even, 6, 4);
-  for (int32_t y = 0; y < 4; ++y)
-    for (int32_t x = 0; x < 6; ++x)
-      for (int c = 0; c < 3; ++c) {
-        int sum = 0;
-        for (int32_t dy = 0; dy < 2; ++dy)
-          for (int32_t dx = 0; dx < 2; ++dx) sum += even.row(2 * y + dy)[3 * (2 * x + dx) + c];
-        ASSERT_EQ(half.row(y)[3 * x + c], (2 * sum + 4) / 8) << x << "," << y;
-      }
-  // Thirds: the mean of each 3x3 block, rounded to nearest.
+  // Halves, thirds and a mix: sums with every remainder occur, ties included.
+  expect_block_means(test::pattern(12, 8), 2, 2);
+  expect_block_means(test::pattern(12, 9), 3, 3);
+  expect_block_means(test::pattern(12, 9), 4, 1);
   const Bitmap src = test::pattern(12, 9);
-  const Bitmap third = area(src, 4, 3);
-  for (int32_t y = 0; y < 3; ++y)
-    for (int32_t x = 0; x < 4; ++x)
-      for (int c = 0; c < 3; ++c) {
-        int sum = 0;
-        for (int32_t dy = 0; dy < 3; ++dy)
-          for (int32_t dx = 0; dx < 3; ++dx) sum += src.row(3 * y + dy)[3 * (3 * x + dx) + c];
-        ASSERT_EQ(third.row(y)[3 * x + c], (2 * sum + 9) / 18) << x << "," << y;
-      }
   // Enlarging three times: every source pixel becomes a 3x3 block of itself.
   const Bitmap big = area(src, 36, 27);
   for (int32_t y = 0; y < 27; ++y)
