@@ -96,8 +96,7 @@ size_t bare_png_write(const raster::Bitmap& bmp, int level) {
       },
       nullptr);
   png_set_IHDR(png, info, static_cast<png_uint_32>(bmp.width()), static_cast<png_uint_32>(bmp.height()), 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, level);
   png_write_info(png, info);
   png_set_bgr(png);
@@ -114,10 +113,10 @@ size_t bare_png_write(const raster::Bitmap& bmp, int level) {
 // The photo with an alpha band: opaque, then a ramp down to transparent along the right
 // quarter.
 std::vector<uint8_t> alpha_png(const raster::Bitmap& bmp) {
-  test::PngSpec spec;
-  spec.width = static_cast<uint32_t>(bmp.width()), spec.height = static_cast<uint32_t>(bmp.height());
-  spec.colour_type = PNG_COLOR_TYPE_RGB_ALPHA, spec.level = kLevel;
-  return test::make_png(spec, [&](uint32_t x, uint32_t y, int c) -> uint32_t {
+  test::PngLayout layout;
+  layout.width = static_cast<uint32_t>(bmp.width()), layout.height = static_cast<uint32_t>(bmp.height());
+  layout.colour_type = PNG_COLOR_TYPE_RGB_ALPHA, layout.level = kLevel;
+  return test::make_png(layout, [&](uint32_t x, uint32_t y, int c) -> uint32_t {
     const auto w = static_cast<uint32_t>(bmp.width());
     if (c == 3) return std::min(255u, 4 * (w - x) * 255 / w);
     return bmp.row(static_cast<int32_t>(y))[3 * x + 2 - static_cast<uint32_t>(c)];
@@ -151,8 +150,9 @@ int main(int argc, char** argv) {
     int32_t w, h;
     const char* name;
   };
-  for (const Target& t : {Target{160, 120, "area average to 160x120"}, Target{W / 2, H / 2, "area average to half"},
-                          Target{W * 2 / 3, H * 2 / 3, "area average to 2/3"}}) {
+  for (const Target& t :
+       {Target{160, 120, "area average to 160x120"}, Target{W / 2, H / 2, "area average to half"},
+        Target{W * 2 / 3, H * 2 / 3, "area average to 2/3"}}) {
     const int32_t w = t.w, h = t.h;
     const auto [area, nearest] = best_pair(
         kRuns,
@@ -188,7 +188,8 @@ int main(int argc, char** argv) {
   for (bool alpha : {false, true}) {
     Bytes colour;
     codec::write_png(half, codec::PngWriteOptions{kLevel, false}, colour);
-    const std::vector<uint8_t> png = alpha ? alpha_png(half) : std::vector<uint8_t>(colour.begin(), colour.end());
+    const std::vector<uint8_t> png =
+        alpha ? alpha_png(half) : std::vector<uint8_t>(colour.begin(), colour.end());
     const auto [ours, bare] = best_pair(
         kRuns,
         [&] {
@@ -200,9 +201,13 @@ int main(int argc, char** argv) {
   }
   Bytes saved;
   const auto [ours, bare] = best_pair(
-      kRuns, [&] { codec::write_png(half, codec::PngWriteOptions{kLevel, false}, saved); },
+      kRuns,
+      [&] {
+        codec::write_png(half, codec::PngWriteOptions{kLevel, false}, saved);
+      },
       [&] { bare_png_write(half, kLevel); });
-  std::printf("PNG file: %d x %d, %zu bytes at level %d\n", half.width(), half.height(), saved.size(), kLevel);
+  std::printf("PNG file: %d x %d, %zu bytes at level %d\n", half.width(), half.height(), saved.size(),
+              kLevel);
   row("PNG save", ours, bare, "bare libpng", 1.10);
   return 0;
 }

@@ -14,17 +14,18 @@
 namespace kelv {
 
 struct ThumbFrame {
-  int32_t width = 0;   // outer size, rings included
+  int32_t width = 0;  // outer size, rings included
   int32_t height = 0;
-  int32_t background = 0;           // a Colour
-  std::span<const int32_t> rings;   // ring colours, the outermost first
+  int32_t background = 0;          // a Colour
+  std::span<const int32_t> rings;  // ring colours, the outermost first
 };
 
 // Where the picture goes: the area inside the rings, filled along the tighter side
 // (equal ratios fill the height), the other side rounded to the nearest pixel, centred
 // on the outer size with integer halves. None when the rings leave no area, the frame
 // has no size, or the source has no pixels.
-std::optional<raster::Rect> thumb_picture_rect(const ThumbFrame& frame, int32_t src_width, int32_t src_height);
+std::optional<raster::Rect> thumb_picture_rect(const ThumbFrame& frame, int32_t src_width,
+                                               int32_t src_height);
 
 // The whole thumbnail of `src`. Its drawing surface is left as the framing left it:
 // brush the background colour, solid; pen width 1 in the innermost ring's colour (black

@@ -26,9 +26,12 @@ class TiffReader {
 
   bool start() {
     if (m_data.size() < 8) return false;
-    if (m_data[0] == 'I' && m_data[1] == 'I') m_big = false;
-    else if (m_data[0] == 'M' && m_data[1] == 'M') m_big = true;
-    else return false;
+    if (m_data[0] == 'I' && m_data[1] == 'I')
+      m_big = false;
+    else if (m_data[0] == 'M' && m_data[1] == 'M')
+      m_big = true;
+    else
+      return false;
     uint16_t magic = 0;
     return u16(2, magic) && magic == 42;
   }

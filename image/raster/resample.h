@@ -23,8 +23,8 @@ enum class Resample : uint8_t {
 // integer enlargement is plain pixel replication). Weights are fixed-point, at least 16
 // bits in each direction; results are within one level of the exact average.
 //
-// Only the visible part of `dest` is computed, so a rectangle far larger than `dst`
-// costs no more than the part that shows. An empty or inverted rectangle draws nothing.
+// Only the visible pixels of `dest` are computed, so a rectangle far larger than `dst`
+// costs no more than what shows. An empty or inverted rectangle draws nothing.
 //
 // A transparent source (its flag on) leaves the destination unchanged where it covers
 // only pixels of the transparent colour, and elsewhere mixes the average of its other

@@ -48,7 +48,8 @@ Bitmap pattern(int32_t w, int32_t h) {
   Bitmap b(w, h, Bitmap::Fill::None);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x)
-      b.set_pixel(x, y, Bgr{static_cast<uint8_t>(x * 7), static_cast<uint8_t>(y * 13), static_cast<uint8_t>(x ^ y)});
+      b.set_pixel(
+          x, y, Bgr{static_cast<uint8_t>(x * 7), static_cast<uint8_t>(y * 13), static_cast<uint8_t>(x ^ y)});
   return b;
 }
 
@@ -81,8 +82,8 @@ int main(int argc, char** argv) {
             reduced.width() == 17 && reduced.height() == 11,
         "JPEG decode at 1/4");
   check(codec::jpeg_orientation(jpeg) == 1, "no orientation tag is upright");
-  const uint8_t app1[] = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
-                          0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0};
+  const uint8_t app1[] = {'E', 'x', 'i',  'f',  0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                          1,   0,   0x12, 0x01, 3, 0, 1,   0,   0,  0, 6, 0, 0, 0};
   check(codec::exif_orientation(app1) == 6, "orientation tag");
   check(raster::upright(src, 6).width() == 41, "turned upright");
 

@@ -1,6 +1,8 @@
 // The camera's orientation tag: files tagged by exiftool in both byte orders, all eight
 // values, turned upright and compared with the picture they were made from; then
 // hand-made blocks that are damaged in every way a reader could trip over.
+#include "image/codec/exif.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "image/codec/exif.h"
 #include "image/raster/orientation.h"
 #include "unit/image/pixels.h"
 #include "unit/image/raw_jpeg.h"
@@ -65,11 +66,12 @@ Bitmap stored_picture(const Bitmap& up, int32_t o) {
 
 // Quality 100 without chroma subsampling, so flat blocks come back within a level or two.
 std::string encode_444(const Bitmap& b) {
-  return test::raw_jpeg_rows(b.width(), b.height(), 3, JCS_EXT_BGR, [&](int y) { return b.row(y); },
-                             [](jpeg_compress_struct& c) {
-                               jpeg_set_quality(&c, 100, TRUE);
-                               for (int i = 0; i < 3; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-                             });
+  return test::raw_jpeg_rows(
+      b.width(), b.height(), 3, JCS_EXT_BGR, [&](int y) { return b.row(y); },
+      [](jpeg_compress_struct& c) {
+        jpeg_set_quality(&c, 100, TRUE);
+        for (int i = 0; i < 3; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+      });
 }
 
 // Sixteen files, orientations 1 to 8 in both byte orders, tagged by one exiftool run.
@@ -95,7 +97,8 @@ class TaggedFiles : public ::testing::Test {
     std::filesystem::remove_all(s_dir, ec);
   }
   void SetUp() override {
-    ASSERT_TRUE(s_tagged) << "exiftool failed or is missing (scripts/bootstrap installs libimage-exiftool-perl)";
+    ASSERT_TRUE(s_tagged)
+        << "exiftool failed or is missing (scripts/bootstrap installs libimage-exiftool-perl)";
   }
   static std::filesystem::path file(int32_t o, const std::string& order) {
     return s_dir / ("o" + std::to_string(o) + order + ".jpg");
@@ -140,7 +143,8 @@ TEST_F(TaggedFiles, TurnedUprightEachShowsThePictureItWasMadeFrom) {
       EXPECT_GE(test::psnr(turned, up), 40.0) << o << order;
       for (int32_t by = 0; by < 3; ++by)
         for (int32_t bx = 0; bx < 4; ++bx) {
-          const Bgr got = turned.pixel(bx * kBlock + kBlock / 2, by * kBlock + kBlock / 2), want = block_colour(bx, by);
+          const Bgr got = turned.pixel(bx * kBlock + kBlock / 2, by * kBlock + kBlock / 2),
+                    want = block_colour(bx, by);
           EXPECT_NEAR(got.b, want.b, 2) << o << order << " block " << bx << "," << by;
           EXPECT_NEAR(got.g, want.g, 2) << o << order << " block " << bx << "," << by;
           EXPECT_NEAR(got.r, want.r, 2) << o << order << " block " << bx << "," << by;
@@ -159,12 +163,16 @@ std::vector<uint8_t> exif_block(bool big, const std::vector<Entry>& entries, uin
                                 int32_t declared = -1) {
   std::vector<uint8_t> b = {'E', 'x', 'i', 'f', 0, 0};
   auto u16 = [&](uint16_t v) {
-    if (big) b.insert(b.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
-    else b.insert(b.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
+    if (big)
+      b.insert(b.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+    else
+      b.insert(b.end(), {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)});
   };
   auto u32 = [&](uint32_t v) {
-    if (big) u16(static_cast<uint16_t>(v >> 16)), u16(static_cast<uint16_t>(v));
-    else u16(static_cast<uint16_t>(v)), u16(static_cast<uint16_t>(v >> 16));
+    if (big)
+      u16(static_cast<uint16_t>(v >> 16)), u16(static_cast<uint16_t>(v));
+    else
+      u16(static_cast<uint16_t>(v)), u16(static_cast<uint16_t>(v >> 16));
   };
   b.push_back(big ? 'M' : 'I');
   b.push_back(big ? 'M' : 'I');
@@ -174,9 +182,12 @@ std::vector<uint8_t> exif_block(bool big, const std::vector<Entry>& entries, uin
   u16(static_cast<uint16_t>(declared >= 0 ? declared : static_cast<int32_t>(entries.size())));
   for (const Entry& e : entries) {
     u16(e.tag), u16(e.type), u32(e.count);
-    if (e.type == 3) u16(static_cast<uint16_t>(e.value)), u16(0);
-    else if (e.type == 1) b.insert(b.end(), {static_cast<uint8_t>(e.value), 0, 0, 0});
-    else u32(e.value);
+    if (e.type == 3)
+      u16(static_cast<uint16_t>(e.value)), u16(0);
+    else if (e.type == 1)
+      b.insert(b.end(), {static_cast<uint8_t>(e.value), 0, 0, 0});
+    else
+      u32(e.value);
   }
   u32(0);  // no next directory
   return b;
@@ -185,7 +196,8 @@ std::vector<uint8_t> exif_block(bool big, const std::vector<Entry>& entries, uin
 TEST(Exif, TheTagInAnyByteOrderAndNumberType) {
   for (bool big : {false, true}) {
     EXPECT_EQ(exif_orientation(exif_block(big, {{0x0112, 3, 1, 6}})), 6);
-    EXPECT_EQ(exif_orientation(exif_block(big, {{0x0110, 2, 4, 0}, {0x0112, 3, 1, 8}, {0x011A, 5, 1, 0}})), 8);
+    EXPECT_EQ(exif_orientation(exif_block(big, {{0x0110, 2, 4, 0}, {0x0112, 3, 1, 8}, {0x011A, 5, 1, 0}})),
+              8);
     EXPECT_EQ(exif_orientation(exif_block(big, {{0x0112, 4, 1, 3}})), 3);  // a LONG
     EXPECT_EQ(exif_orientation(exif_block(big, {{0x0112, 1, 1, 5}})), 5);  // a BYTE
     // The directory after other data, and a value that needs the byte order.
@@ -200,10 +212,10 @@ TEST(Exif, AnythingUnreadableOrOutOfRangeIsUpright) {
     EXPECT_EQ(exif_orientation(std::span<const uint8_t>(good).first(n)), n >= 6 + 8 + 2 + 12 ? 6 : 1) << n;
   EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 3, 1, 0}})), 1);
   EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 3, 1, 9}})), 1);
-  EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 3, 0, 6}})), 1);      // no values
-  EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 2, 1, 6}})), 1);      // text
+  EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 3, 0, 6}})), 1);  // no values
+  EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 2, 1, 6}})), 1);  // text
   EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 4, 1, 0x10006}})), 1);
-  EXPECT_EQ(exif_orientation(exif_block(true, {{0x0110, 3, 1, 6}})), 1);      // another tag
+  EXPECT_EQ(exif_orientation(exif_block(true, {{0x0110, 3, 1, 6}})), 1);  // another tag
   std::vector<uint8_t> far = good;  // the directory's offset far past the end
   far[10] = far[11] = far[12] = 0xFF;
   EXPECT_EQ(exif_orientation(far), 1);

@@ -1,7 +1,6 @@
 // Decoding a JPEG at a reduced DCT scale: the scale chosen for a wanted size, the full
 // scale unchanged, and thumbnails from a reduced decode close to those from a full one.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <cstdlib>
@@ -29,9 +28,13 @@ Scaled load_min(const std::vector<uint8_t>& file, int32_t min_w, int32_t min_h) 
   return {b.width(), b.height(), denominator};
 }
 
-bool operator==(const Scaled& a, const Scaled& b) { return a.w == b.w && a.h == b.h && a.denominator == b.denominator; }
+bool operator==(const Scaled& a, const Scaled& b) {
+  return a.w == b.w && a.h == b.h && a.denominator == b.denominator;
+}
 
-void PrintTo(const Scaled& s, std::ostream* os) { *os << s.w << "x" << s.h << " at 1/" << s.denominator; }
+void PrintTo(const Scaled& s, std::ostream* os) {
+  *os << s.w << "x" << s.h << " at 1/" << s.denominator;
+}
 
 TEST(JpegScale, TheSmallestScaleThatStillGivesTheAskedSize) {
   const std::vector<uint8_t> photo = test::read_input(test::photos()[0]);  // 384 x 288
@@ -74,7 +77,7 @@ TEST(JpegScale, AtFullScaleTheLoadIsTheOrdinaryOne) {
 TEST(JpegScale, AThumbnailFromAReducedDecodeMatchesOneFromTheFullDecode) {
   // A reduced pixel is the mean of its 8x8 (4x4, 2x2) block, so averaging reduced pixels
   // equals averaging the full picture wherever a thumbnail pixel spans whole blocks; it
-  // spans parts of blocks at its edges, which matters least when the reduced picture is
+  // spans pieces of blocks at its edges, which matters least when the reduced picture is
   // several times the thumbnail, as it is for photos (4224 pixels at 1/8 for 160: 3.3).
   struct Case {
     int32_t min_w, min_h, w, h;
@@ -83,8 +86,8 @@ TEST(JpegScale, AThumbnailFromAReducedDecodeMatchesOneFromTheFullDecode) {
     const std::vector<uint8_t> data = test::read_input(name);
     Bitmap full;
     ASSERT_TRUE(read_jpeg(data, full));
-    for (const Case& c : {Case{48, 36, 48, 36}, Case{16, 12, 16, 12}, Case{20, 15, 20, 15}, Case{80, 60, 40, 30},
-                          Case{100, 70, 64, 48}, Case{192, 144, 80, 60}}) {
+    for (const Case& c : {Case{48, 36, 48, 36}, Case{16, 12, 16, 12}, Case{20, 15, 20, 15},
+                          Case{80, 60, 40, 30}, Case{100, 70, 64, 48}, Case{192, 144, 80, 60}}) {
       Bitmap reduced;
       ASSERT_TRUE(read_jpeg_min(data, c.min_w, c.min_h, reduced));
       Bitmap from_reduced(c.w, c.h), from_full(c.w, c.h);
@@ -96,7 +99,8 @@ TEST(JpegScale, AThumbnailFromAReducedDecodeMatchesOneFromTheFullDecode) {
 }
 
 TEST(JpegScale, DamagedFilesFailAtAnyScale) {
-  for (const auto& entry : std::filesystem::directory_iterator(std::string(KELV_TEST_INPUTS) + "/jpeg/malformed")) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(KELV_TEST_INPUTS) + "/jpeg/malformed")) {
     const std::vector<uint8_t> data = test::read_input("jpeg/malformed/" + entry.path().filename().string());
     Bitmap b;
     std::string message;
@@ -116,15 +120,15 @@ TEST(JpegScale, DamagedFilesFailAtAnyScale) {
 // memory, so the peak resident size hardly grows.
 void reduce_a_huge_progressive_file() {
   std::vector<uint8_t> row(3 * 16, 90);
-  const std::string small = test::raw_jpeg(16, 16, 3, JCS_RGB, row, [](jpeg_compress_struct& c) {
-    jpeg_simple_progression(&c);
-  });
+  const std::string small =
+      test::raw_jpeg(16, 16, 3, JCS_RGB, row, [](jpeg_compress_struct& c) { jpeg_simple_progression(&c); });
   std::vector<uint8_t> data(small.begin(), small.end());
   size_t sof = 0, sos = 0;
   while (sof + 9 < data.size() && !(data[sof] == 0xFF && data[sof + 1] == 0xC2)) ++sof;
   while (sos + 4 < data.size() && !(data[sos] == 0xFF && data[sos + 1] == 0xDA)) ++sos;
   if (sof + 9 >= data.size() || sos + 4 >= data.size()) std::exit(3);
-  data[sof + 5] = 20000 >> 8, data[sof + 6] = 20000 & 0xFF, data[sof + 7] = 25000 >> 8, data[sof + 8] = 25000 & 0xFF;
+  data[sof + 5] = 20000 >> 8, data[sof + 6] = 20000 & 0xFF, data[sof + 7] = 25000 >> 8,
+             data[sof + 8] = 25000 & 0xFF;
   data.resize(sos + 40);
   data.insert(data.end(), {0xFF, 0xD9});
   rusage before{}, after{};

@@ -1,9 +1,10 @@
 // Flips in place, and the eight camera orientations turned upright: sizes, and where
 // the stored corners end up as the tag's definition says.
+#include "image/raster/orientation.h"
+
 #include <gtest/gtest.h>
 
 #include "image/raster/Blit.h"
-#include "image/raster/orientation.h"
 #include "unit/image/pixels.h"
 
 namespace kelv::raster {
@@ -41,9 +42,9 @@ struct Corners {
   int tl_x, tl_y, tr_x, tr_y;
 };
 constexpr Corners kDefinition[9] = {
-    {0, 0, 1, 0},                                                            // unused
-    {0, 0, 1, 0}, {1, 0, 0, 0}, {1, 1, 0, 1}, {0, 1, 1, 1},                  // 1-4
-    {0, 0, 0, 1}, {1, 0, 1, 1}, {1, 1, 1, 0}, {0, 1, 0, 0},                  // 5-8
+    {0, 0, 1, 0},                                            // unused
+    {0, 0, 1, 0}, {1, 0, 0, 0}, {1, 1, 0, 1}, {0, 1, 1, 1},  // 1-4
+    {0, 0, 0, 1}, {1, 0, 1, 1}, {1, 1, 1, 0}, {0, 1, 0, 0},  // 5-8
 };
 
 TEST(Orientation, EachOfTheEightTurnsTheStoredCornersWhereTheTagSays) {

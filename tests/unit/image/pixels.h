@@ -22,7 +22,8 @@ inline std::vector<uint8_t> read_input(const std::string& relative) {
 }
 
 inline const std::vector<std::string>& photos() {
-  static const std::vector<std::string> names = {"jpeg/photo/dragonfly-crop.jpg", "jpeg/photo/nuthatch-crop.jpg"};
+  static const std::vector<std::string> names = {"jpeg/photo/dragonfly-crop.jpg",
+                                                 "jpeg/photo/nuthatch-crop.jpg"};
   return names;
 }
 
@@ -37,8 +38,9 @@ inline raster::Bitmap pattern(int32_t w, int32_t h) {
   raster::Bitmap b(w, h, raster::Bitmap::Fill::None);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x)
-      b.set_pixel(x, y, raster::Bgr{static_cast<uint8_t>(x * 7 + 3), static_cast<uint8_t>(y * 11 + 5),
-                                    static_cast<uint8_t>(x * 5 + y * 3)});
+      b.set_pixel(x, y,
+                  raster::Bgr{static_cast<uint8_t>(x * 7 + 3), static_cast<uint8_t>(y * 11 + 5),
+                              static_cast<uint8_t>(x * 5 + y * 3)});
   return b;
 }
 

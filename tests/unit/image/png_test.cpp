@@ -2,14 +2,14 @@
 // the samples written; transparency mixed over a background or kept as an exact colour;
 // round trips at every level; the header probe and the format sniffer; and damaged files
 // (checksums, truncation, sizes the data can't fill), which must fail cleanly.
+#include "image/codec/png.h"
+
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 
-#include <zlib.h>
-
 #include "image/codec/format.h"
-#include "image/codec/png.h"
 #include "unit/image/pixels.h"
 #include "unit/image/png_builder.h"
 
@@ -19,7 +19,7 @@ namespace {
 using raster::Bgr;
 using raster::Bitmap;
 using test::make_png;
-using test::PngSpec;
+using test::PngLayout;
 
 // A sample of the file's depth as libpng gives it at 8 bits: low depths by repeating
 // the bits, 16 bits rounded.
@@ -33,7 +33,9 @@ uint32_t to8(uint32_t v, int depth) {
   }
 }
 
-uint8_t mix(uint32_t c, uint32_t a, uint32_t bg) { return static_cast<uint8_t>((c * a + bg * (255 - a) + 127) / 255); }
+uint8_t mix(uint32_t c, uint32_t a, uint32_t bg) {
+  return static_cast<uint8_t>((c * a + bg * (255 - a) + 127) / 255);
+}
 
 // Samples that differ from pixel to pixel; alpha runs through transparent, opaque and
 // partial values.
@@ -46,7 +48,8 @@ uint32_t sample(uint32_t x, uint32_t y, int c, int depth, bool is_alpha) {
 std::vector<png_color> palette(int depth) {
   std::vector<png_color> p(1u << depth);
   for (size_t i = 0; i < p.size(); ++i)
-    p[i] = png_color{static_cast<uint8_t>(i * 29), static_cast<uint8_t>(i * 67 + 5), static_cast<uint8_t>(255 - i)};
+    p[i] = png_color{static_cast<uint8_t>(i * 29), static_cast<uint8_t>(i * 67 + 5),
+                     static_cast<uint8_t>(255 - i)};
   return p;
 }
 
@@ -56,11 +59,11 @@ struct Kind {
 };
 
 constexpr Kind kKinds[] = {
-    {PNG_COLOR_TYPE_GRAY, 1},       {PNG_COLOR_TYPE_GRAY, 2},       {PNG_COLOR_TYPE_GRAY, 4},
-    {PNG_COLOR_TYPE_GRAY, 8},       {PNG_COLOR_TYPE_GRAY, 16},      {PNG_COLOR_TYPE_PALETTE, 1},
-    {PNG_COLOR_TYPE_PALETTE, 2},    {PNG_COLOR_TYPE_PALETTE, 4},    {PNG_COLOR_TYPE_PALETTE, 8},
-    {PNG_COLOR_TYPE_RGB, 8},        {PNG_COLOR_TYPE_RGB, 16},       {PNG_COLOR_TYPE_GRAY_ALPHA, 8},
-    {PNG_COLOR_TYPE_GRAY_ALPHA, 16}, {PNG_COLOR_TYPE_RGB_ALPHA, 8},  {PNG_COLOR_TYPE_RGB_ALPHA, 16},
+    {PNG_COLOR_TYPE_GRAY, 1},        {PNG_COLOR_TYPE_GRAY, 2},      {PNG_COLOR_TYPE_GRAY, 4},
+    {PNG_COLOR_TYPE_GRAY, 8},        {PNG_COLOR_TYPE_GRAY, 16},     {PNG_COLOR_TYPE_PALETTE, 1},
+    {PNG_COLOR_TYPE_PALETTE, 2},     {PNG_COLOR_TYPE_PALETTE, 4},   {PNG_COLOR_TYPE_PALETTE, 8},
+    {PNG_COLOR_TYPE_RGB, 8},         {PNG_COLOR_TYPE_RGB, 16},      {PNG_COLOR_TYPE_GRAY_ALPHA, 8},
+    {PNG_COLOR_TYPE_GRAY_ALPHA, 16}, {PNG_COLOR_TYPE_RGB_ALPHA, 8}, {PNG_COLOR_TYPE_RGB_ALPHA, 16},
 };
 
 // The file of a kind (palette images with a few translucent entries), and the pixels
@@ -71,29 +74,29 @@ struct Made {
 };
 
 Made make(Kind k, bool interlaced, Bgr bg, uint32_t w = 13, uint32_t h = 7) {
-  PngSpec spec;
-  spec.width = w, spec.height = h, spec.bit_depth = k.depth, spec.colour_type = k.colour_type;
-  spec.interlaced = interlaced;
+  PngLayout layout;
+  layout.width = w, layout.height = h, layout.bit_depth = k.depth, layout.colour_type = k.colour_type;
+  layout.interlaced = interlaced;
   const bool indexed = k.colour_type == PNG_COLOR_TYPE_PALETTE;
   const bool grey = (k.colour_type & PNG_COLOR_MASK_COLOR) == 0;
   const bool alpha = (k.colour_type & PNG_COLOR_MASK_ALPHA) != 0;
   if (indexed) {
-    spec.palette = palette(k.depth);
+    layout.palette = palette(k.depth);
     // Entry 0 opaque, 1 transparent, 2 (where there is one) half.
-    spec.palette_alpha = {255, 0, 128};
-    spec.palette_alpha.resize(std::min(spec.palette_alpha.size(), spec.palette.size()));
+    layout.palette_alpha = {255, 0, 128};
+    layout.palette_alpha.resize(std::min(layout.palette_alpha.size(), layout.palette.size()));
   }
   const int colours = grey ? 1 : 3;
   auto at = [&](uint32_t x, uint32_t y, int c) { return sample(x, y, c, k.depth, alpha && c == colours); };
-  Made m{make_png(spec, at), Bitmap(static_cast<int32_t>(w), static_cast<int32_t>(h))};
+  Made m{make_png(layout, at), Bitmap(static_cast<int32_t>(w), static_cast<int32_t>(h))};
   for (uint32_t y = 0; y < h; ++y)
     for (uint32_t x = 0; x < w; ++x) {
       uint32_t r, g, b, a = 255;
       if (indexed) {
         const uint32_t i = at(x, y, 0);
-        const png_color& p = spec.palette[i];
+        const png_color& p = layout.palette[i];
         r = p.red, g = p.green, b = p.blue;
-        if (i < spec.palette_alpha.size()) a = spec.palette_alpha[i];
+        if (i < layout.palette_alpha.size()) a = layout.palette_alpha[i];
       } else {
         r = to8(at(x, y, 0), k.depth);
         g = grey ? r : to8(at(x, y, 1), k.depth);
@@ -123,7 +126,8 @@ TEST(PngRead, EveryColourTypeAndDepthInterlacedOrNot) {
       ASSERT_TRUE(read_png(m.file, b, PngReadOptions{bg, PngAlpha::Composite}, &info, &message))
           << describe(k, interlaced) << ": " << message;
       EXPECT_TRUE(test::same_pixels(b, m.expected)) << describe(k, interlaced);
-      EXPECT_EQ(info.has_alpha, (k.colour_type & PNG_COLOR_MASK_ALPHA) != 0 || k.colour_type == PNG_COLOR_TYPE_PALETTE)
+      EXPECT_EQ(info.has_alpha,
+                (k.colour_type & PNG_COLOR_MASK_ALPHA) != 0 || k.colour_type == PNG_COLOR_TYPE_PALETTE)
           << describe(k, interlaced);
       EXPECT_FALSE(info.keyed);
       EXPECT_FALSE(b.transparency().enabled);
@@ -131,20 +135,20 @@ TEST(PngRead, EveryColourTypeAndDepthInterlacedOrNot) {
 }
 
 TEST(PngRead, SixteenBitSamplesAreRoundedToTheNearestLevel) {
-  PngSpec spec;
-  spec.width = 6, spec.height = 1, spec.bit_depth = 16, spec.colour_type = PNG_COLOR_TYPE_GRAY;
+  PngLayout layout;
+  layout.width = 6, layout.height = 1, layout.bit_depth = 16, layout.colour_type = PNG_COLOR_TYPE_GRAY;
   const uint32_t values[6] = {0x0000, 0x0080, 0x0081, 0x7F7F, 0x8080, 0xFFFF};
   const uint8_t want[6] = {0, 0, 1, 127, 128, 255};
   Bitmap b;
-  ASSERT_TRUE(read_png(make_png(spec, [&](uint32_t x, uint32_t, int) { return values[x]; }), b));
+  ASSERT_TRUE(read_png(make_png(layout, [&](uint32_t x, uint32_t, int) { return values[x]; }), b));
   for (int32_t x = 0; x < 6; ++x) EXPECT_EQ(b.pixel(x, 0), (Bgr{want[x], want[x], want[x]})) << x;
 }
 
 // An RGBA picture whose alpha is only 0 or 255 (or, with `partial`, one pixel at 128).
 std::vector<uint8_t> cutout(Bgr opaque_extra, bool partial) {
-  PngSpec spec;
-  spec.width = 6, spec.height = 4, spec.colour_type = PNG_COLOR_TYPE_RGB_ALPHA;
-  return make_png(spec, [&](uint32_t x, uint32_t y, int c) -> uint32_t {
+  PngLayout layout;
+  layout.width = 6, layout.height = 4, layout.colour_type = PNG_COLOR_TYPE_RGB_ALPHA;
+  return make_png(layout, [&](uint32_t x, uint32_t y, int c) -> uint32_t {
     if (c == 3) return partial && x == 5 && y == 3 ? 128 : (x + y) % 2 ? 255 : 0;
     if (x == 1 && y == 0) return c == 0 ? opaque_extra.r : c == 1 ? opaque_extra.g : opaque_extra.b;
     return (x * 40 + y * 7 + c * 90) % 256;
@@ -197,14 +201,15 @@ TEST(PngRead, ATransparentColourInTheFileIsExact) {
   const Bgr bg{50, 60, 70};
   for (int depth : {8, 16}) {
     for (bool grey : {true, false}) {
-      PngSpec spec;
-      spec.width = 4, spec.height = 1, spec.bit_depth = depth;
-      spec.colour_type = grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
+      PngLayout layout;
+      layout.width = 4, layout.height = 1, layout.bit_depth = depth;
+      layout.colour_type = grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
       const uint32_t key = depth == 16 ? 0x1234 : 0x12, near = depth == 16 ? 0x1235 : 0x13;
-      spec.key = png_color_16{0, static_cast<png_uint_16>(key), static_cast<png_uint_16>(key),
-                              static_cast<png_uint_16>(key), static_cast<png_uint_16>(key)};
-      const std::vector<uint8_t> file =
-          make_png(spec, [&](uint32_t x, uint32_t, int) { return x == 0 ? key : x == 1 ? near : 200u; });
+      layout.key = png_color_16{0, static_cast<png_uint_16>(key), static_cast<png_uint_16>(key),
+                                static_cast<png_uint_16>(key), static_cast<png_uint_16>(key)};
+      const std::vector<uint8_t> file = make_png(layout, [&](uint32_t x, uint32_t, int) {
+        return x == 0 ? key : x == 1 ? near : 200u;
+      });
       Bitmap b;
       PngReadInfo info;
       ASSERT_TRUE(read_png(file, b, PngReadOptions{bg, PngAlpha::KeepExact}, &info)) << depth << grey;
@@ -227,9 +232,11 @@ TEST(PngRead, TheSuiteLoadsAndEachInterlacedImageEqualsItsTwin) {
       Bitmap interlaced, plain;
       PngReadInfo a, b;
       std::string message;
-      ASSERT_TRUE(read_png(test::read_input("png/suite/" + name), interlaced, {Bgr{9, 99, 199}, mode}, &a, &message))
+      ASSERT_TRUE(
+          read_png(test::read_input("png/suite/" + name), interlaced, {Bgr{9, 99, 199}, mode}, &a, &message))
           << name << ": " << message;
-      ASSERT_TRUE(read_png(test::read_input("png/suite/" + name.substr(1)), plain, {Bgr{9, 99, 199}, mode}, &b, &message))
+      ASSERT_TRUE(read_png(test::read_input("png/suite/" + name.substr(1)), plain, {Bgr{9, 99, 199}, mode},
+                           &b, &message))
           << name.substr(1) << ": " << message;
       EXPECT_TRUE(test::same_pixels(interlaced, plain)) << name;
       EXPECT_EQ(a.keyed, b.keyed) << name;
@@ -285,9 +292,9 @@ TEST(PngWrite, ATransparentBitmapCanKeepItsColour) {
 }
 
 TEST(PngProbe, TheHeaderGivesTheSizeAndTheSnifferTheFormat) {
-  PngSpec spec;
-  spec.width = 300, spec.height = 2;
-  const std::vector<uint8_t> file = make_png(spec, [](uint32_t, uint32_t, int) { return 0u; });
+  PngLayout layout;
+  layout.width = 300, layout.height = 2;
+  const std::vector<uint8_t> file = make_png(layout, [](uint32_t, uint32_t, int) { return 0u; });
   int32_t w = -1, h = -1;
   ASSERT_TRUE(probe_png(std::span<const uint8_t>(file).first(kPngProbeBytes), w, h));
   EXPECT_EQ(w, 300);
@@ -311,9 +318,10 @@ TEST(PngProbe, TheHeaderGivesTheSizeAndTheSnifferTheFormat) {
 // A file whose bytes were changed: the checksum of the chunk at `chunk` rewritten to fit,
 // or left wrong.
 std::vector<uint8_t> with_chunk_checksum(std::vector<uint8_t> file, size_t chunk) {
-  const size_t length = size_t{file[chunk]} << 24 | size_t{file[chunk + 1]} << 16 | size_t{file[chunk + 2]} << 8 |
-                        file[chunk + 3];
-  const uint32_t crc = static_cast<uint32_t>(crc32(crc32(0, Z_NULL, 0), file.data() + chunk + 4, static_cast<uInt>(length + 4)));
+  const size_t length = size_t{file[chunk]} << 24 | size_t{file[chunk + 1]} << 16 |
+                        size_t{file[chunk + 2]} << 8 | file[chunk + 3];
+  const uint32_t crc = static_cast<uint32_t>(
+      crc32(crc32(0, Z_NULL, 0), file.data() + chunk + 4, static_cast<uInt>(length + 4)));
   const size_t at = chunk + 8 + length;
   file[at] = static_cast<uint8_t>(crc >> 24), file[at + 1] = static_cast<uint8_t>(crc >> 16);
   file[at + 2] = static_cast<uint8_t>(crc >> 8), file[at + 3] = static_cast<uint8_t>(crc);
@@ -342,10 +350,10 @@ TEST(PngDamaged, ChecksumsTruncationAndBrokenHeadersFailCleanly) {
     EXPECT_FALSE(read_png(with_chunk_checksum(bad, 8), b)) << offset;
   }
   // A damaged ancillary chunk is dropped, not fatal.
-  PngSpec spec;
-  spec.colour_type = PNG_COLOR_TYPE_PALETTE, spec.bit_depth = 8, spec.palette = palette(8);
-  spec.palette_alpha = {0, 255};
-  std::vector<uint8_t> file = make_png(spec, [](uint32_t x, uint32_t, int) { return x; });
+  PngLayout layout;
+  layout.colour_type = PNG_COLOR_TYPE_PALETTE, layout.bit_depth = 8, layout.palette = palette(8);
+  layout.palette_alpha = {0, 255};
+  std::vector<uint8_t> file = make_png(layout, [](uint32_t x, uint32_t, int) { return x; });
   const size_t trns = test::find_chunk(file, "tRNS");
   ASSERT_NE(trns, 0u);
   file[trns + 8] ^= 0xFF;
@@ -378,7 +386,7 @@ TEST(PngDamaged, SizesTheDataCannotFillAreRefusedBeforeAnyPixelMemory) {
     EXPECT_EQ(message, c.why);
   }
   // A picture wider than libpng's own default limit of a million pixels loads.
-  PngSpec wide;
+  PngLayout wide;
   wide.width = 1200000, wide.height = 2, wide.colour_type = PNG_COLOR_TYPE_GRAY;
   Bitmap line;
   ASSERT_TRUE(read_png(make_png(wide, [](uint32_t x, uint32_t, int) { return x % 251; }), line));
@@ -386,9 +394,9 @@ TEST(PngDamaged, SizesTheDataCannotFillAreRefusedBeforeAnyPixelMemory) {
   EXPECT_EQ(line.pixel(1199999, 1), (Bgr{1199999 % 251, 1199999 % 251, 1199999 % 251}));
   // The most compressible picture there is still loads: 2000 x 1500 black, well over
   // a thousand to one.
-  PngSpec spec;
-  spec.width = 2000, spec.height = 1500, spec.level = 9;
-  const std::vector<uint8_t> black = make_png(spec, [](uint32_t, uint32_t, int) { return 0u; });
+  PngLayout layout;
+  layout.width = 2000, layout.height = 1500, layout.level = 9;
+  const std::vector<uint8_t> black = make_png(layout, [](uint32_t, uint32_t, int) { return 0u; });
   ASSERT_GT(2000u * 1500u * 3u / black.size(), 900u);
   Bitmap b;
   std::string message;

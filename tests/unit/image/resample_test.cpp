@@ -1,6 +1,8 @@
 // Area averaging against an exact box filter computed in double precision on real
 // photographs, exact cases (flat colour, whole-number ratios), clipping, rectangles far
 // larger than the bitmap, and transparent sources.
+#include "image/raster/resample.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "image/raster/Blit.h"
-#include "image/raster/resample.h"
 #include "unit/image/pixels.h"
 
 namespace kelv::raster {
@@ -63,7 +64,7 @@ Bitmap flat(int32_t w, int32_t h, Bgr c) {
 
 TEST(Resample, RealPhotosMatchTheExactBoxAverage) {
   // Reductions and enlargements by whole and uneven ratios, and one of each at once.
-  const std::pair<int32_t, int32_t> sizes[] = {{160, 120}, {100, 75}, {37, 29}, {383, 287}, {192, 144},
+  const std::pair<int32_t, int32_t> sizes[] = {{160, 120}, {100, 75},   {37, 29},   {383, 287}, {192, 144},
                                                {500, 401}, {1152, 864}, {200, 500}, {1, 1}};
   for (const std::string& name : test::photos()) {
     const Bitmap src = test::decode_photo(name);
@@ -91,7 +92,8 @@ void expect_block_means(const Bitmap& src, int32_t fx, int32_t fy) {
         int sum = 0;
         for (int32_t dy = 0; dy < fy; ++dy)
           for (int32_t dx = 0; dx < fx; ++dx) sum += src.row(fy * y + dy)[3 * (fx * x + dx) + c];
-        ASSERT_EQ(out.row(y)[3 * x + c], (2 * sum + n) / (2 * n)) << fx << "x" << fy << " at " << x << "," << y;
+        ASSERT_EQ(out.row(y)[3 * x + c], (2 * sum + n) / (2 * n))
+            << fx << "x" << fy << " at " << x << "," << y;
       }
 }
 
@@ -118,7 +120,8 @@ TEST(Resample, AFlatColourStaysExactAtAnyRatio) {
     const Bitmap out = area(flat(from.first, from.second, c), to.first, to.second);
     for (int32_t y = 0; y < out.height(); ++y)
       for (int32_t x = 0; x < out.width(); ++x)
-        ASSERT_EQ(out.pixel(x, y), c) << from.first << "x" << from.second << " to " << to.first << "x" << to.second;
+        ASSERT_EQ(out.pixel(x, y), c)
+            << from.first << "x" << from.second << " to " << to.first << "x" << to.second;
   }
 }
 
@@ -138,7 +141,7 @@ TEST(Resample, AVeryLargeReductionStaysWithinOneLevel) {
 TEST(Resample, ClipsToTheDestinationLikeAnUnclippedDraw) {
   const Bitmap src = test::decode_photo(test::photos()[0]);
   // The full picture at 90x70 on a large canvas, and the same rectangle moved partly off
-  // a small bitmap: the visible part must be the same pixels.
+  // a small bitmap: the visible pixels must be the same.
   Bitmap whole(90, 70);
   resample_area(whole, Rect{0, 0, 90, 70}, src);
   Bitmap small(40, 30);
@@ -176,7 +179,7 @@ TEST(Resample, ATransparentSourceLeavesItsColourOut) {
   const Bgr key{0, 255, 0}, under{10, 20, 30};
   const uint8_t under_bytes[3] = {under.b, under.g, under.r};
   Bitmap src = test::pattern(4, 2);
-  src.set_pixel(0, 0, key);                 // one of four in the first 2x2 block
+  src.set_pixel(0, 0, key);  // one of four in the first 2x2 block
   src.set_pixel(2, 0, key), src.set_pixel(3, 0, key), src.set_pixel(2, 1, key), src.set_pixel(3, 1, key);
   src.transparency() = Transparency{true, true, to_colour(key)};
 
