@@ -127,12 +127,13 @@ std::string status_json() {
   char buf[512];
   std::snprintf(buf, sizeof buf,
                 "{\"handles\":%lu,\"private_bytes\":%llu,\"working_set\":%llu,\"requests\":%llu,\"pages\":%llu,"
-                "\"errors\":%llu,\"active\":%d,\"workers\":%d}\n",
+                "\"errors\":%llu,\"active\":%d,\"workers\":%d,\"page_objects\":%ld}\n",
                 static_cast<unsigned long>(handles), static_cast<unsigned long long>(mem.PrivateUsage),
                 static_cast<unsigned long long>(mem.WorkingSetSize),
                 static_cast<unsigned long long>(g_host.requests.load()),
                 static_cast<unsigned long long>(g_host.pages.load()),
-                static_cast<unsigned long long>(g_host.errors.load()), g_host.active.load(), g_host.opt.workers);
+                static_cast<unsigned long long>(g_host.errors.load()), g_host.active.load(), g_host.opt.workers,
+                DispatchObject::live());
   return buf;
 }
 

@@ -354,8 +354,18 @@ void ResponseObject::error(int status, const std::string& text) {
   }
 }
 
+// The end of the page travels as an exception with no text: the engine stops the script
+// and never shows it, and an engine that does not free an exception's strings (Wine's
+// VBScript) then has none to lose on every page that ends this way.
+HRESULT ResponseObject::page_ended(EXCEPINFO* excep) {
+  if (!excep) return kPageEnded;
+  std::memset(excep, 0, sizeof *excep);
+  excep->scode = kPageEnded;
+  return DISP_E_EXCEPTION;
+}
+
 HRESULT ResponseObject::write(const void* data, size_t n, EXCEPINFO* excep) {
-  if (m_ended) return fail(excep, kPageEnded, L"Response", L"The page has ended");
+  if (m_ended) return page_ended(excep);
   m_body.append(static_cast<const char*>(data), n);
   m_body_bytes += n;
   if (!m_buffer && !flush_chunk()) m_broken = true;  // a gone client: the page runs on
@@ -448,7 +458,7 @@ HRESULT ResponseObject::call(DISPID id, WORD flags, const Args& args, VARIANT* r
       return S_OK;
     case kResponseEnd:
       m_ended = true;
-      return fail(excep, kPageEnded, L"Response", L"The page has ended");
+      return page_ended(excep);
   }
   return DISP_E_MEMBERNOTFOUND;
 }

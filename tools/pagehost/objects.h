@@ -7,6 +7,7 @@
 #include <oaidl.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,10 @@ struct NameEntry {
 
 class DispatchObject : public IDispatch {
  public:
-  DispatchObject(const NameEntry* names, size_t count) : m_names(names), m_count(count) {}
-  virtual ~DispatchObject() = default;
+  DispatchObject(const NameEntry* names, size_t count) : m_names(names), m_count(count) { ++s_live; }
+  virtual ~DispatchObject() { --s_live; }
+  // Request, Response and Server objects alive in the process: 0 between requests.
+  static long live() { return s_live.load(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
@@ -58,6 +61,7 @@ class DispatchObject : public IDispatch {
   const NameEntry* m_names;
   size_t m_count;
   ULONG m_refs = 1;
+  static inline std::atomic<long> s_live{0};
 };
 
 class RequestObject final : public DispatchObject {
@@ -107,6 +111,7 @@ class ResponseObject final : public DispatchObject {
   bool send_head(bool chunked, bool keep_alive, size_t length);
   bool flush_chunk();
   HRESULT too_late(EXCEPINFO* excep);
+  static HRESULT page_ended(EXCEPINFO* excep);
 
   Conn& m_conn;
   const RequestHead& m_head;
