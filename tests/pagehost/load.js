@@ -242,6 +242,7 @@ async function checkpoint(label) {
     `fds ${c.fds ?? '-'}  rss ${mb(c.rss)} MB  anon ${mb(c.rss_anon)} MB  working set ${mb(c.working_set)} MB  ` +
     `upload files left ${c.files_left}`);
   if (left.length) fail(`files left in the upload folder at ${label}: ${left.slice(0, 5).join(' ')}`);
+  if (s.page_objects) fail(`${s.page_objects} Request, Response or Server objects alive at ${label}`);
 }
 
 async function main() {
