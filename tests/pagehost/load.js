@@ -108,9 +108,9 @@ function post(body, contentType) {
       host: '127.0.0.1', port: opt.port, path: opt.page, method: 'POST', agent,
       headers: { 'Content-Type': contentType, 'Content-Length': body.length },
     }, (res) => {
-      const parts = [];
-      res.on('data', (d) => parts.push(d));
-      res.on('end', () => resolve({ status: res.statusCode, type: res.headers['content-type'], body: Buffer.concat(parts) }));
+      const chunks = [];
+      res.on('data', (d) => chunks.push(d));
+      res.on('end', () => resolve({ status: res.statusCode, type: res.headers['content-type'], body: Buffer.concat(chunks) }));
       res.on('error', (e) => resolve({ error: String(e) }));
     });
     req.setTimeout(180000, () => req.destroy(new Error('timed out')));
@@ -123,14 +123,14 @@ function post(body, contentType) {
 function raw(bytes) {
   return new Promise((resolve) => {
     const s = net.connect(opt.port, '127.0.0.1');
-    const parts = [];
+    const chunks = [];
     let done = false;
     const finish = (r) => { if (!done) { done = true; s.destroy(); resolve(r); } };
     s.setTimeout(180000, () => finish({ error: 'timed out' }));
     s.on('connect', () => { s.write(bytes); s.end(); });
-    s.on('data', (d) => parts.push(d));
+    s.on('data', (d) => chunks.push(d));
     s.on('end', () => {
-      const text = Buffer.concat(parts).toString('latin1');
+      const text = Buffer.concat(chunks).toString('latin1');
       const m = /^HTTP\/1\.[01] (\d{3})/.exec(text);
       finish(m ? { status: Number(m[1]) } : { error: `no status line (${JSON.stringify(text.slice(0, 40))})` });
     });
@@ -206,9 +206,9 @@ async function runTo(count) {
 function getStatus() {
   return new Promise((resolve) => {
     http.get({ host: '127.0.0.1', port: opt.port, path: '/.pagehost/status', agent: false }, (res) => {
-      const parts = [];
-      res.on('data', (d) => parts.push(d));
-      res.on('end', () => { try { resolve(JSON.parse(Buffer.concat(parts).toString())); } catch (e) { resolve({}); } });
+      const chunks = [];
+      res.on('data', (d) => chunks.push(d));
+      res.on('end', () => { try { resolve(JSON.parse(Buffer.concat(chunks).toString())); } catch (e) { resolve({}); } });
     }).on('error', () => resolve({}));
   });
 }
