@@ -79,9 +79,9 @@ class ConcurrentPages : public test::RegisteredModule {
     // Chunks of a size that cuts the delimiter somewhere, different for each thread.
     size_t chunk = 4093 + static_cast<size_t>(thread) * 977;
     for (size_t at = 0; at < m_body.size(); at += chunk) {
-      Bytes part(m_body.begin() + static_cast<std::ptrdiff_t>(at),
+      Bytes piece(m_body.begin() + static_cast<std::ptrdiff_t>(at),
                  m_body.begin() + static_cast<std::ptrdiff_t>(std::min(m_body.size(), at + chunk)));
-      bin.call("FD_Decode", {Variant::bytes(std::move(part))});
+      bin.call("FD_Decode", {Variant::bytes(std::move(piece))});
     }
     if (bin.call_i4("FD_EndDecode") != 0) return failed("FD_EndDecode");
     std::string stored = bin.call_text("FD_GetFileName", {Variant::i4(0)});

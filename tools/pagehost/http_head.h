@@ -22,7 +22,7 @@ struct RequestHead {
   std::string method;
   std::string target;   // as sent
   std::string path;     // the target's path, percent-decoded
-  std::string query;    // the part after '?', as sent
+  std::string query;    // what follows '?', as sent
   std::string version;  // "HTTP/1.0" or "HTTP/1.1"
   std::vector<Header> headers;
   int64_t content_length = 0;  // 0 when the request has no body
