@@ -1,5 +1,5 @@
-// The objects a page sees: Request, Response and Server, as much of the classic server
-// page objects that upload pages use. Each is a plain IDispatch with its own name table
+// The objects a page sees: Request, Response and Server, with the members of the classic
+// server page objects that upload pages use. Each is a plain IDispatch with its own name table
 // (no type library); they live on the worker's thread for one request.
 #pragma once
 
