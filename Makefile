@@ -26,6 +26,8 @@ test: windows
 	@bash -c 'source scripts/wine-env && ctest --test-dir "$$KELV_WIN_BUILD" --output-on-failure'
 	@$(MAKE) --no-print-directory sanitize
 	@$(MAKE) --no-print-directory fuzz-smoke
+	@$(MAKE) --no-print-directory tsan
+	@$(MAKE) --no-print-directory test-pagehost
 
 # The native unit tests built with clang's AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails them.
@@ -47,6 +49,28 @@ demo: windows
 	@mkdir -p $(BUILD)/demo
 	@bash scripts/wine-run script examples/upload.vbs "$$(bash -c 'source scripts/wine-env; winpath $(BUILD)/demo')"
 	@echo "The thumbnail: $(abspath $(BUILD))/demo/thumbnail.jpg"
+
+# The page host (tools/pagehost/, a stand-in web server for tests and the demo, not a
+# product): a real browser's uploads, a short load run, and the long one (soak).
+.PHONY: serve test-pagehost soak tsan
+TSAN := $(BUILD)/tsan
+
+serve: windows
+	@bash tools/pagehost/serve
+
+test-pagehost: windows
+	@bash tests/pagehost/run-browser-test
+	@bash tests/pagehost/run-load-test 300 100
+
+soak: windows
+	@bash tests/pagehost/run-load-test 10000 1000
+
+# Pages running at once in one process, natively, under ThreadSanitizer.
+tsan: bootstrap
+	@cmake -S . -B $(TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELV_TSAN=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(TSAN) -j $(JOBS) --target concurrency_tests
+	@TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN)/tests/concurrency_tests
 
 clean:
 	rm -rf $(BUILD)

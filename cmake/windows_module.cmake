@@ -51,6 +51,8 @@ if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(kelvutil PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
 
+add_subdirectory(tools/pagehost)
+
 if(KELV_TESTS)
   enable_testing()
   add_subdirectory(tests/win32)

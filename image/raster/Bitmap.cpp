@@ -25,12 +25,15 @@ bool Bitmap::layout(int32_t width, int32_t height, size_t& stride, size_t& bytes
 
 namespace {
 
-// The live bitmaps that have given out a handle. Handles count up from 1 and are never
-// reused while the process runs, so an old handle can't name a newer bitmap.
+// The live bitmaps that have given out a handle. Handles count up from 1, so an old
+// handle names no newer bitmap until two thousand million others were given out; after
+// the largest value the count starts again at 1, passing over handles still in use, so
+// a server process that runs for months never runs out of them.
 struct HandleTable {
   platform::Mutex lock;
   std::unordered_map<int32_t, Bitmap*> live;
   int32_t next = 1;
+  void advance() { next = next == INT32_MAX ? 1 : next + 1; }
 };
 
 HandleTable& handles() {
@@ -78,10 +81,18 @@ int32_t Bitmap::handle() {
   if (m_handle) return m_handle;
   HandleTable& t = handles();
   platform::LockGuard lock(t.lock);
-  if (t.next == INT32_MAX) throw GraphicsError("No bitmap handles are left");
-  m_handle = t.next++;
+  if (t.live.size() >= static_cast<size_t>(INT32_MAX)) throw GraphicsError("No bitmap handles are left");
+  while (t.live.count(t.next)) t.advance();
+  m_handle = t.next;
+  t.advance();
   t.live[m_handle] = this;
   return m_handle;
+}
+
+void Bitmap::continue_handles_at(int32_t next) {
+  HandleTable& t = handles();
+  platform::LockGuard lock(t.lock);
+  t.next = next > 0 ? next : 1;
 }
 
 Bitmap* Bitmap::from_handle(int32_t handle) {

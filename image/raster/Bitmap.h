@@ -42,6 +42,8 @@ class Bitmap {
   int32_t handle();
   // The live bitmap a handle names, or null: a stale or forged handle names none.
   static Bitmap* from_handle(int32_t handle);
+  // Where the numbering of new handles goes on: for tests of a long-running process.
+  static void continue_handles_at(int32_t next);
 
   int32_t width() const { return m_width; }
   int32_t height() const { return m_height; }

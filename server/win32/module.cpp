@@ -1,6 +1,7 @@
 // The module: its four exported entry points, the class list with one cached factory
 // per class, and registration in the registry.
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -68,9 +69,11 @@ class Factory final : public IClassFactory {
   volatile LONG m_refs = 0;
 };
 
+// A factory pointer is read outside the lock once set, so it is published with release
+// and read with acquire: a thread that sees it also sees the factory it points to.
 struct ClassList {
   CRITICAL_SECTION lock;
-  std::array<Factory* volatile, 3> factories{};
+  std::array<std::atomic<Factory*>, 3> factories{};
 };
 
 ClassList& classes() {
@@ -228,8 +231,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
   if (reason == DLL_PROCESS_DETACH && !reserved) {
     // Unloaded by FreeLibrary (not process exit): release what the module cached.
     for (auto& f : classes().factories) {
-      if (f) f->Release();
-      f = nullptr;
+      if (Factory* p = f.exchange(nullptr)) p->Release();
     }
     DeleteCriticalSection(&classes().lock);
     release_type_info();
@@ -244,19 +246,21 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
   for (size_t k = 0; k < kClasses.size(); ++k) {
     const ClassInfo& c = kClasses[k];
     if (!IsEqualCLSID(clsid, to_guid(c.clsid))) continue;
-    if (!list.factories[k]) {
+    Factory* f = list.factories[k].load(std::memory_order_acquire);
+    if (!f) {
       EnterCriticalSection(&list.lock);
-      if (!list.factories[k]) {
-        Factory* f = new (std::nothrow) Factory(c);
+      f = list.factories[k].load(std::memory_order_relaxed);
+      if (!f) {
+        f = new (std::nothrow) Factory(c);
         if (f) {
           f->AddRef();  // the module's own reference
-          list.factories[k] = f;
+          list.factories[k].store(f, std::memory_order_release);
         }
       }
       LeaveCriticalSection(&list.lock);
-      if (!list.factories[k]) return E_OUTOFMEMORY;
+      if (!f) return E_OUTOFMEMORY;
     }
-    return list.factories[k]->QueryInterface(iid, out);
+    return f->QueryInterface(iid, out);
   }
   return CLASS_E_CLASSNOTAVAILABLE;
 }

@@ -62,6 +62,47 @@ class Outer final : public IUnknown {
   ULONG refs = 1;
 };
 
+// The first requests for a class's factory arriving on many threads at once, as pages
+// on a server's worker threads make them: every thread gets the one cached factory.
+struct FactoryRace {
+  GetClassObjectFn get;
+  HANDLE go;
+  IClassFactory* got[2];
+};
+
+DWORD WINAPI request_factories(LPVOID p) {
+  auto* r = static_cast<FactoryRace*>(p);
+  WaitForSingleObject(r->go, INFINITE);
+  r->get(guid(kClsidImage), IID_IClassFactory, reinterpret_cast<void**>(&r->got[0]));
+  r->get(guid(kClsidBinaryRW), IID_IClassFactory, reinterpret_cast<void**>(&r->got[1]));
+  return 0;
+}
+
+void probe_factories_from_threads(HMODULE dll) {
+  auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+  if (!get) return;
+  constexpr int kThreads = 8;
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  FactoryRace races[kThreads];
+  HANDLE threads[kThreads];
+  for (int t = 0; t < kThreads; ++t) {
+    races[t] = FactoryRace{get, go, {nullptr, nullptr}};
+    threads[t] = CreateThread(nullptr, 0, request_factories, &races[t], 0, nullptr);
+  }
+  SetEvent(go);
+  WaitForMultipleObjects(kThreads, threads, TRUE, INFINITE);
+  bool same = true;
+  for (int t = 0; t < kThreads; ++t) {
+    CloseHandle(threads[t]);
+    for (int k = 0; k < 2; ++k) {
+      same = same && races[t].got[k] && races[t].got[k] == races[0].got[k];
+      if (races[t].got[k]) races[t].got[k]->Release();
+    }
+  }
+  CloseHandle(go);
+  check(same, "first factory requests on 8 threads at once all get the one cached factory");
+}
+
 void probe_entry_points(HMODULE dll) {
   auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
   auto can_unload = reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
@@ -289,6 +330,7 @@ int wmain(int argc, wchar_t** argv) {
   CoInitialize(nullptr);
   HMODULE dll = LoadLibraryW(argv[1]);
   check(dll != nullptr, "the module loads");
+  if (dll) probe_factories_from_threads(dll);
   if (dll) probe_entry_points(dll);
   probe_type_library(argv[1]);
   if (dll) FreeLibrary(dll);

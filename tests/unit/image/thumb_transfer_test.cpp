@@ -390,4 +390,31 @@ TEST_F(Probe, BuffersHoldTheFilesTheSavesWrite) {
 }
 
 }  // namespace
+// A process that has given out every handle value (months of a busy server) goes on
+// from 1, passing over handles still in use; Draw keeps working.
+TEST(Transfer, HandlesGoOnAfterTheLargestValue) {
+  TImageImpl keep, dst, src;
+  solid(keep, 2, 2, 0x00FF00);
+  raster::Bitmap::continue_handles_at(7);
+  int32_t kept = keep.GetBmp();
+  ASSERT_EQ(kept, 7);
+  raster::Bitmap::continue_handles_at(INT32_MAX - 1);
+  solid(src, 3, 3, 0x0000FF);
+  EXPECT_EQ(src.GetBmp(), INT32_MAX - 1);
+  src.RotateCW();
+  EXPECT_EQ(src.GetBmp(), INT32_MAX);
+  src.RotateCW();
+  int32_t wrapped = src.GetBmp();  // numbering starts again
+  EXPECT_GT(wrapped, 0);
+  EXPECT_LT(wrapped, 7);
+  raster::Bitmap::continue_handles_at(7);  // the count meets a handle in use
+  src.RotateCW();
+  EXPECT_EQ(src.GetBmp(), 8);
+  EXPECT_EQ(raster::Bitmap::from_handle(7), raster::Bitmap::from_handle(keep.GetBmp()));
+  Other other(&src);
+  dst.CreateFromSize(5, 5, 0);
+  EXPECT_EQ(dst.Draw(0, 0, &other), 1);
+  EXPECT_EQ(dst.GetColor(1, 1), 0x0000FF);
+}
+
 }  // namespace kelv
