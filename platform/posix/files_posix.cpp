@@ -4,10 +4,13 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -63,9 +66,10 @@ bool file_open(const std::string& name, Access access, FileHandle& out) {
   }
   int fd = ::open(name.c_str(), flags, 0666);
   if (fd < 0) return false;
-  // A directory opens for reading on Linux; a stream over it is of no use.
+  // A directory opens for reading only (for writing the system refuses it); a stream
+  // over it is of no use.
   struct stat st {};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (access == Access::Read && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
     ::close(fd);
     return false;
   }
@@ -94,6 +98,64 @@ int64_t file_write(FileHandle h, const void* buf, size_t n) {
     done += static_cast<size_t>(w);
   }
   return static_cast<int64_t>(done);
+}
+
+namespace {
+
+// Moves an iovec array past `done` bytes that a partial transfer took.
+void advance(struct iovec*& v, int& count, size_t done) {
+  while (count > 0 && done >= v->iov_len) done -= v->iov_len, ++v, --count;
+  if (count > 0) v->iov_base = static_cast<char*>(v->iov_base) + done, v->iov_len -= done;
+}
+
+}  // namespace
+
+int64_t file_write_gather(FileHandle h, const WritePiece* pieces, size_t count) {
+  std::vector<struct iovec> vec;
+  vec.reserve(count);
+  for (size_t k = 0; k < count; ++k)
+    if (pieces[k].size) vec.push_back({const_cast<void*>(pieces[k].data), pieces[k].size});
+  int64_t done = 0;
+  struct iovec* v = vec.data();
+  int left = static_cast<int>(vec.size());
+  while (left > 0) {
+    ssize_t w = ::writev(fd_of(h), v, std::min(left, IOV_MAX));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return done ? done : -1;
+    }
+    if (w == 0) break;
+    done += w;
+    advance(v, left, static_cast<size_t>(w));
+  }
+  return done;
+}
+
+int64_t file_read_at(FileHandle h, uint64_t offset, const ReadPiece* pieces, size_t count) {
+  std::vector<struct iovec> vec;
+  vec.reserve(count);
+  for (size_t k = 0; k < count; ++k)
+    if (pieces[k].size) vec.push_back({pieces[k].data, pieces[k].size});
+  int64_t done = 0;
+  struct iovec* v = vec.data();
+  int left = static_cast<int>(vec.size());
+  while (left > 0) {
+    ssize_t r = ::preadv(fd_of(h), v, std::min(left, IOV_MAX), static_cast<off_t>(offset + static_cast<uint64_t>(done)));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return done ? done : -1;
+    }
+    if (r == 0) break;  // the end of the file
+    done += r;
+    advance(v, left, static_cast<size_t>(r));
+  }
+  return done;
+}
+
+int64_t file_size(FileHandle h) {
+  struct stat st {};
+  if (fstat(fd_of(h), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
 }
 
 int64_t file_seek(FileHandle h, int64_t offset, int whence) {
@@ -196,7 +258,9 @@ bool temp_dir(std::string& out) {
   return true;
 }
 
-bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out) {
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out,
+                             FileHandle* opened) {
+  if (opened) *opened = FileHandle{};
   std::string p = prefix.substr(0, 3);
   // Start from the clock and count up until a free name is created, as the Windows
   // service does; creation with O_EXCL makes the name ours alone.
@@ -209,7 +273,8 @@ bool create_unique_temp_file(const std::string& dir, const std::string& prefix, 
     std::string name = dir + p + hex + ".TMP";
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
-      ::close(fd);
+      if (opened) opened->value = fd;
+      else ::close(fd);
       out = name;
       return true;
     }
