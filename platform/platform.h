@@ -153,7 +153,8 @@ using WriteSink = std::function<bool(const uint8_t* data, size_t size)>;
 // Writes a file so that it is either complete or untouched: `produce` hands the bytes
 // to a sink that puts them in a new temporary file in the target's directory, which
 // replaces the target only once all of them are written. On failure nothing is left
-// behind and an existing target stays.
+// behind and an existing target stays. A read-only target is never replaced, whatever
+// the host's rename would allow: that is a failure too.
 bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce);
 bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size);
 

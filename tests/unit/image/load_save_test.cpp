@@ -222,5 +222,28 @@ TEST_F(LoadSave, AFailedSaveLeavesTheTargetAndNoPartialFile) {
   EXPECT_EQ(read_file("keep.jpg").substr(0, 2), "BM");
 }
 
+TEST_F(LoadSave, SavesNeverReplaceAReadOnlyFile) {
+  // Without write permission a file counts as read-only; root could write it, so the
+  // save has to look for itself.
+  TImageImpl img;
+  gradient(img, 16, 16);
+  for (const char* name : {"ro.bmp", "ro.jpg"}) {
+    write_file(name, "protected bytes");
+    std::filesystem::permissions(path(name), std::filesystem::perms::owner_read | std::filesystem::perms::others_read);
+  }
+  EXPECT_EQ(img.SaveToBmp(path("ro.bmp")), 0);
+  EXPECT_EQ(img.SaveToJpg(path("ro.jpg"), -1, -1, -1), 0);
+  EXPECT_EQ(img.SaveToJpg(path("ro.bmp"), 90, 1, 1), 0);
+  EXPECT_EQ(read_file("ro.bmp"), "protected bytes");
+  EXPECT_EQ(read_file("ro.jpg"), "protected bytes");
+  size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(m_dir)) (void)e, ++entries;
+  EXPECT_EQ(entries, 2u);  // no temporary file left behind
+  // Made writable again, the same saves succeed.
+  std::filesystem::permissions(path("ro.bmp"), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  EXPECT_EQ(img.SaveToBmp(path("ro.bmp")), 1);
+  EXPECT_EQ(read_file("ro.bmp").substr(0, 2), "BM");
+}
+
 }  // namespace
 }  // namespace kelv

@@ -1,6 +1,8 @@
 // The file primitives the decoder and the loads and saves build on: gathered writes,
-// scattered reads at an offset, temporary files handed back open.
+// scattered reads at an offset, temporary files handed back open, and replacing saves
+// that never replace a read-only file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -44,6 +46,30 @@ TEST_F(Files, ATemporaryFileComesBackOpen) {
   EXPECT_EQ(platform::file_write(h, "data", 4), 4);
   platform::file_close(h);
   EXPECT_EQ(test::ScratchDir::read_file(std::filesystem::path(name).filename().string()), "data");
+}
+
+TEST_F(Files, AReadOnlyFileIsNeverReplaced) {
+  write_file("ro.bin", "protected");
+  std::filesystem::permissions(path("ro.bin"), std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+  EXPECT_FALSE(platform::write_file_replacing(path("ro.bin"), reinterpret_cast<const uint8_t*>("new"), 3));
+  EXPECT_EQ(read_file("ro.bin"), "protected");
+
+  // Protected while the new bytes were being made: still refused at the rename.
+  write_file("late.bin", "kept");
+  bool produced = platform::write_file_replacing(path("late.bin"), [&](const platform::WriteSink& sink) {
+    std::filesystem::permissions(path("late.bin"), std::filesystem::perms::owner_read);
+    return sink(reinterpret_cast<const uint8_t*>("replacement"), 11);
+  });
+  EXPECT_FALSE(produced);
+  EXPECT_EQ(read_file("late.bin"), "kept");
+  size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(m_dir)) (void)e, ++entries;
+  EXPECT_EQ(entries, 2u);  // no temporary file left behind
+
+  // A writable file is replaced as before.
+  write_file("rw.bin", "old");
+  EXPECT_TRUE(platform::write_file_replacing(path("rw.bin"), reinterpret_cast<const uint8_t*>("new"), 3));
+  EXPECT_EQ(read_file("rw.bin"), "new");
 }
 
 }  // namespace
