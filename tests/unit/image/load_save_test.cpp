@@ -10,7 +10,7 @@
 
 #include "image/imageImpl.h"
 #include "unit/binaryrw/fixture.h"
-
+#include "unit/image/bmp_builder.h"
 #include "unit/image/raw_jpeg.h"
 
 namespace kelv {
@@ -120,6 +120,57 @@ TEST_F(LoadSave, BmpRoundTripsOddWidths) {
     for (int y = 0; y < 3; ++y)
       for (int x = 0; x < w; ++x) ASSERT_EQ(back.bitmap()->pixel(x, y), img.bitmap()->pixel(x, y));
   }
+}
+
+// Tall files read from disk: 24-bit rows go straight into the bitmap (bottom-up files in
+// batches of rows, top-down ones in one read), other depths in blocks of rows.
+TEST_F(LoadSave, BmpFilesReadFromDisk) {
+  const int32_t W = 7, H = 2500;  // rows of 21 bytes padded to 24; more rows than one batch
+  auto colour = [](int32_t x, int32_t y) {
+    return Bgr{static_cast<uint8_t>(x * 37 + y), static_cast<uint8_t>(y >> 3), static_cast<uint8_t>(x + 3 * y)};
+  };
+  for (bool top_down : {false, true}) {
+    test::BmpSpec spec{40, W, top_down ? -H : H, 24, 0, 0, {}, {}, {}};
+    for (int32_t k = 0; k < H; ++k) {
+      int32_t y = top_down ? k : H - 1 - k;
+      for (int32_t x = 0; x < W; ++x) {
+        Bgr c = colour(x, y);
+        spec.pixels.insert(spec.pixels.end(), {c.b, c.g, c.r});
+      }
+      spec.pixels.insert(spec.pixels.end(), {0, 0, 0});
+    }
+    std::vector<uint8_t> file = test::build_bmp(spec);
+    write_file("tall.bmp", std::string(file.begin(), file.end()));
+    TImageImpl img;
+    ASSERT_EQ(img.LoadFromBmp(path("tall.bmp")), 1) << top_down;
+    ASSERT_EQ(img.get_Height(), H);
+    int differing = 0;
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) differing += !(img.bitmap()->pixel(x, y) == colour(x, y));
+    EXPECT_EQ(differing, 0) << top_down;
+    // One byte short: refused, and the image is empty.
+    write_file("tall.bmp", std::string(file.begin(), file.end() - 1));
+    EXPECT_EQ(img.LoadFromBmp(path("tall.bmp")), 0);
+    EXPECT_EQ(img.IsNullImage(), 0);
+    EXPECT_EQ(img.get_Width(), 0);
+  }
+  // 8 bits, 1,500 by 800: the rows come in blocks of about a megabyte.
+  test::BmpSpec pal{40, 1500, 800, 8, 0, 256, {}, {}, {}};
+  for (uint32_t i = 0; i < 256; ++i) pal.palette.push_back(i * 0x010101u);
+  for (int32_t k = 0; k < 800; ++k)
+    for (int32_t x = 0; x < 1500; ++x) pal.pixels.push_back(static_cast<uint8_t>(x + k));
+  std::vector<uint8_t> file = test::build_bmp(pal);
+  write_file("pal.bmp", std::string(file.begin(), file.end()));
+  TImageImpl img;
+  ASSERT_EQ(img.LoadFromBmp(path("pal.bmp")), 1);
+  int differing = 0;
+  for (int32_t y = 0; y < 800; ++y)
+    for (int32_t x = 0; x < 1500; ++x) {
+      auto v = static_cast<uint8_t>(x + (799 - y));
+      differing += !(img.bitmap()->pixel(x, y) == Bgr{v, v, v});
+    }
+  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(img.LoadFromBmp(m_dir.string()), 0);  // a directory is no bitmap
 }
 
 TEST_F(LoadSave, JpegOptionsReachTheCodec) {
