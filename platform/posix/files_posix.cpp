@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -262,11 +263,15 @@ bool create_unique_temp_file(const std::string& dir, const std::string& prefix, 
                              FileHandle* opened) {
   if (opened) *opened = FileHandle{};
   std::string p = prefix.substr(0, 3);
-  // Start from the clock and count up until a free name is created, as the Windows
-  // service does; creation with O_EXCL makes the name ours alone.
-  unsigned start = static_cast<unsigned>(process_milliseconds() ^ static_cast<uint64_t>(::getpid())) & 0xFFFF;
+  // Count up from a start taken from the clock until a free name is created, as the
+  // Windows service does; creation with O_EXCL makes the name ours alone. The count goes
+  // on from call to call, so files made in a row (within one millisecond, with the same
+  // prefix) take the next numbers instead of trying the taken ones again.
+  static std::atomic<uint32_t> next{static_cast<uint32_t>(process_milliseconds()) ^
+                                    static_cast<uint32_t>(time_seed()) * 2654435761u ^
+                                    static_cast<uint32_t>(::getpid())};
   for (unsigned k = 0; k < 0x10000; ++k) {
-    unsigned n = (start + k) & 0xFFFF;
+    unsigned n = next.fetch_add(1, std::memory_order_relaxed) & 0xFFFF;
     if (n == 0) continue;
     char hex[8];
     std::snprintf(hex, sizeof hex, "%X", n);
