@@ -105,12 +105,13 @@ bool TFD_Object::emit(const uint8_t* p, size_t n) {
   return true;
 }
 
-// Gives back a candidate delimiter that did not complete: CR LF, the matched part of
-// Boundary, then `tail`.
-bool TFD_Object::emit_candidate(const char* tail, size_t tail_len) {
+// Gives back a candidate delimiter that did not complete as content (CR LF, the matched
+// part of Boundary, then `tail`) and goes on copying.
+bool TFD_Object::give_back(const char* tail, size_t tail_len) {
   static const uint8_t crlf[2] = {CR, LF};
   size_t matched = static_cast<size_t>(CandidateLength);
   CandidateLength = 0;
+  State = Copying;
   return emit(crlf, 2) && emit(reinterpret_cast<const uint8_t*>(Boundary.data()), matched) &&
          emit(reinterpret_cast<const uint8_t*>(tail), tail_len);
 }
@@ -382,9 +383,8 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
           // With an empty first line there is no delimiter to compare against.
           Failed = true;
           return false;
-        } else {
-          if (!emit_candidate("", 0)) return false;
-          State = Copying;
+        } else if (!give_back("", 0)) {
+          return false;
         }
         break;
 
@@ -392,9 +392,8 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
         if (b == CR || b == '-') {
           State = b == CR ? BoundaryCr : BoundaryDash;
           ++i;
-        } else {
-          if (!emit_candidate("", 0)) return false;
-          State = Copying;
+        } else if (!give_back("", 0)) {
+          return false;
         }
         break;
 
@@ -408,17 +407,15 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
           State = PartStart;
           return true;
         }
-        if (!emit_candidate("\r", 1)) return false;
-        State = Copying;
+        if (!give_back("\r", 1)) return false;
         break;
 
       case BoundaryDash:
         if (b == '-') {
           State = BoundaryDashDash;
           ++i;
-        } else {
-          if (!emit_candidate("-", 1)) return false;
-          State = Copying;
+        } else if (!give_back("-", 1)) {
+          return false;
         }
         break;
 
@@ -432,8 +429,7 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
           State = Complete;
           return false;
         }
-        if (!emit_candidate("--", 2)) return false;
-        State = Copying;
+        if (!give_back("--", 2)) return false;
         break;
 
       default:

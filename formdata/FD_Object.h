@@ -85,7 +85,7 @@ class TFD_Object {
   bool open_output(size_t n);
   bool text_line_end();
   bool emit(const uint8_t* p, size_t n);
-  bool emit_candidate(const char* tail, size_t tail_len);
+  bool give_back(const char* tail, size_t tail_len);
   bool write_out();
   void close_output();
   // How many of the n bytes at p are content for certain: those before the first CR
