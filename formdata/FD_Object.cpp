@@ -86,10 +86,11 @@ bool TFD_Object::write_out() {
 
 // Appends file content. Bytes that would bring the buffer to the flush threshold go out
 // at once, gathered behind what the buffer holds in one write: every write is at least
-// the threshold, bytes from the caller's chunk are not copied on their way to the file,
-// and the buffer never holds more than the threshold whatever shape the content has.
-bool TFD_Object::emit(const uint8_t* p, size_t n) {
-  if (static_cast<size_t>(OutCount) + n < static_cast<size_t>(kFlushThreshold)) {
+// the threshold (the last of each file excepted), bytes from the caller's chunk are not
+// copied on their way to the file, and the buffer never holds more than the threshold
+// whatever shape the content has. Flush::Now writes a file's last piece the same way.
+bool TFD_Object::emit(const uint8_t* p, size_t n, Flush flush) {
+  if (flush == Flush::AtThreshold && static_cast<size_t>(OutCount) + n < static_cast<size_t>(kFlushThreshold)) {
     std::memcpy(OutBuffer.data() + OutCount, p, n);
     OutCount += static_cast<int32_t>(n);
     return true;
@@ -114,6 +115,12 @@ bool TFD_Object::give_back(const char* tail, size_t tail_len) {
   State = Copying;
   return emit(crlf, 2) && emit(reinterpret_cast<const uint8_t*>(Boundary.data()), matched) &&
          emit(reinterpret_cast<const uint8_t*>(tail), tail_len);
+}
+
+bool TFD_Object::delimiter_at(const uint8_t* p, size_t n) const {
+  const size_t b = Boundary.size();
+  if (b == 0 || n < b + 4 || p[0] != CR || p[1] != LF || std::memcmp(p + 2, Boundary.data(), b) != 0) return false;
+  return (p[b + 2] == CR && p[b + 3] == LF) || (n >= b + 5 && p[b + 2] == '-' && p[b + 3] == '-' && p[b + 4] == CR);
 }
 
 size_t TFD_Object::content_run(const uint8_t* p, size_t n) const {
@@ -351,9 +358,12 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
     const uint8_t b = p[i];
     switch (State) {
       case Copying: {
-        // The run up to the next CR that may begin the delimiter goes out in one piece.
+        // The run up to the next CR that may begin the delimiter goes out in one piece;
+        // when the whole delimiter follows, it is the file's last piece and goes out
+        // straight from the chunk, gathered behind what the buffer holds.
         size_t run = content_run(p + i, n - i);
-        if (run > 0 && !emit(p + i, run)) return false;
+        if (run > 0 && !(delimiter_at(p + i + run, n - i - run) ? emit(p + i, run, Flush::Now) : emit(p + i, run)))
+          return false;
         i += run;
         if (i < n) {
           CandidateLength = 0;

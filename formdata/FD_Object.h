@@ -84,13 +84,17 @@ class TFD_Object {
   void examine_header(const std::string& line);
   bool open_output(size_t n);
   bool text_line_end();
-  bool emit(const uint8_t* p, size_t n);
+  enum class Flush : uint8_t { AtThreshold, Now };
+  bool emit(const uint8_t* p, size_t n, Flush flush = Flush::AtThreshold);
   bool give_back(const char* tail, size_t tail_len);
   bool write_out();
   void close_output();
   // How many of the n bytes at p are content for certain: those before the first CR
   // that may begin the delimiter as far as the bytes go.
   size_t content_run(const uint8_t* p, size_t n) const;
+  // Whether the n bytes at p begin with a whole delimiter: CR LF, Boundary, then CR LF
+  // or "--" CR.
+  bool delimiter_at(const uint8_t* p, size_t n) const;
 
   // The fields of the decoder, in their declared order.
   int32_t BoundaryLength = 0;

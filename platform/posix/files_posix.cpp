@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "platform/platform.h"
 
@@ -109,48 +110,44 @@ void advance(struct iovec*& v, int& count, size_t done) {
   if (count > 0) v->iov_base = static_cast<char*>(v->iov_base) + done, v->iov_len -= done;
 }
 
-}  // namespace
-
-int64_t file_write_gather(FileHandle h, const WritePiece* pieces, size_t count) {
-  std::vector<struct iovec> vec;
-  vec.reserve(count);
-  for (size_t k = 0; k < count; ++k)
-    if (pieces[k].size) vec.push_back({const_cast<void*>(pieces[k].data), pieces[k].size});
-  int64_t done = 0;
-  struct iovec* v = vec.data();
-  int left = static_cast<int>(vec.size());
-  while (left > 0) {
-    ssize_t w = ::writev(fd_of(h), v, std::min(left, IOV_MAX));
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return done ? done : -1;
-    }
-    if (w == 0) break;
-    done += w;
-    advance(v, left, static_cast<size_t>(w));
+// Runs one gathering or scattering transfer to its end: `call` makes one system call on
+// the pieces still to go and the bytes done so far. Up to 8 pieces need no allocation.
+template <class Piece, class Call>
+int64_t transfer(const Piece* pieces, size_t count, Call call) {
+  struct iovec small[8];
+  std::vector<struct iovec> large;
+  struct iovec* v = small;
+  if (count > std::size(small)) {
+    large.resize(count);
+    v = large.data();
   }
-  return done;
-}
-
-int64_t file_read_at(FileHandle h, uint64_t offset, const ReadPiece* pieces, size_t count) {
-  std::vector<struct iovec> vec;
-  vec.reserve(count);
+  int left = 0;
   for (size_t k = 0; k < count; ++k)
-    if (pieces[k].size) vec.push_back({pieces[k].data, pieces[k].size});
+    if (pieces[k].size) v[left++] = {const_cast<void*>(static_cast<const void*>(pieces[k].data)), pieces[k].size};
   int64_t done = 0;
-  struct iovec* v = vec.data();
-  int left = static_cast<int>(vec.size());
   while (left > 0) {
-    ssize_t r = ::preadv(fd_of(h), v, std::min(left, IOV_MAX), static_cast<off_t>(offset + static_cast<uint64_t>(done)));
+    ssize_t r = call(v, std::min(left, IOV_MAX), done);
     if (r < 0) {
       if (errno == EINTR) continue;
       return done ? done : -1;
     }
-    if (r == 0) break;  // the end of the file
+    if (r == 0) break;  // no room to write, or the end of the file
     done += r;
     advance(v, left, static_cast<size_t>(r));
   }
   return done;
+}
+
+}  // namespace
+
+int64_t file_write_gather(FileHandle h, const WritePiece* pieces, size_t count) {
+  return transfer(pieces, count, [&](const struct iovec* v, int n, int64_t) { return ::writev(fd_of(h), v, n); });
+}
+
+int64_t file_read_at(FileHandle h, uint64_t offset, const ReadPiece* pieces, size_t count) {
+  return transfer(pieces, count, [&](const struct iovec* v, int n, int64_t done) {
+    return ::preadv(fd_of(h), v, n, static_cast<off_t>(offset + static_cast<uint64_t>(done)));
+  });
 }
 
 int64_t file_size(FileHandle h) {
