@@ -110,13 +110,13 @@ TEST(BmpReader, RunLengthDataThatEndsEarlyIsRefused) {
   BmpSpec rle8{40, 4, 3, 8, 1, 3, {}, {0x000000, 0xFF0000, 0x00FF00},
                {4, 1, 0, 0, 0, 3, 1, 2, 1, 0, 0, 2, 1, 0, 0, 0, 9, 2, 0, 1}};
   BmpSpec rle4{40, 6, 2, 4, 2, 2, {}, {0x0000FF, 0xFFFFFF}, {0, 5, 0x01, 0x10, 0x10, 0, 0, 2, 1, 0, 0, 0, 5, 0x10, 0, 1}};
-  for (const BmpSpec& spec : {rle8, rle4}) {
-    std::vector<uint8_t> whole = build_bmp(spec);
+  for (const BmpSpec& file : {rle8, rle4}) {
+    std::vector<uint8_t> whole = build_bmp(file);
     Bitmap b;
     ASSERT_TRUE(codec::read_bmp(whole, b));
-    const size_t pixels_at = whole.size() - spec.pixels.size();
+    const size_t pixels_at = whole.size() - file.pixels.size();
     for (size_t n = pixels_at; n < whole.size(); ++n)
-      EXPECT_FALSE(codec::read_bmp(std::span<const uint8_t>(whole.data(), n), b)) << spec.bpp << " bits, cut at " << n;
+      EXPECT_FALSE(codec::read_bmp(std::span<const uint8_t>(whole.data(), n), b)) << file.bpp << " bits, cut at " << n;
   }
 }
 

@@ -130,16 +130,16 @@ TEST_F(LoadSave, BmpFilesReadFromDisk) {
     return Bgr{static_cast<uint8_t>(x * 37 + y), static_cast<uint8_t>(y >> 3), static_cast<uint8_t>(x + 3 * y)};
   };
   for (bool top_down : {false, true}) {
-    test::BmpSpec spec{40, W, top_down ? -H : H, 24, 0, 0, {}, {}, {}};
+    test::BmpSpec tall{40, W, top_down ? -H : H, 24, 0, 0, {}, {}, {}};
     for (int32_t k = 0; k < H; ++k) {
       int32_t y = top_down ? k : H - 1 - k;
       for (int32_t x = 0; x < W; ++x) {
         Bgr c = colour(x, y);
-        spec.pixels.insert(spec.pixels.end(), {c.b, c.g, c.r});
+        tall.pixels.insert(tall.pixels.end(), {c.b, c.g, c.r});
       }
-      spec.pixels.insert(spec.pixels.end(), {0, 0, 0});
+      tall.pixels.insert(tall.pixels.end(), {0, 0, 0});
     }
-    std::vector<uint8_t> file = test::build_bmp(spec);
+    std::vector<uint8_t> file = test::build_bmp(tall);
     write_file("tall.bmp", std::string(file.begin(), file.end()));
     TImageImpl img;
     ASSERT_EQ(img.LoadFromBmp(path("tall.bmp")), 1) << top_down;
