@@ -136,7 +136,8 @@ size_t TFD_Object::content_run(const uint8_t* p, size_t n) const {
     if (after == 0) return cr;
     if (p[cr + 1] == LF) {
       size_t k = std::min(after - 1, Boundary.size());
-      if (std::memcmp(p + cr + 2, Boundary.data(), k) == 0) return cr;
+      if (k == 0 || (p[cr + 2] == static_cast<uint8_t>(Boundary[0]) && std::memcmp(p + cr + 2, Boundary.data(), k) == 0))
+        return cr;
     }
     at = cr + 1;
   }
