@@ -70,6 +70,7 @@ int32_t TFD_Object::Decode(std::span<const uint8_t> data) {
 
 void TFD_Object::close_output() { platform::file_close(OutFile); }
 
+// Writes out what waits in the buffer: at a part's end, the file's last piece.
 bool TFD_Object::write_out() {
   if (OutCount > 0) {
     int64_t put = platform::file_write(OutFile, OutBuffer.data(), static_cast<size_t>(OutCount));
@@ -83,21 +84,63 @@ bool TFD_Object::write_out() {
   return true;
 }
 
-// Appends to the output buffer. Bytes never pass its end: a buffer too full for them is
-// written out first (a run of CR bytes in content would otherwise overrun it).
-bool TFD_Object::emit(const uint8_t* p, size_t n) {
-  if (static_cast<size_t>(OutCount) + n > OutBuffer.size() && !write_out()) return false;
-  std::memcpy(OutBuffer.data() + OutCount, p, n);
-  OutCount += static_cast<int32_t>(n);
+// Appends file content. Bytes that would bring the buffer to the flush threshold go out
+// at once, gathered behind what the buffer holds in one write: every write is at least
+// the threshold (the last of each file excepted), bytes from the caller's chunk are not
+// copied on their way to the file, and the buffer never holds more than the threshold
+// whatever shape the content has. Flush::Now writes a file's last piece the same way.
+bool TFD_Object::emit(const uint8_t* p, size_t n, Flush flush) {
+  if (flush == Flush::AtThreshold && static_cast<size_t>(OutCount) + n < static_cast<size_t>(kFlushThreshold)) {
+    std::memcpy(OutBuffer.data() + OutCount, p, n);
+    OutCount += static_cast<int32_t>(n);
+    return true;
+  }
+  const platform::WritePiece pieces[2] = {{OutBuffer.data(), static_cast<size_t>(OutCount)}, {p, n}};
+  int64_t put = platform::file_write_gather(OutFile, pieces, 2);
+  if (put != static_cast<int64_t>(static_cast<size_t>(OutCount) + n)) {
+    close_output();
+    State = WriteFailed;
+    return false;
+  }
+  OutCount = 0;
   return true;
 }
 
-// Gives back a candidate delimiter that did not complete: CR LF, the matched part of
-// Boundary, then `tail`.
-bool TFD_Object::emit_candidate(size_t matched, const char* tail, size_t tail_len) {
+// Gives back a candidate delimiter that did not complete as content (CR LF, the matched
+// part of Boundary, then `tail`) and goes on copying.
+bool TFD_Object::give_back(const char* tail, size_t tail_len) {
   static const uint8_t crlf[2] = {CR, LF};
+  size_t matched = static_cast<size_t>(CandidateLength);
+  CandidateLength = 0;
+  State = Copying;
   return emit(crlf, 2) && emit(reinterpret_cast<const uint8_t*>(Boundary.data()), matched) &&
          emit(reinterpret_cast<const uint8_t*>(tail), tail_len);
+}
+
+bool TFD_Object::delimiter_at(const uint8_t* p, size_t n) const {
+  const size_t b = Boundary.size();
+  if (b == 0 || n < b + 4 || p[0] != CR || p[1] != LF || std::memcmp(p + 2, Boundary.data(), b) != 0) return false;
+  return (p[b + 2] == CR && p[b + 3] == LF) || (n >= b + 5 && p[b + 2] == '-' && p[b + 3] == '-' && p[b + 4] == CR);
+}
+
+size_t TFD_Object::content_run(const uint8_t* p, size_t n) const {
+  for (size_t at = 0;;) {
+    const void* found = std::memchr(p + at, CR, n - at);
+    if (!found) return n;
+    size_t cr = static_cast<size_t>(static_cast<const uint8_t*>(found) - p);
+    // A CR followed by anything but LF, or CR LF followed by anything but the start of
+    // Boundary, can't begin the delimiter: it is content like the rest of the run. Of a
+    // run of CR bytes only the last may begin it.
+    while (cr + 1 < n && p[cr + 1] == CR) ++cr;
+    size_t after = n - cr - 1;
+    if (after == 0) return cr;
+    if (p[cr + 1] == LF) {
+      size_t k = std::min(after - 1, Boundary.size());
+      if (k == 0 || (p[cr + 2] == static_cast<uint8_t>(Boundary[0]) && std::memcmp(p + cr + 2, Boundary.data(), k) == 0))
+        return cr;
+    }
+    at = cr + 1;
+  }
 }
 
 bool TFD_Object::open_output(size_t n) {
@@ -125,28 +168,29 @@ bool TFD_Object::open_output(size_t n) {
     info.FilePath.clear();
     return false;
   }
-  // A unique temporary file, named from N: 001, 012, 123, 1234.
+  // A unique temporary file, named from N: 001, 012, 123, 1234. It comes back open, so
+  // it is not opened a second time.
   char number[16];
   std::snprintf(number, sizeof number, "%03zu", n);
   std::string prefix = number;
   std::string path;
-  bool made = platform::create_unique_temp_file(Dir, prefix, path);
+  bool made = platform::create_unique_temp_file(Dir, prefix, path, &OutFile);
   if (!made) {
     std::string tilde = prefix;
     tilde[0] = '~';
-    made = platform::create_unique_temp_file(Dir, tilde, path);
+    made = platform::create_unique_temp_file(Dir, tilde, path, &OutFile);
   }
   if (!made) {
     rnd.seed(platform::time_seed());
-    made = platform::create_unique_temp_file(Dir, hex(static_cast<unsigned>(rnd.next()), 3), path);
-    if (!made) made = platform::create_unique_temp_file(Dir, hex(static_cast<unsigned>(rnd.next()), 3), path);
+    made = platform::create_unique_temp_file(Dir, hex(static_cast<unsigned>(rnd.next()), 3), path, &OutFile);
+    if (!made) made = platform::create_unique_temp_file(Dir, hex(static_cast<unsigned>(rnd.next()), 3), path, &OutFile);
   }
   if (!made) {
     info.FilePath.clear();
     return false;
   }
   info.FilePath = path;
-  return platform::file_open(path, platform::Access::Write, OutFile);
+  return OutFile.valid();
 }
 
 void TFD_Object::examine_header(const std::string& line) {
@@ -224,25 +268,30 @@ bool TFD_Object::text_line_end() {
 }
 
 int32_t TFD_Object::run(const uint8_t* p, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    uint8_t b = p[i];
+  for (size_t i = 0; i < n;) {
     if (State >= Copying && State <= BoundaryDashDash) {
       // Entering file content, the second half of the blank line's end may still be
       // dropped; after that byte every byte is content.
       if (SkipLF || SkipCR) {
-        bool drop = (SkipLF && b == LF) || (SkipCR && b == CR);
+        bool drop = (SkipLF && p[i] == LF) || (SkipCR && p[i] == CR);
         SkipLF = SkipCR = false;
-        if (drop) continue;
+        if (drop) {
+          ++i;
+          continue;
+        }
       }
-    } else {
-      if (SkipLF) {
-        if (b == LF) continue;
-        SkipLF = false;
-      }
-      if (SkipCR) {
-        if (b == CR) continue;
-        SkipCR = false;
-      }
+      if (!content(p, n, i)) return 0;
+      continue;
+    }
+
+    uint8_t b = p[i++];
+    if (SkipLF) {
+      if (b == LF) continue;
+      SkipLF = false;
+    }
+    if (SkipCR) {
+      if (b == CR) continue;
+      SkipCR = false;
     }
 
     switch (State) {
@@ -276,6 +325,10 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
           (b == CR ? SkipLF : SkipCR) = true;
           if (!header_line_end()) return 0;
         } else {
+          if (HeaderLine.size() >= kMaxHeaderLine) {
+            State = GuardFired;
+            return 0;
+          }
           HeaderLine.push_back(static_cast<char>(b));
         }
         break;
@@ -289,120 +342,112 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
         }
         break;
 
+      default:
+        return 0;
+    }
+  }
+  return 1;
+}
+
+// File content, from p[i] on, until the chunk ends or the part does. The delimiter is
+// CR LF Boundary; bytes that may begin it are held back (as State and CandidateLength,
+// never more than CR LF, Boundary and two bytes) and given back as content the moment
+// the match fails. The byte that broke a match is then looked at again as content, so a
+// CR there starts a new candidate.
+bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
+  while (i < n) {
+    const uint8_t b = p[i];
+    switch (State) {
       case Copying: {
-        if (OutCount >= kOverflowGuard) {
-          State = GuardFired;
-          return 0;
-        }
-        if (OutCount >= kFlushThreshold && !write_out()) return 0;
-        if (b == CR) {
+        // The run up to the next CR that may begin the delimiter goes out in one piece;
+        // when the whole delimiter follows, it is the file's last piece and goes out
+        // straight from the chunk, gathered behind what the buffer holds.
+        size_t run = content_run(p + i, n - i);
+        if (run > 0 && !(delimiter_at(p + i + run, n - i - run) ? emit(p + i, run, Flush::Now) : emit(p + i, run)))
+          return false;
+        i += run;
+        if (i < n) {
           CandidateLength = 0;
           State = CrSeen;
-          break;
+          ++i;
         }
-        // The run up to the next CR is content: copied at once, with the flush point
-        // honoured before every byte as the byte-at-a-time rule has it.
-        const uint8_t* start = p + i;
-        const void* cr = std::memchr(start, CR, n - i);
-        size_t run = cr ? static_cast<size_t>(static_cast<const uint8_t*>(cr) - start) : n - i;
-        for (size_t done = 0; done < run;) {
-          if (OutCount >= kFlushThreshold && !write_out()) return 0;
-          size_t take = std::min(run - done, static_cast<size_t>(kFlushThreshold - OutCount));
-          if (!emit(start + done, take)) return 0;
-          done += take;
-        }
-        i += run - 1;
         break;
       }
 
       case CrSeen:
         if (b == LF) {
           State = CrLfSeen;
-        } else if (b == CR) {
-          if (!emit(CR)) return 0;
+          ++i;
         } else {
-          const uint8_t two[2] = {CR, b};
-          if (!emit(two, 2)) return 0;
+          // The held CR can no longer begin the delimiter.
+          static const uint8_t cr = CR;
+          if (!emit(&cr, 1)) return false;
           State = Copying;
         }
         break;
 
       case CrLfSeen:
-        if (b == CR && CandidateLength == 0) {
-          if (!emit_candidate(0, "", 0)) return 0;
-          State = CrSeen;
-          if (OutCount >= kFlushThreshold && !write_out()) return 0;
-        } else if (CandidateLength < BoundaryLength && b == static_cast<uint8_t>(Boundary[static_cast<size_t>(CandidateLength)])) {
+        if (CandidateLength < BoundaryLength && b == static_cast<uint8_t>(Boundary[static_cast<size_t>(CandidateLength)])) {
+          ++i;
           if (++CandidateLength == BoundaryLength) State = BoundaryMatched;
-        } else if (b == CR) {
-          if (!emit_candidate(static_cast<size_t>(CandidateLength), "", 0)) return 0;
-          CandidateLength = 0;
-          State = CrSeen;
-        } else {
+        } else if (BoundaryLength == 0 && b != CR) {
           // With an empty first line there is no delimiter to compare against.
-          if (BoundaryLength == 0) {
-            Failed = true;
-            return 0;
-          }
-          if (!emit_candidate(static_cast<size_t>(CandidateLength), reinterpret_cast<const char*>(&b), 1)) return 0;
-          State = Copying;
+          Failed = true;
+          return false;
+        } else if (!give_back("", 0)) {
+          return false;
         }
         break;
 
       case BoundaryMatched:
-        if (b == CR) {
-          State = BoundaryCr;
-        } else if (b == '-') {
-          State = BoundaryDash;
-        } else {
-          if (!emit_candidate(Boundary.size(), reinterpret_cast<const char*>(&b), 1)) return 0;
-          State = Copying;
+        if (b == CR || b == '-') {
+          State = b == CR ? BoundaryCr : BoundaryDash;
+          ++i;
+        } else if (!give_back("", 0)) {
+          return false;
         }
         break;
 
       case BoundaryCr:
-      case BoundaryDash:
-      case BoundaryDashDash: {
-        if (State == BoundaryCr && b == LF) {
+        if (b == LF) {
           // The part is complete.
-          if (!write_out()) return 0;
+          ++i;
+          if (!write_out()) return false;
           close_output();
           CandidateLength = 0;
           State = PartStart;
-          break;
+          return true;
         }
-        if (State == BoundaryDash && b == '-') {
+        if (!give_back("\r", 1)) return false;
+        break;
+
+      case BoundaryDash:
+        if (b == '-') {
           State = BoundaryDashDash;
-          break;
+          ++i;
+        } else if (!give_back("-", 1)) {
+          return false;
         }
-        if (State == BoundaryDashDash && b == CR) {
+        break;
+
+      case BoundaryDashDash:
+        if (b == CR) {
           // The body is complete; the final LF and any epilogue are ignored.
-          if (!write_out()) return 0;
+          if (!write_out()) return false;
           close_output();
           OutCount = 0;
           CandidateLength = 0;
           State = Complete;
-          return 0;
+          return false;
         }
-        // The match broke: the held bytes are content. A CR that broke it starts a new
-        // candidate, so a real delimiter right after is still found.
-        const char* tail = State == BoundaryCr ? "\r" : State == BoundaryDash ? "-" : "--";
-        if (!emit_candidate(Boundary.size(), tail, std::strlen(tail))) return 0;
-        if (b == CR) {
-          CandidateLength = 0;
-          State = CrSeen;
-        } else {
-          if (!emit(b)) return 0;
-          State = Copying;
-        }
+        if (!give_back("--", 2)) return false;
         break;
-      }
 
       default:
-        return 0;
+        return false;
     }
   }
-  return 1;
+  return true;
 }
 
 int32_t TFD_Object::EndDecode() {

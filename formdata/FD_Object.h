@@ -25,10 +25,15 @@ struct TFD_FileInfo {
 class TFD_Object {
  public:
   static constexpr size_t kOutBufferSize = 33130;
+  // File content is written once this much is waiting, in one write with the bytes that
+  // reach it; so the buffer never holds more than this and writes are never smaller
+  // (except the last of each file).
   static constexpr int32_t kFlushThreshold = 32767;
-  static constexpr int32_t kOverflowGuard = 33100;
   // Longer first lines are refused: a candidate delimiter must always fit the buffer.
   static constexpr size_t kMaxBoundary = 200;
+  // A header line this long has no end in sight: decoding stops (GuardFired) rather than
+  // let it take all memory. Real header lines are far shorter.
+  static constexpr size_t kMaxHeaderLine = size_t{16} << 20;
 
   // The decoder's states; ranges mean something (20 to 26 are inside file content,
   // 100 and above are final).
@@ -47,7 +52,7 @@ class TFD_Object {
     Complete = 100,
     WriteFailed = 101,
     CreateFailed = 102,
-    GuardFired = 105,
+    GuardFired = 105,  // a header line passed kMaxHeaderLine
   };
 
   // A new decoder: `dir` (empty: the system's temporary directory), the base name for
@@ -74,15 +79,22 @@ class TFD_Object {
  private:
   int32_t run(const uint8_t* p, size_t n);
   // Each returns false when the call must stop (State says why).
+  bool content(const uint8_t* p, size_t n, size_t& i);
   bool header_line_end();
   void examine_header(const std::string& line);
   bool open_output(size_t n);
   bool text_line_end();
-  bool emit(const uint8_t* p, size_t n);
-  bool emit(uint8_t b) { return emit(&b, 1); }
-  bool emit_candidate(size_t matched, const char* tail, size_t tail_len);
+  enum class Flush : uint8_t { AtThreshold, Now };
+  bool emit(const uint8_t* p, size_t n, Flush flush = Flush::AtThreshold);
+  bool give_back(const char* tail, size_t tail_len);
   bool write_out();
   void close_output();
+  // How many of the n bytes at p are content for certain: those before the first CR
+  // that may begin the delimiter as far as the bytes go.
+  size_t content_run(const uint8_t* p, size_t n) const;
+  // Whether the n bytes at p begin with a whole delimiter: CR LF, Boundary, then CR LF
+  // or "--" CR.
+  bool delimiter_at(const uint8_t* p, size_t n) const;
 
   // The fields of the decoder, in their declared order.
   int32_t BoundaryLength = 0;

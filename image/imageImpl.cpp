@@ -13,7 +13,7 @@ using raster::Bitmap;
 
 namespace {
 
-// Image files larger than this are not read into memory.
+// JPEG files larger than this are not read into memory.
 constexpr size_t kMaxFileBytes = size_t{1536} << 20;
 
 }  // namespace
@@ -63,9 +63,9 @@ int32_t TImageImpl::LoadFromBmp(const std::string& FileName) {
     // The new bitmap is held before anything is read: a failed load leaves an empty
     // image, not none.
     Bitmap = std::make_unique<raster::Bitmap>();
-    std::vector<uint8_t> data;
-    if (!platform::read_whole_file(FileName, data, kMaxFileBytes)) return 0;
-    if (!codec::read_bmp(data, *Bitmap)) return 0;
+    // Read in place: the pixel rows go from the file straight into the new bitmap.
+    codec::FileSource file(FileName);
+    if (!file.is_open() || !codec::read_bmp(file, *Bitmap)) return 0;
     HeaderHeight = -1;
     HeaderWidth = -1;
     return 1;

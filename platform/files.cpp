@@ -24,8 +24,19 @@ bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t 
   return ok;
 }
 
+namespace {
+
+// Linux and Wine let a rename replace a read-only file where Windows refuses; the
+// attribute is checked here so that no host replaces one.
+bool is_read_only(const std::string& name) {
+  uint32_t attributes = 0;
+  return file_attributes(name, attributes) && (attributes & kAttrReadOnly) != 0;
+}
+
+}  // namespace
+
 bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce) {
-  if (name.empty()) return false;
+  if (name.empty() || is_read_only(name)) return false;
   size_t cut = name.find_last_of("\\/");
   std::string dir = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
   MsRand rnd;
@@ -58,7 +69,8 @@ bool write_file_replacing(const std::string& name, const std::function<bool(cons
     };
     bool ok = produce(sink) && write_all(stage.data(), stage.size());
     file_close(h);
-    if (ok && file_replace(tmp, name)) return true;
+    // Checked again: the target may have been protected while the bytes were made.
+    if (ok && !is_read_only(name) && file_replace(tmp, name)) return true;
     file_delete(tmp);
     return false;
   }

@@ -56,6 +56,25 @@ bool file_open(const std::string& name, Access access, FileHandle& out);
 // Bytes transferred, or -1 on an error.
 int64_t file_read(FileHandle h, void* buf, size_t n);
 int64_t file_write(FileHandle h, const void* buf, size_t n);
+
+// Memory for the gathering and scattering transfers.
+struct WritePiece {
+  const void* data;
+  size_t size;
+};
+struct ReadPiece {
+  void* data;
+  size_t size;
+};
+// Writes the pieces in order at the file position, as one system call where the system
+// has a gathering write; the bytes written (fewer when the file can't grow), or -1.
+int64_t file_write_gather(FileHandle h, const WritePiece* pieces, size_t count);
+// Reads the bytes that follow `offset` into the pieces in order, whatever the file
+// position (which is left undefined); the bytes read (fewer at the end of the file), or
+// -1.
+int64_t file_read_at(FileHandle h, uint64_t offset, const ReadPiece* pieces, size_t count);
+// The size of an open file, or -1.
+int64_t file_size(FileHandle h);
 // whence: 0 start, 1 current, 2 end. The new position, or -1.
 int64_t file_seek(FileHandle h, int64_t offset, int whence);
 void file_close(FileHandle& h);
@@ -95,8 +114,10 @@ bool dir_delete(const std::string& name);
 bool temp_dir(std::string& out);
 // Creates a new, empty file named dir + the first three characters of prefix + up to four
 // hexadecimal digits + ".TMP", atomically, and gives its full name. `dir` ends in a
-// separator.
-bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out);
+// separator. With `opened`, the new file is also handed back open for writing (invalid
+// when it was made but could not be opened), so the caller needn't open it again.
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out,
+                             FileHandle* opened = nullptr);
 
 // ---- Time ----------------------------------------------------------------------------
 
@@ -132,7 +153,8 @@ using WriteSink = std::function<bool(const uint8_t* data, size_t size)>;
 // Writes a file so that it is either complete or untouched: `produce` hands the bytes
 // to a sink that puts them in a new temporary file in the target's directory, which
 // replaces the target only once all of them are written. On failure nothing is left
-// behind and an existing target stays.
+// behind and an existing target stays. A read-only target is never replaced, whatever
+// the host's rename would allow: that is a failure too.
 bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce);
 bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size);
 

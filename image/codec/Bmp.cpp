@@ -1,13 +1,38 @@
 #include "image/codec/Bmp.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstring>
+#include <vector>
 
 #include "image/raster/GraphicsError.h"
 
 namespace kelv::codec {
+
+bool SpanSource::read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) {
+  for (size_t k = 0; k < count; ++k) {
+    if (offset > m_data.size() || m_data.size() - offset < pieces[k].size) return false;
+    if (pieces[k].size) std::memcpy(pieces[k].data, m_data.data() + offset, pieces[k].size);
+    offset += pieces[k].size;
+  }
+  return true;
+}
+
+FileSource::FileSource(const std::string& name) {
+  if (!platform::file_open(name, platform::Access::Read, m_file)) return;
+  int64_t size = platform::file_size(m_file);
+  if (size < 0) platform::file_close(m_file);
+  else m_size = static_cast<uint64_t>(size);
+}
+
+FileSource::~FileSource() { platform::file_close(m_file); }
+
+bool FileSource::read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) {
+  uint64_t want = 0;
+  for (size_t k = 0; k < count; ++k) want += pieces[k].size;
+  return platform::file_read_at(m_file, offset, pieces, count) == static_cast<int64_t>(want);
+}
+
 namespace {
 
 using raster::Bgr;
@@ -15,33 +40,51 @@ using raster::Bitmap;
 
 enum Compression : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6 };
 
-// A little-endian reader that checks every read against the end of the data.
+// A little-endian reader that checks every read against the end of the data. It reads
+// the source through a window: small for the headers, larger for run-length data.
 class Reader {
  public:
-  explicit Reader(std::span<const uint8_t> d) : m_data(d) {}
-  bool has(size_t n) const { return m_pos <= m_data.size() && m_data.size() - m_pos >= n; }
-  bool seek(size_t pos) {
-    if (pos > m_data.size()) return false;
+  explicit Reader(ByteSource& s) : m_src(s), m_size(s.size()) {}
+  bool has(uint64_t n) const { return m_pos <= m_size && m_size - m_pos >= n; }
+  bool seek(uint64_t pos) {
+    if (pos > m_size) return false;
     m_pos = pos;
     return true;
   }
-  size_t pos() const { return m_pos; }
-  bool u8(uint8_t& v) {
-    if (!has(1)) return false;
-    v = m_data[m_pos++];
+  uint64_t pos() const { return m_pos; }
+  uint64_t size() const { return m_size; }
+  // Copies the next n bytes and moves past them; false when the data ends first.
+  bool bytes(uint8_t* dst, size_t n) {
+    if (!has(n)) return false;
+    while (n) {
+      if (m_pos < m_window_at || m_pos >= m_window_at + m_window.size()) {
+        if (!fill()) return false;
+      }
+      size_t at = static_cast<size_t>(m_pos - m_window_at);
+      size_t k = std::min(n, m_window.size() - at);
+      std::memcpy(dst, m_window.data() + at, k);
+      dst += k, n -= k, m_pos += k;
+    }
     return true;
   }
+  bool u8(uint8_t& v) {
+    if (m_pos >= m_window_at && m_pos < m_window_at + m_window.size()) {
+      v = m_window[static_cast<size_t>(m_pos++ - m_window_at)];
+      return true;
+    }
+    return bytes(&v, 1);
+  }
   bool u16(uint16_t& v) {
-    if (!has(2)) return false;
-    v = static_cast<uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
-    m_pos += 2;
+    uint8_t b[2];
+    if (!bytes(b, 2)) return false;
+    v = static_cast<uint16_t>(b[0] | (b[1] << 8));
     return true;
   }
   bool u32(uint32_t& v) {
-    if (!has(4)) return false;
-    v = static_cast<uint32_t>(m_data[m_pos]) | (static_cast<uint32_t>(m_data[m_pos + 1]) << 8) |
-        (static_cast<uint32_t>(m_data[m_pos + 2]) << 16) | (static_cast<uint32_t>(m_data[m_pos + 3]) << 24);
-    m_pos += 4;
+    uint8_t b[4];
+    if (!bytes(b, 4)) return false;
+    v = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+        (static_cast<uint32_t>(b[3]) << 24);
     return true;
   }
   bool i32(int32_t& v) {
@@ -50,12 +93,26 @@ class Reader {
     v = static_cast<int32_t>(u);
     return true;
   }
-  const uint8_t* at(size_t pos) const { return m_data.data() + pos; }
-  size_t size() const { return m_data.size(); }
 
  private:
-  std::span<const uint8_t> m_data;
-  size_t m_pos = 0;
+  bool fill() {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(m_fills++ ? 64 * 1024 : 4096, m_size - m_pos));
+    m_window.resize(want);
+    const platform::ReadPiece piece{m_window.data(), want};
+    if (!m_src.read(m_pos, &piece, 1)) {
+      m_window.clear();
+      return false;
+    }
+    m_window_at = m_pos;
+    return true;
+  }
+
+  ByteSource& m_src;
+  uint64_t m_size;
+  uint64_t m_pos = 0;
+  std::vector<uint8_t> m_window;
+  uint64_t m_window_at = 0;
+  int m_fills = 0;
 };
 
 // The header fields, named after the Windows structures.
@@ -100,7 +157,7 @@ bool read_header(Reader& r, InfoHeader& h) {
     return true;
   }
   if (h.biSize != 40 && h.biSize != 52 && h.biSize != 56 && h.biSize != 108 && h.biSize != 124) return false;
-  size_t start = r.pos() - 4;
+  uint64_t start = r.pos() - 4;
   uint16_t planes;
   uint32_t size_image, xppm, yppm, important;
   if (!r.i32(h.biWidth) || !r.i32(h.biHeight) || !r.u16(planes) || !r.u16(h.biBitCount) ||
@@ -121,7 +178,9 @@ bool read_header(Reader& r, InfoHeader& h) {
 }
 
 // Run-length encoded pixels (8 or 4 bits). Runs past the row end are cut at it; pixels
-// the data skips stay black.
+// the data skips stay black; a delta past the bottom row ends the picture. Data that
+// ends before the picture does (a command, a delta or an absolute run cut off) makes the
+// file unreadable.
 bool decode_rle(Reader& r, const InfoHeader& h, const std::vector<Bgr>& pal, Bitmap& bmp) {
   const bool four = h.biCompression == BI_RLE4;
   const int32_t W = bmp.width(), H = bmp.height();
@@ -132,7 +191,7 @@ bool decode_rle(Reader& r, const InfoHeader& h, const std::vector<Bgr>& pal, Bit
   int32_t x = 0, y = 0;
   while (y < H) {
     uint8_t count, value;
-    if (!r.u8(count) || !r.u8(value)) return true;  // data ends early: the rest stays black
+    if (!r.u8(count) || !r.u8(value)) return false;
     if (count > 0) {
       for (int i = 0; i < count && x < W; ++i, ++x)
         put(x, y, four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
@@ -143,22 +202,72 @@ bool decode_rle(Reader& r, const InfoHeader& h, const std::vector<Bgr>& pal, Bit
       case 1: return true;        // end of bitmap
       case 2: {
         uint8_t dx, dy;
-        if (!r.u8(dx) || !r.u8(dy)) return true;
+        if (!r.u8(dx) || !r.u8(dy)) return false;
         x += dx, y += dy;
         break;
       }
       default: {
         // An absolute run of `value` pixels, padded to a 16-bit boundary.
         size_t bytes = four ? (value + 1u) / 2 : value;
-        if (!r.has(bytes)) return true;
-        const uint8_t* p = r.at(r.pos());
-        for (int i = 0; i < value; ++i, ++x) {
-          uint8_t b = p[four ? i / 2 : i];
+        uint8_t run[256];
+        if (!r.bytes(run, bytes + (bytes & 1))) return false;
+        for (int i = 0; i < value && x < W; ++i, ++x) {
+          uint8_t b = run[four ? i / 2 : i];
           put(x, y, four ? ((i & 1) ? b & 0x0F : b >> 4) : b);
         }
-        r.seek(r.pos() + bytes + (bytes & 1));
       }
     }
+  }
+  return true;
+}
+
+// The converted row of a palette or bit-field file: `in` holds the row as stored.
+void convert_row(const uint8_t* in, uint8_t* out_row, int32_t W, uint16_t bpp, const std::vector<Bgr>& pal,
+                 const Channel& red, const Channel& green, const Channel& blue) {
+  switch (bpp) {
+    case 32:
+    case 16:
+      for (int32_t x = 0; x < W; ++x) {
+        uint32_t px = bpp == 32 ? (in[4 * x] | (in[4 * x + 1] << 8) | (in[4 * x + 2] << 16) |
+                                   (static_cast<uint32_t>(in[4 * x + 3]) << 24))
+                                : static_cast<uint32_t>(in[2 * x] | (in[2 * x + 1] << 8));
+        uint8_t* p = out_row + 3 * x;
+        p[0] = blue.get(px), p[1] = green.get(px), p[2] = red.get(px);
+      }
+      break;
+    default: {
+      // Palette indices; an index past the table is black.
+      const int per_byte = 8 / bpp;
+      const uint8_t mask = static_cast<uint8_t>((1u << bpp) - 1);
+      for (int32_t x = 0; x < W; ++x) {
+        uint8_t b = in[x / per_byte];
+        int shift = 8 - bpp * (x % per_byte + 1);
+        uint8_t index = static_cast<uint8_t>((b >> shift) & mask);
+        Bgr c = index < pal.size() ? pal[index] : Bgr{};
+        uint8_t* p = out_row + 3 * x;
+        p[0] = c.b, p[1] = c.g, p[2] = c.r;
+      }
+    }
+  }
+}
+
+// 24-bit rows are stored exactly as the bitmap keeps them (blue, green, red, padded to 4
+// bytes), so they are read straight into its rows: top-down files in one read, bottom-up
+// ones in as few reads as the reversed order allows.
+bool read_rows_in_place(ByteSource& src, uint64_t offset, bool top_down, Bitmap& bmp) {
+  const int32_t H = bmp.height();
+  const size_t stride = bmp.stride();
+  if (top_down) {
+    const platform::ReadPiece all{bmp.row(0), stride * static_cast<size_t>(H)};
+    return src.read(offset, &all, 1);
+  }
+  constexpr int32_t kBatch = 1024;  // rows per read: the most pieces one system call takes
+  std::vector<platform::ReadPiece> pieces;
+  pieces.reserve(static_cast<size_t>(std::min(H, kBatch)));
+  for (int32_t k = 0; k < H; k += kBatch) {
+    pieces.clear();
+    for (int32_t j = k; j < std::min(H, k + kBatch); ++j) pieces.push_back({bmp.row(H - 1 - j), stride});
+    if (!src.read(offset + static_cast<uint64_t>(k) * stride, pieces.data(), pieces.size())) return false;
   }
   return true;
 }
@@ -166,7 +275,12 @@ bool decode_rle(Reader& r, const InfoHeader& h, const std::vector<Bgr>& pal, Bit
 }  // namespace
 
 bool read_bmp(std::span<const uint8_t> data, Bitmap& out) {
-  Reader r(data);
+  SpanSource source(data);
+  return read_bmp(source, out);
+}
+
+bool read_bmp(ByteSource& source, Bitmap& out) {
+  Reader r(source);
   uint16_t magic;
   uint32_t file_size, reserved, offset;
   if (!r.u16(magic) || magic != 0x4D42 || !r.u32(file_size) || !r.u32(reserved) || !r.u32(offset)) return false;
@@ -193,60 +307,41 @@ bool read_bmp(std::span<const uint8_t> data, Bitmap& out) {
   if (bpp <= 8) {
     size_t entries = h.biClrUsed ? h.biClrUsed : (size_t{1} << bpp);
     if (entries > 256) return false;
-    size_t entry_size = h.biSize == 12 ? 3 : 4;
-    if (!r.has(entries * entry_size)) return false;
-    const uint8_t* p = r.at(r.pos());
-    for (size_t i = 0; i < entries; ++i) pal.push_back(Bgr{p[i * entry_size], p[i * entry_size + 1], p[i * entry_size + 2]});
+    const size_t entry_size = h.biSize == 12 ? 3 : 4;
+    uint8_t table[256 * 4];
+    if (!r.bytes(table, entries * entry_size)) return false;
+    for (size_t i = 0; i < entries; ++i)
+      pal.push_back(Bgr{table[i * entry_size], table[i * entry_size + 1], table[i * entry_size + 2]});
   }
   if (!r.seek(offset)) return false;
 
   // Uncompressed rows must all be there before any memory is taken for them.
   const uint64_t row_bytes = ((uint64_t{static_cast<uint32_t>(W)} * bpp + 31) / 32) * 4;
-  if (!rle && (data.size() - offset) / row_bytes < static_cast<uint64_t>(H)) return false;
+  if (!rle && (source.size() - offset) / row_bytes < static_cast<uint64_t>(H)) return false;
 
   Bitmap bmp(W, H, Bitmap::Fill::None);  // every row is written below (RLE clears its own)
   if (rle) {
-    decode_rle(r, h, pal, bmp);
-    out = std::move(bmp);
-    return true;
-  }
-
-  Channel red, green, blue;
-  if (bpp == 16 || bpp == 32) {
-    uint32_t rm = h.masks[0], gm = h.masks[1], bm = h.masks[2];
-    if (!fields) {
-      rm = bpp == 16 ? 0x7C00 : 0xFF0000, gm = bpp == 16 ? 0x03E0 : 0x00FF00, bm = bpp == 16 ? 0x001F : 0x0000FF;
-    }
-    red = Channel::of(rm), green = Channel::of(gm), blue = Channel::of(bm);
-  }
-  for (int32_t y = 0; y < H; ++y) {
-    const uint8_t* in = r.at(offset + static_cast<size_t>(row_bytes) * static_cast<size_t>(y));
-    uint8_t* out_row = bmp.row(top_down ? y : H - 1 - y);
-    switch (bpp) {
-      case 24: std::memcpy(out_row, in, static_cast<size_t>(W) * 3); break;
-      case 32:
-      case 16:
-        for (int32_t x = 0; x < W; ++x) {
-          uint32_t px = bpp == 32 ? (in[4 * x] | (in[4 * x + 1] << 8) | (in[4 * x + 2] << 16) |
-                                     (static_cast<uint32_t>(in[4 * x + 3]) << 24))
-                                  : static_cast<uint32_t>(in[2 * x] | (in[2 * x + 1] << 8));
-          uint8_t* p = out_row + 3 * x;
-          p[0] = blue.get(px), p[1] = green.get(px), p[2] = red.get(px);
-        }
-        break;
-      default: {
-        // Palette indices; an index past the table is black.
-        const int per_byte = 8 / bpp;
-        const uint8_t mask = static_cast<uint8_t>((1u << bpp) - 1);
-        for (int32_t x = 0; x < W; ++x) {
-          uint8_t b = in[x / per_byte];
-          int shift = 8 - bpp * (x % per_byte + 1);
-          uint8_t index = static_cast<uint8_t>((b >> shift) & mask);
-          Bgr c = index < pal.size() ? pal[index] : Bgr{};
-          uint8_t* p = out_row + 3 * x;
-          p[0] = c.b, p[1] = c.g, p[2] = c.r;
-        }
+    if (!decode_rle(r, h, pal, bmp)) return false;
+  } else if (bpp == 24) {
+    if (!read_rows_in_place(source, offset, top_down, bmp)) return false;
+  } else {
+    Channel red, green, blue;
+    if (bpp == 16 || bpp == 32) {
+      uint32_t rm = h.masks[0], gm = h.masks[1], bm = h.masks[2];
+      if (!fields) {
+        rm = bpp == 16 ? 0x7C00 : 0xFF0000, gm = bpp == 16 ? 0x03E0 : 0x00FF00, bm = bpp == 16 ? 0x001F : 0x0000FF;
       }
+      red = Channel::of(rm), green = Channel::of(gm), blue = Channel::of(bm);
+    }
+    // The stored rows are read in blocks of about a megabyte and converted.
+    const size_t rows_per_block = std::max<size_t>(1, (size_t{1} << 20) / row_bytes);
+    std::vector<uint8_t> block(static_cast<size_t>(row_bytes) * std::min<size_t>(rows_per_block, static_cast<size_t>(H)));
+    for (int32_t y = 0; y < H;) {
+      const size_t rows = std::min<size_t>(rows_per_block, static_cast<size_t>(H - y));
+      const platform::ReadPiece piece{block.data(), static_cast<size_t>(row_bytes) * rows};
+      if (!source.read(offset + row_bytes * static_cast<uint64_t>(y), &piece, 1)) return false;
+      for (size_t k = 0; k < rows; ++k, ++y)
+        convert_row(block.data() + k * row_bytes, bmp.row(top_down ? y : H - 1 - y), W, bpp, pal, red, green, blue);
     }
   }
   out = std::move(bmp);

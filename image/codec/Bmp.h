@@ -6,13 +6,54 @@
 
 #include <functional>
 #include <span>
+#include <string>
 
 #include "common/values.h"
 #include "image/raster/Bitmap.h"
+#include "platform/platform.h"
 
 namespace kelv::codec {
 
+// Where the reader takes a file's bytes from. Headers and tables are read in small
+// pieces; pixel rows are read straight into the bitmap's memory.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual uint64_t size() const = 0;
+  // Fills the pieces in order with the bytes from `offset` on; false unless all of them
+  // arrive.
+  virtual bool read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) = 0;
+};
+
+// Bytes in memory.
+class SpanSource final : public ByteSource {
+ public:
+  explicit SpanSource(std::span<const uint8_t> data) : m_data(data) {}
+  uint64_t size() const override { return m_data.size(); }
+  bool read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) override;
+
+ private:
+  std::span<const uint8_t> m_data;
+};
+
+// A file, opened for reading by name and closed with this object.
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(const std::string& name);
+  ~FileSource() override;
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+  bool is_open() const { return m_file.valid(); }
+  uint64_t size() const override { return m_size; }
+  bool read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) override;
+
+ private:
+  platform::FileHandle m_file;
+  uint64_t m_size = 0;
+};
+
 // False for a malformed or truncated file; never reads past the data.
+bool read_bmp(ByteSource& source, raster::Bitmap& out);
 bool read_bmp(std::span<const uint8_t> data, raster::Bitmap& out);
 // Hands the file to `sink` header first, then row by row.
 bool write_bmp(const raster::Bitmap& bmp, const std::function<bool(const uint8_t*, size_t)>& sink);

@@ -4,15 +4,20 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "platform/platform.h"
 
@@ -63,9 +68,10 @@ bool file_open(const std::string& name, Access access, FileHandle& out) {
   }
   int fd = ::open(name.c_str(), flags, 0666);
   if (fd < 0) return false;
-  // A directory opens for reading on Linux; a stream over it is of no use.
+  // A directory opens for reading only (for writing the system refuses it); a stream
+  // over it is of no use.
   struct stat st {};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (access == Access::Read && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
     ::close(fd);
     return false;
   }
@@ -94,6 +100,60 @@ int64_t file_write(FileHandle h, const void* buf, size_t n) {
     done += static_cast<size_t>(w);
   }
   return static_cast<int64_t>(done);
+}
+
+namespace {
+
+// Moves an iovec array past `done` bytes that a partial transfer took.
+void advance(struct iovec*& v, int& count, size_t done) {
+  while (count > 0 && done >= v->iov_len) done -= v->iov_len, ++v, --count;
+  if (count > 0) v->iov_base = static_cast<char*>(v->iov_base) + done, v->iov_len -= done;
+}
+
+// Runs one gathering or scattering transfer to its end: `call` makes one system call on
+// the pieces still to go and the bytes done so far. Up to 8 pieces need no allocation.
+template <class Piece, class Call>
+int64_t transfer(const Piece* pieces, size_t count, Call call) {
+  struct iovec small[8];
+  std::vector<struct iovec> large;
+  struct iovec* v = small;
+  if (count > std::size(small)) {
+    large.resize(count);
+    v = large.data();
+  }
+  int left = 0;
+  for (size_t k = 0; k < count; ++k)
+    if (pieces[k].size) v[left++] = {const_cast<void*>(static_cast<const void*>(pieces[k].data)), pieces[k].size};
+  int64_t done = 0;
+  while (left > 0) {
+    ssize_t r = call(v, std::min(left, IOV_MAX), done);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return done ? done : -1;
+    }
+    if (r == 0) break;  // no room to write, or the end of the file
+    done += r;
+    advance(v, left, static_cast<size_t>(r));
+  }
+  return done;
+}
+
+}  // namespace
+
+int64_t file_write_gather(FileHandle h, const WritePiece* pieces, size_t count) {
+  return transfer(pieces, count, [&](const struct iovec* v, int n, int64_t) { return ::writev(fd_of(h), v, n); });
+}
+
+int64_t file_read_at(FileHandle h, uint64_t offset, const ReadPiece* pieces, size_t count) {
+  return transfer(pieces, count, [&](const struct iovec* v, int n, int64_t done) {
+    return ::preadv(fd_of(h), v, n, static_cast<off_t>(offset + static_cast<uint64_t>(done)));
+  });
+}
+
+int64_t file_size(FileHandle h) {
+  struct stat st {};
+  if (fstat(fd_of(h), &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
 }
 
 int64_t file_seek(FileHandle h, int64_t offset, int whence) {
@@ -196,20 +256,27 @@ bool temp_dir(std::string& out) {
   return true;
 }
 
-bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out) {
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out,
+                             FileHandle* opened) {
+  if (opened) *opened = FileHandle{};
   std::string p = prefix.substr(0, 3);
-  // Start from the clock and count up until a free name is created, as the Windows
-  // service does; creation with O_EXCL makes the name ours alone.
-  unsigned start = static_cast<unsigned>(process_milliseconds() ^ static_cast<uint64_t>(::getpid())) & 0xFFFF;
+  // Count up from a start taken from the clock until a free name is created, as the
+  // Windows service does; creation with O_EXCL makes the name ours alone. The count goes
+  // on from call to call, so files made in a row (within one millisecond, with the same
+  // prefix) take the next numbers instead of trying the taken ones again.
+  static std::atomic<uint32_t> next{static_cast<uint32_t>(process_milliseconds()) ^
+                                    static_cast<uint32_t>(time_seed()) * 2654435761u ^
+                                    static_cast<uint32_t>(::getpid())};
   for (unsigned k = 0; k < 0x10000; ++k) {
-    unsigned n = (start + k) & 0xFFFF;
+    unsigned n = next.fetch_add(1, std::memory_order_relaxed) & 0xFFFF;
     if (n == 0) continue;
     char hex[8];
     std::snprintf(hex, sizeof hex, "%X", n);
     std::string name = dir + p + hex + ".TMP";
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
-      ::close(fd);
+      if (opened) opened->value = fd;
+      else ::close(fd);
       out = name;
       return true;
     }

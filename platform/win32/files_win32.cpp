@@ -50,6 +50,49 @@ int64_t file_write(FileHandle h, const void* buf, size_t n) {
   return put;
 }
 
+// Windows has no gathering write for ordinary files: the pieces go out one after the
+// other with nothing in between.
+int64_t file_write_gather(FileHandle h, const WritePiece* pieces, size_t count) {
+  int64_t done = 0;
+  for (size_t k = 0; k < count; ++k) {
+    if (!pieces[k].size) continue;
+    int64_t w = file_write(h, pieces[k].data, pieces[k].size);
+    if (w < 0) return done ? done : -1;
+    done += w;
+    if (static_cast<size_t>(w) < pieces[k].size) break;
+  }
+  return done;
+}
+
+// One ReadFile per piece (or per gigabyte of one), each given its offset.
+int64_t file_read_at(FileHandle h, uint64_t offset, const ReadPiece* pieces, size_t count) {
+  int64_t done = 0;
+  for (size_t k = 0; k < count; ++k) {
+    char* p = static_cast<char*>(pieces[k].data);
+    size_t left = pieces[k].size;
+    while (left) {
+      uint64_t at = offset + static_cast<uint64_t>(done);
+      OVERLAPPED o{};
+      o.Offset = static_cast<DWORD>(at);
+      o.OffsetHigh = static_cast<DWORD>(at >> 32);
+      DWORD want = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left), got = 0;
+      if (!ReadFile(handle_of(h), p, want, &got, &o)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) return done;
+        return done ? done : -1;
+      }
+      if (got == 0) return done;
+      done += got, p += got, left -= got;
+    }
+  }
+  return done;
+}
+
+int64_t file_size(FileHandle h) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle_of(h), &size)) return -1;
+  return size.QuadPart;
+}
+
 int64_t file_seek(FileHandle h, int64_t offset, int whence) {
   LARGE_INTEGER to, now;
   to.QuadPart = offset;
@@ -109,10 +152,14 @@ bool temp_dir(std::string& out) {
   return true;
 }
 
-bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out) {
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out,
+                             FileHandle* opened) {
+  if (opened) *opened = FileHandle{};
   char buf[MAX_PATH];
   if (GetTempFileNameA(dir.c_str(), prefix.c_str(), 0, buf) == 0) return false;
   out = buf;
+  // The service creates and closes the file; it is opened again for the caller.
+  if (opened) file_open(out, Access::Write, *opened);
   return true;
 }
 

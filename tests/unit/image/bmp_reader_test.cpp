@@ -103,6 +103,48 @@ TEST(BmpReader, RunLengthEncoding) {
   EXPECT_EQ(b.pixel(4, 0), kBlue);
 }
 
+TEST(BmpReader, RunLengthDataThatEndsEarlyIsRefused) {
+  // Neither picture ends with an end of line, so every cut leaves it unfinished: a run
+  // cut in two, a delta without its offsets, an absolute run short of its bytes or of
+  // its padding byte, a missing end of bitmap.
+  BmpSpec rle8{40, 4, 3, 8, 1, 3, {}, {0x000000, 0xFF0000, 0x00FF00},
+               {4, 1, 0, 0, 0, 3, 1, 2, 1, 0, 0, 2, 1, 0, 0, 0, 9, 2, 0, 1}};
+  BmpSpec rle4{40, 6, 2, 4, 2, 2, {}, {0x0000FF, 0xFFFFFF}, {0, 5, 0x01, 0x10, 0x10, 0, 0, 2, 1, 0, 0, 0, 5, 0x10, 0, 1}};
+  for (const BmpSpec& file : {rle8, rle4}) {
+    std::vector<uint8_t> whole = build_bmp(file);
+    Bitmap b;
+    ASSERT_TRUE(codec::read_bmp(whole, b));
+    const size_t pixels_at = whole.size() - file.pixels.size();
+    for (size_t n = pixels_at; n < whole.size(); ++n)
+      EXPECT_FALSE(codec::read_bmp(std::span<const uint8_t>(whole.data(), n), b)) << file.bpp << " bits, cut at " << n;
+  }
+}
+
+TEST(BmpReader, RunLengthDeltasAndAbsoluteRunsPastTheEnd) {
+  auto rle8 = [](std::vector<uint8_t> data) {
+    return build_bmp(BmpSpec{40, 4, 3, 8, 1, 2, {}, {0x000000, 0xFF0000}, std::move(data)});
+  };
+  Bitmap b;
+  // A delta past the bottom row ends the picture; the rows it skipped stay black.
+  ASSERT_TRUE(codec::read_bmp(rle8({4, 1, 0, 2, 0, 9}), b));
+  EXPECT_EQ(b.pixel(3, 2), kRed);
+  EXPECT_EQ(b.pixel(0, 0), kBlack);
+  // The delta's offsets are not in the file.
+  EXPECT_FALSE(codec::read_bmp(rle8({4, 1, 0, 2, 1}), b));
+  // An absolute run of 5 with 3 of its bytes; one of 3 without its padding byte (read
+  // on from the wrong place, its bytes would pass for commands).
+  EXPECT_FALSE(codec::read_bmp(rle8({0, 5, 1, 1, 1}), b));
+  EXPECT_FALSE(codec::read_bmp(rle8({0, 3, 1, 1, 1}), b));
+  // With the padding byte and an end of bitmap it is a good file.
+  ASSERT_TRUE(codec::read_bmp(rle8({0, 3, 1, 0, 1, 0, 0, 1}), b));
+  EXPECT_EQ(b.pixel(0, 2), kRed);
+  EXPECT_EQ(b.pixel(1, 2), kBlack);
+  EXPECT_EQ(b.pixel(2, 2), kRed);
+  // A picture whose last row ends with an end of line needs no end of bitmap.
+  EXPECT_TRUE(codec::read_bmp(rle8({4, 1, 0, 0, 4, 1, 0, 0, 4, 1, 0, 0}), b));
+  EXPECT_EQ(b.pixel(3, 0), kRed);
+}
+
 TEST(BmpReader, MalformedFilesAreRefusedWithoutReadingPastTheEnd) {
   std::vector<BmpSpec> bad = {
       {40, 2, 2, 24, 0, 0, {}, {}, {1, 2, 3}},                // rows missing

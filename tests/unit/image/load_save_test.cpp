@@ -10,7 +10,7 @@
 
 #include "image/imageImpl.h"
 #include "unit/binaryrw/fixture.h"
-
+#include "unit/image/bmp_builder.h"
 #include "unit/image/raw_jpeg.h"
 
 namespace kelv {
@@ -122,6 +122,57 @@ TEST_F(LoadSave, BmpRoundTripsOddWidths) {
   }
 }
 
+// Tall files read from disk: 24-bit rows go straight into the bitmap (bottom-up files in
+// batches of rows, top-down ones in one read), other depths in blocks of rows.
+TEST_F(LoadSave, BmpFilesReadFromDisk) {
+  const int32_t W = 7, H = 2500;  // rows of 21 bytes padded to 24; more rows than one batch
+  auto colour = [](int32_t x, int32_t y) {
+    return Bgr{static_cast<uint8_t>(x * 37 + y), static_cast<uint8_t>(y >> 3), static_cast<uint8_t>(x + 3 * y)};
+  };
+  for (bool top_down : {false, true}) {
+    test::BmpSpec tall{40, W, top_down ? -H : H, 24, 0, 0, {}, {}, {}};
+    for (int32_t k = 0; k < H; ++k) {
+      int32_t y = top_down ? k : H - 1 - k;
+      for (int32_t x = 0; x < W; ++x) {
+        Bgr c = colour(x, y);
+        tall.pixels.insert(tall.pixels.end(), {c.b, c.g, c.r});
+      }
+      tall.pixels.insert(tall.pixels.end(), {0, 0, 0});
+    }
+    std::vector<uint8_t> file = test::build_bmp(tall);
+    write_file("tall.bmp", std::string(file.begin(), file.end()));
+    TImageImpl img;
+    ASSERT_EQ(img.LoadFromBmp(path("tall.bmp")), 1) << top_down;
+    ASSERT_EQ(img.get_Height(), H);
+    int differing = 0;
+    for (int32_t y = 0; y < H; ++y)
+      for (int32_t x = 0; x < W; ++x) differing += !(img.bitmap()->pixel(x, y) == colour(x, y));
+    EXPECT_EQ(differing, 0) << top_down;
+    // One byte short: refused, and the image is empty.
+    write_file("tall.bmp", std::string(file.begin(), file.end() - 1));
+    EXPECT_EQ(img.LoadFromBmp(path("tall.bmp")), 0);
+    EXPECT_EQ(img.IsNullImage(), 0);
+    EXPECT_EQ(img.get_Width(), 0);
+  }
+  // 8 bits, 1,500 by 800: the rows come in blocks of about a megabyte.
+  test::BmpSpec pal{40, 1500, 800, 8, 0, 256, {}, {}, {}};
+  for (uint32_t i = 0; i < 256; ++i) pal.palette.push_back(i * 0x010101u);
+  for (int32_t k = 0; k < 800; ++k)
+    for (int32_t x = 0; x < 1500; ++x) pal.pixels.push_back(static_cast<uint8_t>(x + k));
+  std::vector<uint8_t> file = test::build_bmp(pal);
+  write_file("pal.bmp", std::string(file.begin(), file.end()));
+  TImageImpl img;
+  ASSERT_EQ(img.LoadFromBmp(path("pal.bmp")), 1);
+  int differing = 0;
+  for (int32_t y = 0; y < 800; ++y)
+    for (int32_t x = 0; x < 1500; ++x) {
+      auto v = static_cast<uint8_t>(x + (799 - y));
+      differing += !(img.bitmap()->pixel(x, y) == Bgr{v, v, v});
+    }
+  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(img.LoadFromBmp(m_dir.string()), 0);  // a directory is no bitmap
+}
+
 TEST_F(LoadSave, JpegOptionsReachTheCodec) {
   TImageImpl img;
   gradient(img, 32, 32);
@@ -220,6 +271,29 @@ TEST_F(LoadSave, AFailedSaveLeavesTheTargetAndNoPartialFile) {
   EXPECT_EQ(entries, 1u);  // nothing but keep.jpg
   ASSERT_EQ(img.SaveToBmp(path("keep.jpg")), 1);  // a good save replaces it
   EXPECT_EQ(read_file("keep.jpg").substr(0, 2), "BM");
+}
+
+TEST_F(LoadSave, SavesNeverReplaceAReadOnlyFile) {
+  // Without write permission a file counts as read-only; root could write it, so the
+  // save has to look for itself.
+  TImageImpl img;
+  gradient(img, 16, 16);
+  for (const char* name : {"ro.bmp", "ro.jpg"}) {
+    write_file(name, "protected bytes");
+    std::filesystem::permissions(path(name), std::filesystem::perms::owner_read | std::filesystem::perms::others_read);
+  }
+  EXPECT_EQ(img.SaveToBmp(path("ro.bmp")), 0);
+  EXPECT_EQ(img.SaveToJpg(path("ro.jpg"), -1, -1, -1), 0);
+  EXPECT_EQ(img.SaveToJpg(path("ro.bmp"), 90, 1, 1), 0);
+  EXPECT_EQ(read_file("ro.bmp"), "protected bytes");
+  EXPECT_EQ(read_file("ro.jpg"), "protected bytes");
+  size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(m_dir)) (void)e, ++entries;
+  EXPECT_EQ(entries, 2u);  // no temporary file left behind
+  // Made writable again, the same saves succeed.
+  std::filesystem::permissions(path("ro.bmp"), std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  EXPECT_EQ(img.SaveToBmp(path("ro.bmp")), 1);
+  EXPECT_EQ(read_file("ro.bmp").substr(0, 2), "BM");
 }
 
 }  // namespace

@@ -1,0 +1,76 @@
+// The file primitives the decoder and the loads and saves build on: gathered writes,
+// scattered reads at an offset, temporary files handed back open, and replacing saves
+// that never replace a read-only file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "unit/binaryrw/fixture.h"
+
+namespace kelv {
+namespace {
+
+using Files = test::ScratchDir;
+
+TEST_F(Files, GatheredWritesAndScatteredReads) {
+  platform::FileHandle h;
+  ASSERT_TRUE(platform::file_open(path("g.bin"), platform::Access::Write, h));
+  std::string big(100000, 'b');
+  const platform::WritePiece pieces[] = {{"abc", 3}, {"", 0}, {big.data(), big.size()}, {"Z", 1}};
+  EXPECT_EQ(platform::file_write_gather(h, pieces, 4), 100004);
+  EXPECT_EQ(platform::file_size(h), 100004);
+  platform::file_close(h);
+  EXPECT_EQ(read_file("g.bin"), "abc" + big + "Z");
+
+  ASSERT_TRUE(platform::file_open(path("g.bin"), platform::Access::Read, h));
+  platform::file_seek(h, 5000, 0);  // the file position plays no part
+  char a[2], b[4];
+  const platform::ReadPiece into[] = {{a, 2}, {b, 4}};
+  EXPECT_EQ(platform::file_read_at(h, 1, into, 2), 6);
+  EXPECT_EQ(std::string(a, 2) + std::string(b, 4), "bcbbbb");
+  // At the end of the file the count falls short.
+  EXPECT_EQ(platform::file_read_at(h, 100000, into, 2), 4);
+  EXPECT_EQ(std::string(a, 2) + std::string(b, 2), "bbbZ");
+  EXPECT_EQ(platform::file_read_at(h, 200000, into, 2), 0);
+  platform::file_close(h);
+}
+
+TEST_F(Files, ATemporaryFileComesBackOpen) {
+  std::string name;
+  platform::FileHandle h;
+  ASSERT_TRUE(platform::create_unique_temp_file(m_dir.string() + "/", "0071", name, &h));
+  ASSERT_TRUE(h.valid());
+  EXPECT_EQ(std::filesystem::path(name).filename().string().substr(0, 3), "007");
+  EXPECT_EQ(platform::file_write(h, "data", 4), 4);
+  platform::file_close(h);
+  EXPECT_EQ(test::ScratchDir::read_file(std::filesystem::path(name).filename().string()), "data");
+}
+
+TEST_F(Files, AReadOnlyFileIsNeverReplaced) {
+  write_file("ro.bin", "protected");
+  std::filesystem::permissions(path("ro.bin"), std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+  EXPECT_FALSE(platform::write_file_replacing(path("ro.bin"), reinterpret_cast<const uint8_t*>("new"), 3));
+  EXPECT_EQ(read_file("ro.bin"), "protected");
+
+  // Protected while the new bytes were being made: still refused at the rename.
+  write_file("late.bin", "kept");
+  bool produced = platform::write_file_replacing(path("late.bin"), [&](const platform::WriteSink& sink) {
+    std::filesystem::permissions(path("late.bin"), std::filesystem::perms::owner_read);
+    return sink(reinterpret_cast<const uint8_t*>("replacement"), 11);
+  });
+  EXPECT_FALSE(produced);
+  EXPECT_EQ(read_file("late.bin"), "kept");
+  size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(m_dir)) (void)e, ++entries;
+  EXPECT_EQ(entries, 2u);  // no temporary file left behind
+
+  // A writable file is replaced as before.
+  write_file("rw.bin", "old");
+  EXPECT_TRUE(platform::write_file_replacing(path("rw.bin"), reinterpret_cast<const uint8_t*>("new"), 3));
+  EXPECT_EQ(read_file("rw.bin"), "new");
+}
+
+}  // namespace
+}  // namespace kelv
