@@ -1,7 +1,7 @@
 // File helpers built on the platform's primitives, the same on every system.
+#include <atomic>
 #include <cstdio>
 
-#include "common/msrand.h"
 #include "platform/platform.h"
 
 namespace kelv::platform {
@@ -33,17 +33,28 @@ bool is_read_only(const std::string& name) {
   return file_attributes(name, attributes) && (attributes & kAttrReadOnly) != 0;
 }
 
+// The number in a save's temporary name. Saves on many threads at once (the pages of a
+// web server) each take their own: a count shared by the process, started from the
+// clock and the process so that other processes start elsewhere, and scattered so that
+// names from one run do not line up with the next run's.
+uint32_t next_temporary_number() {
+  static std::atomic<uint32_t> count{time_seed() * 2654435761u ^ static_cast<uint32_t>(process_milliseconds()) ^
+                                     process_id()};
+  uint32_t n = count.fetch_add(1, std::memory_order_relaxed);
+  n ^= n >> 16;
+  n *= 0x45D9F3Bu;
+  return n ^ (n >> 16);
+}
+
 }  // namespace
 
 bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce) {
   if (name.empty() || is_read_only(name)) return false;
   size_t cut = name.find_last_of("\\/");
   std::string dir = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
-  MsRand rnd;
-  rnd.seed(time_seed() ^ static_cast<uint32_t>(process_milliseconds()));
   for (int attempt = 0; attempt < 16; ++attempt) {
     char tail[32];
-    std::snprintf(tail, sizeof tail, "~kelv%04X%04X.tmp", rnd.next(), rnd.next());
+    std::snprintf(tail, sizeof tail, "~kelv%08X.tmp", next_temporary_number());
     std::string tmp = dir + tail;
     FileHandle h;
     if (!file_open(tmp, Access::CreateNew, h)) continue;  // taken, or the directory refuses

@@ -129,6 +129,8 @@ int32_t local_day_number();
 uint64_t process_milliseconds();
 // Seconds since 1970 for seeding pseudo-random generators.
 uint32_t time_seed();
+// The hosting process's identifier, to tell its names from other processes' names.
+uint32_t process_id();
 
 // ---- Text ----------------------------------------------------------------------------
 

@@ -310,6 +310,7 @@ uint64_t process_milliseconds() {
 }
 
 uint32_t time_seed() { return static_cast<uint32_t>(std::time(nullptr)); }
+uint32_t process_id() { return static_cast<uint32_t>(::getpid()); }
 
 // UTF-8 text: ASCII letters and the Latin-1 letters (two-byte sequences after 0xC3)
 // change case; every other byte stays as it is.

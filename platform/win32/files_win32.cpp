@@ -195,6 +195,7 @@ uint32_t time_seed() {
   // Seconds since 1970, as the C runtime's time() gives them.
   return static_cast<uint32_t>((filetime(now) - 116444736000000000LL) / 10000000);
 }
+uint32_t process_id() { return GetCurrentProcessId(); }
 
 std::string to_lower(std::string_view s) {
   std::string out(s);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 #include "unit/binaryrw/fixture.h"
@@ -70,6 +73,31 @@ TEST_F(Files, AReadOnlyFileIsNeverReplaced) {
   write_file("rw.bin", "old");
   EXPECT_TRUE(platform::write_file_replacing(path("rw.bin"), reinterpret_cast<const uint8_t*>("new"), 3));
   EXPECT_EQ(read_file("rw.bin"), "new");
+}
+
+// Pages of a web server save into one folder at the same moment. Each save's temporary
+// name must be its own, or saves that start within one millisecond take turns at the
+// same names until they give up.
+TEST_F(Files, SavesStartedAtTheSameMomentAllLand) {
+  constexpr int kThreads = 48;
+  std::atomic<int> waiting{kThreads}, landed{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::string target = path("save" + std::to_string(t) + ".bin");
+      std::string bytes = "picture " + std::to_string(t);
+      waiting.fetch_sub(1);
+      while (waiting.load() > 0) std::this_thread::yield();
+      bool ok = platform::write_file_replacing(target, [&](const platform::WriteSink& sink) {
+        // Every save holds its temporary name for a while, as a real picture does.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return sink(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+      });
+      if (ok && read_file("save" + std::to_string(t) + ".bin") == bytes) landed.fetch_add(1);
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(landed.load(), kThreads);
 }
 
 }  // namespace
