@@ -146,7 +146,7 @@ VarOut TBinaryRWImpl::FReadFloat(int32_t Size) {
   if (!FFile || (Size != 4 && Size != 8 && Size != 10)) return VarOut::null();
   uint8_t b[10] = {};
   if (!read_exact(b, static_cast<size_t>(Size))) return VarOut::null();
-  if (Size == 10) return VarOut::real(VarOut::Type::R8, extended_to_double(b));
+  if (Size == 10) return VarOut::real(VarOut::Type::R8, std::bit_cast<double>(extended_to_double_bits(b)));
   uint64_t u = 0;
   for (int i = Size - 1; i >= 0; --i) u = (u << 8) | b[i];
   if (Size == 4) return VarOut::real(VarOut::Type::R4, std::bit_cast<float>(static_cast<uint32_t>(u)));

@@ -53,6 +53,21 @@ Check VarType(buf) = 8209 And bin.FReaded = 0, "FRead at the end is an empty buf
 Check bin.FEof = 1, "FEof after a short read"
 bin.FClose
 
+' Numbers copied from field to field keep their bits: a signalling NaN (quiet bit clear)
+' stays one, as a double and as an extended number.
+Check bin.FOpen(f, "w+b") = 1, "FOpen for NaNs"
+bin.FWriteInt 1, 4 : bin.FWriteInt &H7FF00000, 4
+bin.FWriteInt &H800, 4 : bin.FWriteInt &H80000000, 4 : bin.FWriteInt &H7FFF, 2
+bin.FSeek 0, 0
+v = bin.FReadFloat(8)
+t = bin.FReadFloat(10)
+Check bin.FWriteFloat(v, 8) = 1 And bin.FWriteFloat(v, 10) = 1 And bin.FWriteFloat(t, 8) = 1, "NaNs written back"
+bin.FSeek 18, 0
+Check bin.FReadInt(4) = 1 And bin.FReadInt(4) = &H7FF00000, "a signalling NaN double copied"
+Check bin.FReadInt(4) = &H800 And bin.FReadInt(4) = &H80000000 And bin.FReadInt(2) = &H7FFF, "its extended form"
+Check bin.FReadInt(4) = 1 And bin.FReadInt(4) = &H7FF00000, "an extended signalling NaN read as a double"
+bin.FClose
+
 ' Buffers from variables and from expressions reach FWrite alike.
 Check bin.FOpenWrite(f) = 1, "FOpenWrite"
 buf = bin.StrToBuffer("Hello")

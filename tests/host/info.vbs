@@ -42,6 +42,17 @@ Check Err.Number <> 0, "an extra argument is refused"
 Err.Clear
 On Error GoTo 0
 
+' The script host is of the build's own width: the 32-bit module in a 32-bit host.
+Dim env, want
+Set env = CreateObject("WScript.Shell").Environment("PROCESS")
+Select Case env("KELV_WIN_ARCH")
+  Case "i686" : want = "x86"
+  Case "x86_64" : want = "AMD64"
+  Case Else : want = env("PROCESSOR_ARCHITECTURE")
+End Select
+Check env("PROCESSOR_ARCHITECTURE") = want And env("PROCESSOR_ARCHITEW6432") = "", _
+  "script host for " & want & " (it is " & env("PROCESSOR_ARCHITECTURE") & " " & env("PROCESSOR_ARCHITEW6432") & ")"
+
 Set img = CreateObject("Kelvarin.Image")
 Check TypeName(img) = "IImage", "Image is created by ProgID"
 Set bin = CreateObject("Kelvarin.BinaryRW")

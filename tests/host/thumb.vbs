@@ -33,6 +33,14 @@ Check img.GetColor(1, 50) = img.GetColorFromRGB(0, 0, 255), "inner ring"
 Check img.GetColor(50, 13) = img.GetColorFromRGB(128, 128, 128), "background above the picture"
 Check img.GetColor(50, 14) = 255, "the picture starts at row 14"
 
+' The fit is computed in double precision: 7 x 14 into 123 x 61 gives a width of
+' floor(7 * (61 / 14) + 0.5) = 30, since 61 / 14 rounds down; 80-bit intermediate
+' results would give 31.
+Set other = CreateObject("Kelvarin.Image")
+Check other.CreateFromSize(7, 14, 255) = 1 And other.MakeThumb(123, 61) = 1, "7 x 14 into 123 x 61"
+Check other.GetColor(45, 30) = 0 And other.GetColor(46, 30) = 255, "the picture starts at column 46"
+Check other.GetColor(75, 30) = 255 And other.GetColor(76, 30) = 0, "and is 30 columns wide"
+
 buf = img.SaveToBufferJpg()
 Check bin.IsBuffer(buf) = 1, "SaveToBufferJpg gives a buffer"
 Check bin.FOpenWrite(base & "\thumb.jpg") = 1, "open for the buffer"

@@ -7,8 +7,11 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <cfloat>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "server/classes.h"
 #include "server/members.h"
@@ -169,6 +172,63 @@ void probe_entry_points(HMODULE dll) {
   check(can_unload() == S_OK, "unloadable after aggregation");
   f1->Release();
   f2->Release();
+}
+
+// Calls a member by name with 32-bit arguments, as a late-binding host does; the result
+// converted to a 32-bit integer.
+bool call(IDispatch* d, const wchar_t* name, std::initializer_list<LONG> args, LONG& out) {
+  DISPID id = 0;
+  LPOLESTR n = const_cast<LPOLESTR>(name);
+  if (FAILED(d->GetIDsOfNames(IID_NULL, &n, 1, 0, &id))) return false;
+  std::vector<VARIANT> argv(args.size());
+  size_t k = args.size();
+  for (LONG a : args) {  // DISPPARAMS holds the arguments last to first
+    VariantInit(&argv[--k]);
+    V_VT(&argv[k]) = VT_I4;
+    V_I4(&argv[k]) = a;
+  }
+  DISPPARAMS params{argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};
+  VARIANT result;
+  VariantInit(&result);
+  bool ok = SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr)) &&
+            SUCCEEDED(VariantChangeType(&result, &result, 0, VT_I4));
+  out = ok ? V_I4(&result) : 0;
+  VariantClear(&result);
+  return ok;
+}
+
+// A host that runs the x87 unit at its full 64-bit precision (the default of some
+// compilers' runtimes) gets the same thumbnail as any other: the fit is computed in
+// double precision, where 7 x 14 into 123 x 61 is 30 pixels wide (61 / 14 rounds down),
+// not the 31 that 80-bit intermediates give.
+void probe_extended_precision_host(HMODULE dll) {
+  auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+  IClassFactory* f = nullptr;
+  IDispatch* img = nullptr;
+  if (!get || FAILED(get(guid(kClsidImage), IID_IClassFactory, reinterpret_cast<void**>(&f))) ||
+      FAILED(f->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&img)))) {
+    check(false, "an Image for the precision check");
+    if (f) f->Release();
+    return;
+  }
+#if defined(__i386__)
+  unsigned int saved = 0;
+  _controlfp_s(&saved, 0, 0);
+  _controlfp_s(nullptr, _PC_64, _MCW_PC);
+#endif
+  LONG r = 0, left = 0, right = 0, past = 0;
+  check(call(img, L"CreateFromSize", {7, 14, 255}, r) && r == 1 && call(img, L"MakeThumb", {123, 61}, r) && r == 1,
+        "a thumbnail under full x87 precision");
+  bool read = call(img, L"GetColor", {46, 30}, left) && call(img, L"GetColor", {75, 30}, right) &&
+              call(img, L"GetColor", {76, 30}, past);
+  check(read && left == 255 && right == 255 && past == 0,
+        "its picture spans columns 46 to 75 (colours " + std::to_string(left) + ", " + std::to_string(right) + ", " +
+            std::to_string(past) + " at columns 46, 75, 76)");
+#if defined(__i386__)
+  _controlfp_s(nullptr, saved, _MCW_PC);
+#endif
+  img->Release();
+  f->Release();
 }
 
 VARTYPE vt_of(ValueType t) {
@@ -332,6 +392,7 @@ int wmain(int argc, wchar_t** argv) {
   check(dll != nullptr, "the module loads");
   if (dll) probe_factories_from_threads(dll);
   if (dll) probe_entry_points(dll);
+  if (dll) probe_extended_precision_host(dll);
   probe_type_library(argv[1]);
   if (dll) FreeLibrary(dll);
   CoUninitialize();

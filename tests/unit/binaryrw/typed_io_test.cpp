@@ -125,6 +125,18 @@ TEST(Extended, ReadingRoundsToNearestEven) {
   EXPECT_EQ(extended_to_double(unnormal), 1.0);
 }
 
+TEST(Extended, NaNsKeepTheirQuietBitBothWays) {
+  // A signalling NaN (quiet bit clear, payload in the bits that fit a double) stays one.
+  uint8_t x[10] = {0, 0x08, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF};
+  EXPECT_EQ(extended_to_double_bits(x), 0xFFF0000000000001u);
+  uint8_t back[10];
+  double_to_extended(std::bit_cast<double>(uint64_t{0x7FF0000000000001}), back);
+  EXPECT_EQ(std::string((char*)back, 10), std::string("\0\x08\0\0\0\0\0\x80\xFF\x7F", 10));
+  // A payload only below the double's bits still reads as a NaN, a quiet one.
+  uint8_t low[10] = {1, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x7F};
+  EXPECT_EQ(extended_to_double_bits(low), 0x7FF8000000000000u);
+}
+
 TEST_F(TypedIO, ZeroTerminatedStrings) {
   TBinaryRWImpl b;
   ASSERT_EQ(b.FOpen(path("z"), "w+b"), 1);
