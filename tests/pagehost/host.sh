@@ -6,6 +6,7 @@
 # The architecture is wine-env's KELV_WIN_ARCH; the host and the module come from
 # KELV_WIN_BUILD.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+KELV_WIN_NEEDS_THREADS=1
 source "$here/../../scripts/wine-env"
 
 free_port() {

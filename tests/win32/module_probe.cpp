@@ -81,7 +81,18 @@ DWORD WINAPI request_factories(LPVOID p) {
   return 0;
 }
 
+// The emulated 32-bit Wine cannot run a second thread of a program (its connection to the
+// Wine server breaks), so the race is left to the hosts that can; the run says so.
+bool host_runs_one_thread_only() {
+  wchar_t value[8] = {};
+  return GetEnvironmentVariableW(L"KELV_WINE_ONE_THREAD", value, 8) > 0 && value[0] == L'1';
+}
+
 void probe_factories_from_threads(HMODULE dll) {
+  if (host_runs_one_thread_only()) {
+    std::printf("skipped: factory requests from 8 threads (this host runs one thread per program)\n");
+    return;
+  }
   auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
   if (!get) return;
   constexpr int kThreads = 8;
