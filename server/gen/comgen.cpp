@@ -58,6 +58,17 @@ std::string method_name(const Member& m) {
   return m.name;
 }
 
+// A text as an IDL string literal's contents: quotes and backslashes escaped, control
+// characters (none expected in a one-line summary) dropped.
+std::string idl_escaped(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    if (ch == '"' || ch == '\\') out += '\\';
+    if (static_cast<unsigned char>(ch) >= 0x20) out += ch;
+  }
+  return out;
+}
+
 void write_idl(std::ostream& o) {
   o << "// Generated from the member tables by comgen; do not edit.\n"
        "import \"oaidl.idl\";\n\n"
@@ -71,7 +82,7 @@ void write_idl(std::ostream& o) {
     o << "\n  [\n    uuid(" << guid_idl(c.iid) << "),\n    version(1.0),\n    helpstring(\"" << t.doc
       << "\"),\n    dual,\n    oleautomation\n  ]\n  interface " << t.name << " : IDispatch\n  {\n";
     for (const Member& m : t.members) {
-      o << "    [";
+      o << "    [helpstring(\"" << idl_escaped(member_summary(c.iface, m)) << "\"), ";
       if (m.kind == MemberKind::Get) o << "propget, ";
       if (m.kind == MemberKind::Put) o << "propput, ";
       o << "id(" << m.dispid << ")] HRESULT " << m.name << "(";

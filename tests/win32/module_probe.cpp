@@ -315,6 +315,13 @@ void compare_interface(ITypeLib* lib, const ClassInfo& c) {
     UINT got = 0;
     vt->GetNames(fd->memid == m.dispid ? fd->memid : m.dispid, names, 16, &got);
     if (m.kind == MemberKind::Method || got > 0) check(got > 0 && narrow(names[0]) == m.name, where + " name");
+    // Object browsers and editors show the member's help string; both halves carry it.
+    for (ITypeInfo* half : {vt, disp}) {
+      BSTR help = nullptr;
+      half->GetDocumentation(m.dispid, nullptr, &help, nullptr, nullptr);
+      check(narrow(help) == member_summary(c.iface, m), where + (half == vt ? "" : " (dispatch)") + " help string");
+      SysFreeString(help);
+    }
     size_t with_retval = m.params.size() + (m.result != ValueType::None ? 1 : 0);
     check(static_cast<size_t>(fd->cParams) == with_retval, where + " parameter count");
     for (size_t k = 0; k < m.params.size() && k < static_cast<size_t>(fd->cParams); ++k) {
