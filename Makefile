@@ -31,6 +31,7 @@ test: windows
 	@$(MAKE) --no-print-directory fuzz-smoke
 	@$(MAKE) --no-print-directory tsan
 	@$(MAKE) --no-print-directory test-pagehost
+	@$(MAKE) --no-print-directory test-dist
 
 # The Wine suite of one build alone: the 32-bit product under a 32-bit script host (native
 # 32-bit Wine, or emulated where the kernel refuses 32-bit programs), or the 64-bit build.
@@ -85,3 +86,14 @@ tsan: bootstrap
 
 clean:
 	rm -rf $(BUILD)
+
+# The release packages: dist/kelvutil-<version>-x86.zip and -x64.zip, and SHA256SUMS.
+.PHONY: dist test-dist
+dist: windows
+	@python3 scripts/dist
+
+# Each package installed, used and removed in a fresh Wine prefix of its kind, and two
+# builds of one commit compared byte for byte (this rebuilds the Windows trees).
+test-dist: dist
+	@bash tests/dist/check-dist
+	@bash tests/dist/check-reproducible

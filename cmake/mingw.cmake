@@ -12,3 +12,14 @@ set(CMAKE_FIND_ROOT_PATH /usr/${KELV_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Reproducible output: debug information (kept in a separate file by the release
+# packages) with paths relative to the source tree and without the compiler's command
+# line, and no link time stamp in the module's header. Two builds of one commit give the
+# same bytes.
+get_filename_component(KELV_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+set(KELV_REPRODUCIBLE_FLAGS "-g -gno-record-gcc-switches -ffile-prefix-map=${KELV_SOURCE_ROOT}/=")
+set(CMAKE_C_FLAGS_INIT "${KELV_REPRODUCIBLE_FLAGS}")
+set(CMAKE_CXX_FLAGS_INIT "${KELV_REPRODUCIBLE_FLAGS}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")

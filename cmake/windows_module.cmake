@@ -24,11 +24,16 @@ add_custom_command(
   COMMAND ${KELV_COMGEN} ${KELV_GEN}/kelvarin.idl ${KELV_GEN}/com_classes.inc
   DEPENDS ${KELV_COMGEN}
   COMMENT "Generating the interface definition from the member tables")
+# widl writes the type library and the header in separate runs, each to the file it is
+# asked for, and the type library gets a fixed creation date (see typelib_fixed_date.py).
+find_program(KELV_PYTHON NAMES python3 REQUIRED)
+set(KELV_WIDL_RUN ${KELV_WIDL} ${KELV_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${KELV_STDOLE_DIR})
 add_custom_command(
   OUTPUT ${KELV_GEN}/kelvarin.tlb ${KELV_GEN}/kelvarin.h
-  COMMAND ${KELV_WIDL} ${KELV_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${KELV_STDOLE_DIR}
-          -t -o ${KELV_GEN}/kelvarin.tlb -h -H ${KELV_GEN}/kelvarin.h ${KELV_GEN}/kelvarin.idl
-  DEPENDS ${KELV_GEN}/kelvarin.idl
+  COMMAND ${KELV_WIDL_RUN} -t -o ${KELV_GEN}/kelvarin.tlb ${KELV_GEN}/kelvarin.idl
+  COMMAND ${KELV_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/typelib_fixed_date.py ${KELV_GEN}/kelvarin.tlb
+  COMMAND ${KELV_WIDL_RUN} -h -o ${KELV_GEN}/kelvarin.h ${KELV_GEN}/kelvarin.idl
+  DEPENDS ${KELV_GEN}/kelvarin.idl ${CMAKE_CURRENT_LIST_DIR}/typelib_fixed_date.py
   COMMENT "Building the type library")
 add_custom_target(kelv_generated DEPENDS ${KELV_GEN}/kelvarin.tlb ${KELV_GEN}/kelvarin.h ${KELV_GEN}/com_classes.inc)
 

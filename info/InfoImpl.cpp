@@ -38,7 +38,7 @@ std::string system_text(int32_t code) {
 }
 
 std::string TInfoImpl::GetAuthorInfo() const {
-  return "kelvutil 1.5 - Kelvarin web utilities (Image, BinaryRW, Info)";
+  return "kelvutil " KELV_VERSION_SHORT_TEXT " - Kelvarin web utilities (Image, BinaryRW, Info)";
 }
 
 int32_t TInfoImpl::GetSystem() const {

@@ -5,14 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "common/version.h"
 #include "platform/platform.h"
 
 namespace kelv {
 
 class TInfoImpl {
  public:
-  static constexpr int32_t kMajorVersion = 1;
-  static constexpr int32_t kMinorVersion = 5;
+  static constexpr int32_t kMajorVersion = KELV_VERSION_MAJOR;
+  static constexpr int32_t kMinorVersion = KELV_VERSION_MINOR;
 
   int32_t GetVersion() const { return kMajorVersion; }
   int32_t GetMinorVersion() const { return kMinorVersion; }

@@ -6,6 +6,7 @@
 //   comgen IDL_FILE CPP_FILE
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -211,6 +212,14 @@ void write_reference(std::ostream& o) {
   }
 }
 
+// What a registration puts in the registry, for the release packages' uninstall script:
+// the type library, each interface the type library registers, each class and ProgID.
+void write_registry_keys(std::ostream& o) {
+  o << "typelib " << kLibId.text() << "\n";
+  for (const ClassInfo& c : kClasses) o << "interface " << c.iid.text() << "\n";
+  for (const ClassInfo& c : kClasses) o << "class " << c.clsid.text() << " " << c.progid << "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,8 +228,12 @@ int main(int argc, char** argv) {
     write_reference(out);
     return out ? 0 : 1;
   }
+  if (argc == 2 && std::string(argv[1]) == "--registry-keys") {
+    write_registry_keys(std::cout);
+    return std::cout ? 0 : 1;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: comgen IDL_FILE CPP_FILE | comgen --reference FILE\n");
+    std::fprintf(stderr, "usage: comgen IDL_FILE CPP_FILE | comgen --reference FILE | comgen --registry-keys\n");
     return 2;
   }
   std::ostringstream idl, cpp;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.h"
 #include "server/classes.h"
 #include "server/members.h"
 
@@ -115,6 +116,30 @@ void probe_factories_from_threads(HMODULE dll) {
   }
   CloseHandle(go);
   check(same, "first factory requests on 8 threads at once all get the one cached factory");
+}
+
+// The file's version record, Info's version members and the release package names all
+// come from the one version number.
+void probe_version_resource(const wchar_t* path) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+  std::vector<unsigned char> block(size);
+  bool read = size > 0 && GetFileVersionInfoW(path, 0, size, block.data());
+  check(read, "the module carries a version record");
+  if (!read) return;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT len = 0;
+  bool has_fixed = VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) && fixed;
+  check(has_fixed && fixed->dwFileVersionMS == MAKELONG(KELV_VERSION_MINOR, KELV_VERSION_MAJOR) &&
+            fixed->dwFileVersionLS == MAKELONG(KELV_VERSION_BUILD, KELV_VERSION_PATCH),
+        "the version record's numbers are the build's version");
+  wchar_t* text = nullptr;
+  bool has_text = VerQueryValueW(block.data(), L"\\StringFileInfo\\040904E4\\FileVersion",
+                                 reinterpret_cast<void**>(&text), &len) && text;
+  check(has_text && narrow(text) == KELV_VERSION_TEXT, "FileVersion text");
+  has_text = VerQueryValueW(block.data(), L"\\StringFileInfo\\040904E4\\ProductVersion",
+                            reinterpret_cast<void**>(&text), &len) && text;
+  check(has_text && narrow(text) == KELV_VERSION_SHORT_TEXT, "ProductVersion text");
 }
 
 void probe_entry_points(HMODULE dll) {
@@ -412,6 +437,7 @@ int wmain(int argc, wchar_t** argv) {
   if (dll) probe_entry_points(dll);
   if (dll) probe_extended_precision_host(dll);
   probe_type_library(argv[1]);
+  probe_version_resource(argv[1]);
   if (dll) FreeLibrary(dll);
   CoUninitialize();
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
