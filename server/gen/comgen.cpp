@@ -215,7 +215,10 @@ void write_reference(std::ostream& o) {
 // What a registration puts in the registry, for the release packages' uninstall script:
 // the type library, each interface the type library registers, each class and ProgID.
 void write_registry_keys(std::ostream& o) {
-  o << "typelib " << kLibId.text() << "\n";
+  // The type library's key: LIBID, version, and the locale as RegisterTypeLib spells it.
+  char locale[16];
+  std::snprintf(locale, sizeof locale, "%x", static_cast<unsigned>(kLibLocale));
+  o << "typelib " << kLibId.text() << " " << kLibMajor << "." << kLibMinor << " " << locale << "\n";
   for (const ClassInfo& c : kClasses) o << "interface " << c.iid.text() << "\n";
   for (const ClassInfo& c : kClasses) o << "class " << c.clsid.text() << " " << c.progid << "\n";
 }
