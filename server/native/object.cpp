@@ -152,7 +152,7 @@ HResult ObjectBase::Inner::QueryInterface(const Guid& iid, void** out) {
   *out = nullptr;
   if (iid == kIidIUnknown) {
     *out = static_cast<Unknown*>(this);
-  } else if (iid == kIidIDispatch || iid == m_owner.m_class.iid) {
+  } else if (iid == kIidIDispatch || class_implements(m_owner.m_class, iid)) {
     *out = static_cast<Dispatch*>(&m_owner);
   } else {
     return hr::E_NOINTERFACE;

@@ -52,7 +52,7 @@ class Dispatching : public test::RegisteredModule {
  protected:
   void SetUp() override {
     RegisteredModule::SetUp();
-    static const auto slots = bind_slots<Double>(interface_table(InterfaceId::Image),
+    static const auto slots = bind_slots<Double>(interface_table(InterfaceId::Image2),
                                                  std::span<const Binding<Double>>(kDoubleBindings));
     void* p = nullptr;
     ASSERT_EQ(NativeObject<Double>::create(kClasses[0], slots, nullptr, kIidIDispatch, &p), hr::S_OK);
@@ -202,7 +202,7 @@ TEST_F(Dispatching, TypeInformationIsOneRecordForAnyIndex) {
   EXPECT_EQ(obj.get()->GetTypeInfo(0, 0x409, &a), hr::S_OK);
   EXPECT_EQ(obj.get()->GetTypeInfo(5, 0x409, &b), hr::S_OK);
   EXPECT_EQ(a, b);
-  EXPECT_EQ(&a->table(), &interface_table(InterfaceId::Image));
+  EXPECT_EQ(&a->table(), &interface_table(InterfaceId::Image2));
   a->Release();
   b->Release();
   EXPECT_EQ(obj.get()->GetTypeInfo(0, 0x409, nullptr), hr::E_POINTER);
