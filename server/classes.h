@@ -59,15 +59,19 @@ struct ClassInfo {
   Guid clsid;
   Guid iid;           // the default interface
   InterfaceId iface;  // the default interface's member table
+  // The interface whose type information IDispatch::GetTypeInfo hands out, which is the
+  // type name a script host reports for the object. An Image keeps reporting IImage, so
+  // scripts that look at the name see what they always saw.
+  InterfaceId described;
 };
 
 // The served classes, in the order the module walks them. An Image object's default
 // interface is IImage2; it answers for IImage as well.
 inline constexpr std::array<ClassInfo, 3> kClasses{{
-    {"Image", "Kelvarin.Image", "image Object", kClsidImage, kIidIImage2, InterfaceId::Image2},
-    {"BinaryRW", "Kelvarin.BinaryRW", "BinaryRW Object", kClsidBinaryRW, kIidIBinaryRW,
+    {"Image", "Kelvarin.Image", "image Object", kClsidImage, kIidIImage2, InterfaceId::Image2, InterfaceId::Image},
+    {"BinaryRW", "Kelvarin.BinaryRW", "BinaryRW Object", kClsidBinaryRW, kIidIBinaryRW, InterfaceId::BinaryRW,
      InterfaceId::BinaryRW},
-    {"Info", "Kelvarin.Info", "Info Object", kClsidInfo, kIidIInfo, InterfaceId::Info},
+    {"Info", "Kelvarin.Info", "Info Object", kClsidInfo, kIidIInfo, InterfaceId::Info, InterfaceId::Info},
 }};
 
 const ClassInfo& class_info(InterfaceId id);

@@ -183,7 +183,7 @@ HResult ObjectBase::GetTypeInfo(uint32_t, uint32_t, TypeInfo** out) {
   if (!out) return hr::E_POINTER;
   *out = nullptr;
   TypeInfo* ti = nullptr;
-  HResult h = load_type_info(m_class.iface, ti);
+  HResult h = load_type_info(m_class.described, ti);
   if (failed(h)) return h;
   ti->AddRef();
   *out = ti;

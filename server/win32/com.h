@@ -103,7 +103,7 @@ class ComObject : public Iface {
     if (!out) return E_POINTER;
     *out = nullptr;
     const TypeInfoEntry* e = nullptr;
-    HRESULT hr = load_type_info(m_class.iface, lcid, &e);
+    HRESULT hr = load_type_info(m_class.described, lcid, &e);
     if (FAILED(hr)) return hr;
     e->info->AddRef();
     *out = e->info;

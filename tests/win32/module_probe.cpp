@@ -263,8 +263,9 @@ void probe_image_interfaces(HMODULE dll) {
         "IDispatch is IImage2");
   ITypeInfo* ti = nullptr;
   TYPEATTR* a = nullptr;
-  check(SUCCEEDED(img->GetTypeInfo(0, 0, &ti)) && SUCCEEDED(ti->GetTypeAttr(&a)) && IsEqualGUID(a->guid, guid(kIidIImage2)),
-        "the type information handed out is IImage2's");
+  // Script hosts name an object after this type information: an Image stays "IImage".
+  check(SUCCEEDED(img->GetTypeInfo(0, 0, &ti)) && SUCCEEDED(ti->GetTypeAttr(&a)) && IsEqualGUID(a->guid, guid(kIidIImage)),
+        "the type information handed out is IImage's");
   if (a) ti->ReleaseTypeAttr(a);
   if (ti) ti->Release();
   LONG r = 0, w = 0, c = 0;

@@ -55,6 +55,11 @@ TEST_F(Image2ByName, OneObjectAnswersForBothInterfacesAndResolvesBothSetsOfNames
   EXPECT_EQ(first, static_cast<void*>(img.get()));
   static_cast<Dispatch*>(first)->Release();
   static_cast<Dispatch*>(second)->Release();
+  // The type information a host names the object after stays IImage's.
+  TypeInfo* ti = nullptr;
+  ASSERT_EQ(img.get()->GetTypeInfo(0, 0, &ti), hr::S_OK);
+  EXPECT_EQ(ti->table().name, "IImage");
+  ti->Release();
 
   const char16_t* names[] = {u"LoadFromBmp", u"ResampleMode", u"getbfromcolor", u"headerreadfile"};
   int32_t ids[4] = {};
