@@ -11,13 +11,6 @@ namespace kelv {
 
 using raster::Bitmap;
 
-namespace {
-
-// JPEG files larger than this are not read into memory.
-constexpr size_t kMaxFileBytes = size_t{1536} << 20;
-
-}  // namespace
-
 TImageImpl::TImageImpl() {
   reset();
   HeaderHeight = -1;
@@ -34,6 +27,8 @@ void TImageImpl::reset() {
   DefaultJpgProgressive = 0;
   DefaultJpgSmoothing = 1;
   cntThumbBorder = 0;
+  ResampleMode = 0;
+  JpgOrientation = 1;
 }
 
 void TImageImpl::DeleteImage() { Bitmap.reset(); }
@@ -58,6 +53,7 @@ codec::JpegOptions TImageImpl::resolve_jpeg(int32_t Quality, int32_t Progressive
 }
 
 int32_t TImageImpl::LoadFromBmp(const std::string& FileName) {
+  JpgOrientation = 1;
   try {
     DeleteImage();
     // The new bitmap is held before anything is read: a failed load leaves an empty
@@ -74,17 +70,7 @@ int32_t TImageImpl::LoadFromBmp(const std::string& FileName) {
   }
 }
 
-int32_t TImageImpl::LoadFromJpg(const std::string& FileName) {
-  try {
-    DeleteImage();
-    Bitmap = std::make_unique<raster::Bitmap>();
-    std::vector<uint8_t> data;
-    if (!platform::read_whole_file(FileName, data, kMaxFileBytes)) return 0;
-    return codec::read_jpeg(data, *Bitmap) ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
-}
+int32_t TImageImpl::LoadFromJpg(const std::string& FileName) { return load_jpeg(FileName, nullptr); }
 
 // Saves write a complete file or leave the target untouched: the bytes are built in
 // memory and replace the target in one step.
@@ -159,7 +145,7 @@ int32_t TImageImpl::ResizeImg(int32_t w, int32_t h) {
   try {
     // Every pixel of the new bitmap is copied from a non-empty source.
     auto scaled = std::make_unique<raster::Bitmap>(w, h, Bitmap->empty() ? Bitmap::Fill::White : Bitmap::Fill::None);
-    raster::stretch_copy(*scaled, raster::Rect{0, 0, w, h}, *Bitmap);
+    raster::scale_copy(*scaled, raster::Rect{0, 0, w, h}, *Bitmap, resample());
     Bitmap = std::move(scaled);
   } catch (...) {
     result = 0;

@@ -10,9 +10,16 @@
 
 #include "common/values.h"
 #include "image/codec/Jpeg.h"
+#include "image/codec/format.h"
 #include "image/raster/Bitmap.h"
+#include "image/raster/resample.h"
 
 namespace kelv {
+
+// Up to n bytes from the start of a file (0 when it can't be opened), and the image
+// format its first bytes show.
+size_t read_head(const std::string& FileName, uint8_t* buf, size_t n);
+codec::ImageFormat sniff_file(const std::string& FileName);
 
 class TImageImpl {
  public:
@@ -113,6 +120,22 @@ class TImageImpl {
   VarOut SaveToBufferBmp();
   VarOut SaveToBufferJpg(int32_t Quality, int32_t Progressive, int32_t Smoothing);
 
+  // Photographs (the members of the second interface): sampling, reduced JPEG loads,
+  // orientation, mirrors, PNG files, and loads and probes that tell formats apart.
+  int32_t get_ResampleMode() const { return ResampleMode; }
+  void put_ResampleMode(int32_t value);
+  int32_t LoadFromJpgMin(const std::string& FileName, int32_t minWidth, int32_t minHeight);
+  int32_t get_JpgOrientation() const { return JpgOrientation; }
+  int32_t ApplyOrientation();
+  int32_t FlipHorizontal();
+  int32_t FlipVertical();
+  int32_t LoadFromPng(const std::string& FileName);
+  int32_t SaveToPng(const std::string& FileName, int32_t level);
+  VarOut SaveToBufferPng(int32_t level);
+  int32_t HeaderReadPng(const std::string& FileName);
+  int32_t LoadFromFile(const std::string& FileName);
+  int32_t HeaderReadFile(const std::string& FileName);
+
   // The JPEG options a save uses: -1 takes the default property; quality is clamped to
   // 1..100; progressive and smoothing are on only for exactly 1.
   codec::JpegOptions resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
@@ -124,6 +147,10 @@ class TImageImpl {
  private:
   void reset();
   int32_t rotate(int turn);
+  int32_t flip(int axis);
+  raster::Resample resample() const;
+  // Loads a whole JPEG file, at full scale or reduced for the given upright size.
+  int32_t load_jpeg(const std::string& FileName, const int32_t* min_size);
   // The bitmap another Image object hands over; null when it has none or can't say.
   int32_t paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint);
 
@@ -137,6 +164,10 @@ class TImageImpl {
   std::vector<int32_t> ThumbBorderColors;  // empty: none
   int32_t ThumbBgColor = 0;
   int16_t cntThumbBorder = 0;
+  // Beyond the state record: the scaling of ResizeImg, MakeThumb and StretchDraw, and
+  // the orientation tag of the JPEG file last loaded or probed.
+  int32_t ResampleMode = 0;
+  int32_t JpgOrientation = 1;
 };
 
 }  // namespace kelv

@@ -1,12 +1,16 @@
 // Thumbnails, header probing and transfer between Image objects and into buffers.
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 
 #include "binaryrw/FileStream.h"
 #include "image/codec/Bmp.h"
+#include "image/codec/exif.h"
+#include "image/codec/format.h"
+#include "image/codec/png.h"
 #include "image/imageImpl.h"
 #include "image/raster/Blit.h"
 #include "image/raster/Canvas.h"
+#include "image/thumb_frame.h"
 
 namespace kelv {
 namespace {
@@ -18,8 +22,26 @@ std::string html_wh(int32_t w, int32_t h) {
 // Header probes read through a small buffer: a probe needs a few dozen bytes, plus four
 // for each JPEG segment it skips.
 constexpr size_t kProbeBuffer = 512;
+// How much of a camera metadata block a JPEG probe reads: the first directory, where the
+// orientation tag is, follows the block's header in the files cameras write.
+constexpr size_t kExifProbeBytes = 1024;
 
 }  // namespace
+
+size_t read_head(const std::string& FileName, uint8_t* buf, size_t n) {
+  try {
+    auto f = FileStream::open(FileName, "rb", kProbeBuffer);
+    return f ? f->read(buf, n) : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+codec::ImageFormat sniff_file(const std::string& FileName) {
+  uint8_t head[codec::kSniffBytes];
+  const size_t got = read_head(FileName, head, sizeof head);
+  return codec::sniff_format(std::span<const uint8_t>(head, got));
+}
 
 // ---- Thumbnails ----------------------------------------------------------------------
 
@@ -48,44 +70,16 @@ int32_t TImageImpl::GetThumbBorder(int32_t index) const {
 
 int32_t TImageImpl::MakeThumb(int32_t insideW, int32_t insideH) {
   if (!Bitmap) return 0;
-  const int32_t n = cntThumbBorder;
-  const int32_t srcW = Bitmap->width(), srcH = Bitmap->height();
+  const ThumbFrame frame{insideW, insideH, ThumbBgColor,
+                         std::span<const int32_t>(ThumbBorderColors.data(), static_cast<size_t>(cntThumbBorder))};
   // No picture area left inside the rings, or nothing to scale: the image stays.
-  if (insideW <= 0 || insideH <= 0 || 2 * n >= insideW || 2 * n >= insideH || srcW == 0 || srcH == 0) return 0;
+  if (!thumb_picture_rect(frame, Bitmap->width(), Bitmap->height())) return 0;
   // The copy takes every pixel; the flag comes back afterwards, in automatic mode.
   bool was_transparent = Bitmap->transparency().enabled;
   Bitmap->transparency().enabled = false;
   int32_t result = 1;
   try {
-    auto thumb = std::make_unique<raster::Bitmap>(insideW, insideH);
-    raster::Surface& s = thumb->surface();
-    s.brush = raster::Brush{ThumbBgColor, raster::BrushStyle::Solid};
-    s.pen.width = 1;
-    raster::fill_rect(*thumb, raster::Rect{0, 0, insideW, insideH}, s.brush);
-    // Ring i outlines columns i to insideW-1-i and rows i to insideH-1-i.
-    for (int32_t i = 0; i < n; ++i) {
-      s.pen.colour = ThumbBorderColors[static_cast<size_t>(i)];
-      raster::move_to(*thumb, i, i);
-      raster::line_to(*thumb, insideW - i - 1, i);
-      raster::line_to(*thumb, insideW - i - 1, insideH - i - 1);
-      raster::line_to(*thumb, i, insideH - i - 1);
-      raster::line_to(*thumb, i, i);
-    }
-    // Fit inside the rings with the aspect kept; equal ratios take the height branch.
-    const double areaW = insideW - 2.0 * n, areaH = insideH - 2.0 * n;
-    const double rx = areaW / srcW, ry = areaH / srcH;
-    int32_t newW, newH;
-    if (rx < ry) {
-      newW = static_cast<int32_t>(areaW);
-      newH = static_cast<int32_t>(std::floor(srcH * rx + 0.5));
-    } else {
-      newH = static_cast<int32_t>(areaH);
-      newW = static_cast<int32_t>(std::floor(srcW * ry + 0.5));
-    }
-    // Centred on the outer size, which is the same place as centred inside the rings.
-    const int32_t offX = (insideW - newW) / 2, offY = (insideH - newH) / 2;
-    raster::stretch_copy(*thumb, raster::Rect{offX, offY, offX + newW, offY + newH}, *Bitmap);
-    Bitmap = std::move(thumb);
+    Bitmap = make_thumbnail(*Bitmap, frame, resample());
   } catch (...) {
     result = 0;
   }
@@ -97,6 +91,7 @@ int32_t TImageImpl::MakeThumb(int32_t insideW, int32_t insideH) {
 
 int32_t TImageImpl::HeaderReadBmp(const std::string& FileName) {
   HeaderWidth = HeaderHeight = -1;
+  JpgOrientation = 1;
   try {
     auto f = FileStream::open(FileName, "rb", kProbeBuffer);
     if (!f) return 0;
@@ -130,6 +125,7 @@ int32_t TImageImpl::HeaderReadBmp(const std::string& FileName) {
 
 int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
   HeaderWidth = HeaderHeight = -1;
+  JpgOrientation = 1;
   try {
     auto f = FileStream::open(FileName, "rb", kProbeBuffer);
     if (!f) return 0;
@@ -141,7 +137,13 @@ int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
       if (!f->get(c) || c == 0xD8) break;
     }
     // The segments: four bytes of header each, bodies skipped by relative seeks, until a
-    // start-of-frame code of the five that carry the size.
+    // start-of-frame code of the five that carry the size. Of the first camera metadata
+    // segment the start is read (where a camera puts the directory with the orientation
+    // tag) and the rest skipped, so the position moves just as far; the tag counts only
+    // when the probe succeeds.
+    int32_t orientation = 1;
+    bool tagged = false;
+    std::vector<uint8_t> body;
     for (;;) {
       uint8_t h[4];
       if (f->read(h, 4) != 4) return 0;
@@ -150,15 +152,55 @@ int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
         if (f->read(fr, 5) != 5) return 0;
         HeaderHeight = fr[1] * 256 + fr[2];
         HeaderWidth = fr[3] * 256 + fr[4];
+        JpgOrientation = orientation;
         return 1;
       }
       int32_t length = h[2] * 256 + h[3];
+      if (h[0] == 0xFF && h[1] == 0xE1 && !tagged && length >= 2) {
+        body.resize(std::min<size_t>(static_cast<size_t>(length - 2), kExifProbeBytes));
+        if (f->read(body.data(), body.size()) != body.size()) return 0;
+        if (codec::is_exif(body)) {
+          tagged = true;
+          orientation = codec::exif_orientation(body);
+        }
+        if (!f->seek(length - 2 - static_cast<int32_t>(body.size()), 1)) return 0;
+        continue;
+      }
       if (!f->seek(length - 2, 1)) return 0;
     }
   } catch (...) {
     HeaderWidth = HeaderHeight = -1;
     return 0;
   }
+}
+
+int32_t TImageImpl::HeaderReadPng(const std::string& FileName) {
+  HeaderWidth = HeaderHeight = -1;
+  JpgOrientation = 1;
+  try {
+    uint8_t head[codec::kPngProbeBytes];
+    const size_t got = read_head(FileName, head, sizeof head);
+    int32_t w = 0, h = 0;
+    if (!codec::probe_png(std::span<const uint8_t>(head, got), w, h)) return 0;
+    HeaderHeight = h;
+    HeaderWidth = w;
+    return 1;
+  } catch (...) {
+    HeaderWidth = HeaderHeight = -1;
+    return 0;
+  }
+}
+
+int32_t TImageImpl::HeaderReadFile(const std::string& FileName) {
+  switch (sniff_file(FileName)) {
+    case codec::ImageFormat::Bmp: return HeaderReadBmp(FileName);
+    case codec::ImageFormat::Jpeg: return HeaderReadJpg(FileName);
+    case codec::ImageFormat::Png: return HeaderReadPng(FileName);
+    case codec::ImageFormat::Unknown: break;
+  }
+  HeaderWidth = HeaderHeight = -1;
+  JpgOrientation = 1;
+  return 0;
 }
 
 std::string TImageImpl::HeaderGetHtmlWH() const {
@@ -211,7 +253,7 @@ int32_t TImageImpl::StretchDraw(int32_t x, int32_t y, int32_t w, int32_t h, Imag
     auto edge = [](int32_t a, int32_t d) {
       return static_cast<int32_t>(std::clamp<int64_t>(int64_t{a} + d + 1, INT32_MIN, INT32_MAX));
     };
-    raster::stretch_copy(*Bitmap, raster::Rect{x, y, edge(x, w), edge(y, h)}, src);
+    raster::scale_copy(*Bitmap, raster::Rect{x, y, edge(x, w), edge(y, h)}, src, resample());
   });
 }
 

@@ -99,12 +99,27 @@ const Binding<T> kImage[] = {
     {"SaveToBufferBmp", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.SaveToBufferBmp(); }},
     {"SaveToBufferJpg", M,
      [](T& o, const CallArgs& a, CallResult& r) { r.value = o.SaveToBufferJpg(a.i4(0), a.i4(1), a.i4(2)); }},
+    // The second interface.
+    {"ResampleMode", G, [](T& o, const CallArgs&, CallResult& r) { r.value = o.get_ResampleMode(); }},
+    {"ResampleMode", P, [](T& o, const CallArgs& a, CallResult&) { o.put_ResampleMode(a.i4(0)); }},
+    {"LoadFromJpgMin", M,
+     [](T& o, const CallArgs& a, CallResult& r) { r.value = o.LoadFromJpgMin(a.text(0), a.i4(1), a.i4(2)); }},
+    {"JpgOrientation", G, [](T& o, const CallArgs&, CallResult& r) { r.value = o.get_JpgOrientation(); }},
+    {"ApplyOrientation", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.ApplyOrientation(); }},
+    {"FlipHorizontal", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.FlipHorizontal(); }},
+    {"FlipVertical", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.FlipVertical(); }},
+    {"LoadFromPng", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.LoadFromPng(a.text(0)); }},
+    {"SaveToPng", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.SaveToPng(a.text(0), a.i4(1)); }},
+    {"SaveToBufferPng", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.SaveToBufferPng(a.i4(0)); }},
+    {"HeaderReadPng", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.HeaderReadPng(a.text(0)); }},
+    {"LoadFromFile", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.LoadFromFile(a.text(0)); }},
+    {"HeaderReadFile", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.HeaderReadFile(a.text(0)); }},
 };
 
 }  // namespace
 
 const std::vector<Thunk<TImageImpl>>& image_slots() {
-  static const auto slots = bind_slots<T>(interface_table(InterfaceId::Image), std::span<const Binding<T>>(kImage));
+  static const auto slots = bind_slots<T>(interface_table(InterfaceId::Image2), std::span<const Binding<T>>(kImage));
   return slots;
 }
 

@@ -45,6 +45,18 @@ bool Guid::parse(const std::string& t, Guid& out) {
   return true;
 }
 
+const Guid& interface_iid(InterfaceId id) {
+  for (const InterfaceInfo& i : kInterfaces)
+    if (i.id == id) return i.iid;
+  return kInterfaces[0].iid;
+}
+
+bool class_implements(const ClassInfo& cls, const Guid& iid) {
+  for (const InterfaceTable* t = &interface_table(cls.iface); t; t = t->base)
+    if (interface_iid(t->id) == iid) return true;
+  return false;
+}
+
 const ClassInfo& class_info(InterfaceId id) {
   for (const ClassInfo& c : kClasses)
     if (c.iface == id) return c;

@@ -28,6 +28,7 @@ inline constexpr Guid kClsidInfo{0xB8381B7E, 0x20B6, 0x422D, {0xA6, 0xF4, 0xA5, 
 inline constexpr Guid kIidIImage{0x28EA1342, 0xEAC7, 0x426E, {0x9D, 0x08, 0x9F, 0xBA, 0xC5, 0x42, 0x01, 0x3F}};
 inline constexpr Guid kIidIBinaryRW{0xD6DD8160, 0x0081, 0x45F0, {0xA9, 0x4C, 0x1A, 0xBB, 0xE5, 0x68, 0xA1, 0xF1}};
 inline constexpr Guid kIidIInfo{0xDA222ED8, 0xE4DB, 0x4833, {0xB6, 0xC0, 0x4E, 0x84, 0x53, 0xC3, 0xFD, 0xFB}};
+inline constexpr Guid kIidIImage2{0xF61C5CFA, 0x0F28, 0x4C96, {0x8B, 0x50, 0xC2, 0x2B, 0x4D, 0x47, 0xB4, 0x7A}};
 
 inline constexpr const char* kLibName = "Kelvarin";
 inline constexpr const char* kLibHelp = "Kelvarin.image Library";
@@ -35,23 +36,48 @@ inline constexpr uint16_t kLibMajor = 1;
 inline constexpr uint16_t kLibMinor = 0;
 inline constexpr uint32_t kLibLocale = 0x0409;
 
+struct InterfaceInfo {
+  InterfaceId id;
+  Guid iid;
+};
+
+// Every interface, in the order the type library declares them: a base before the
+// interfaces derived from it.
+inline constexpr std::array<InterfaceInfo, kInterfaceCount> kInterfaces{{
+    {InterfaceId::Image, kIidIImage},
+    {InterfaceId::BinaryRW, kIidIBinaryRW},
+    {InterfaceId::Info, kIidIInfo},
+    {InterfaceId::Image2, kIidIImage2},
+}};
+
+const Guid& interface_iid(InterfaceId id);
+
 struct ClassInfo {
   const char* name;         // "Image"
   const char* progid;       // "Kelvarin.Image"
   const char* description;  // the class's doc string
   Guid clsid;
-  Guid iid;
-  InterfaceId iface;
+  Guid iid;           // the default interface
+  InterfaceId iface;  // the default interface's member table
+  // The interface whose type information IDispatch::GetTypeInfo hands out, which is the
+  // type name a script host reports for the object. An Image keeps reporting IImage, so
+  // scripts that look at the name see what they always saw.
+  InterfaceId described;
 };
 
-// The served classes, in the order the module walks them.
+// The served classes, in the order the module walks them. An Image object's default
+// interface is IImage2; it answers for IImage as well.
 inline constexpr std::array<ClassInfo, 3> kClasses{{
-    {"Image", "Kelvarin.Image", "image Object", kClsidImage, kIidIImage, InterfaceId::Image},
-    {"BinaryRW", "Kelvarin.BinaryRW", "BinaryRW Object", kClsidBinaryRW, kIidIBinaryRW,
+    {"Image", "Kelvarin.Image", "image Object", kClsidImage, kIidIImage2, InterfaceId::Image2, InterfaceId::Image},
+    {"BinaryRW", "Kelvarin.BinaryRW", "BinaryRW Object", kClsidBinaryRW, kIidIBinaryRW, InterfaceId::BinaryRW,
      InterfaceId::BinaryRW},
-    {"Info", "Kelvarin.Info", "Info Object", kClsidInfo, kIidIInfo, InterfaceId::Info},
+    {"Info", "Kelvarin.Info", "Info Object", kClsidInfo, kIidIInfo, InterfaceId::Info, InterfaceId::Info},
 }};
 
 const ClassInfo& class_info(InterfaceId id);
+
+// Whether an object of the class answers an interface request for `iid`: its default
+// interface or any interface that one derives from (IUnknown and IDispatch aside).
+bool class_implements(const ClassInfo& cls, const Guid& iid);
 
 }  // namespace kelv

@@ -19,14 +19,14 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"RotateCW", "Turns the image a quarter clockwise."},
       {"RotateCCW", "Turns the image a quarter counter-clockwise."},
       {"Rotate180", "Turns the image half round."},
-      {"ResizeImg", "Scales the image to w by h with nearest-neighbour sampling."},
+      {"ResizeImg", "Scales the image to w by h with nearest-neighbour sampling (area average with ResampleMode 1)."},
       {"Width", "The image's width; putting it crops or extends on the right."},
       {"Height", "The image's height; putting it crops or extends at the bottom."},
       {"SetTransparentColor", "Makes the colour transparent when this image is drawn onto another."},
       {"RemoveTransparency", "Switches transparency off."},
       {"ChangeSize", "Crops or extends to w by h, anchored at the top left; new area takes the brush once used."},
       {"GetColorFromRGB", "The colour value r + 256 g + 65536 b."},
-      {"StretchDraw", "Draws another Image scaled into the w+1 by h+1 rectangle at (x, y)."},
+      {"StretchDraw", "Draws another Image scaled into the w+1 by h+1 rectangle at (x, y), sampled as ResampleMode says."},
       {"Draw", "Draws another Image at (x, y), clipped, honouring its transparency."},
       {"GetBmp", "The handle by which other Image objects reach this bitmap; 0 with no image."},
       {"GetColor", "The colour of pixel (x, y); -1 outside the image, 0 with no image."},
@@ -54,7 +54,7 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"cntThumbBorder", "The number of thumbnail border rings (0..255)."},
       {"SetThumbBorder", "Sets ring index's colour (0 is the outermost); 1 on success."},
       {"GetThumbBorder", "Ring index's colour; 0 out of range."},
-      {"MakeThumb", "Replaces the image by an insideW by insideH thumbnail: rings, background, the picture fitted and centred."},
+      {"MakeThumb", "Replaces the image by an insideW by insideH thumbnail: rings, background, the picture fitted and centred (scaled as ResampleMode says)."},
       {"ThumbBgColor", "The thumbnail background colour."},
       {"DefaultJpgSmoothing", "The smoothing flag a save uses for -1 (only 1 switches it on)."},
       {"DefaultJpgProgressive", "The progression flag a save uses for -1 (only 1 switches it on)."},
@@ -70,6 +70,18 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"GetRFromColor", "The red part of a colour."},
       {"GetGFromColor", "The green part of a colour."},
       {"GetBFromColor", "The blue part of a colour."},
+      {"ResampleMode", "How ResizeImg, MakeThumb and StretchDraw scale: 0 nearest neighbour (at first), 1 area average; other values are ignored."},
+      {"LoadFromJpgMin", "Loads a JPEG file at the smallest scale (1/8, 1/4, 1/2, 1) still at least minWidth by minHeight upright; 1 on success."},
+      {"JpgOrientation", "The orientation tag (1..8) of the JPEG file last loaded or probed; 1 when it has none, for other formats and after ApplyOrientation."},
+      {"ApplyOrientation", "Turns the image upright as JpgOrientation says and sets JpgOrientation to 1; 1 on success."},
+      {"FlipHorizontal", "Mirrors the image left to right; 1 on success."},
+      {"FlipVertical", "Mirrors the image top to bottom; 1 on success."},
+      {"LoadFromPng", "Loads a PNG file (any depth, palette, interlace); transparency is mixed over ThumbBgColor. 1 on success; a failed load leaves an empty image."},
+      {"SaveToPng", "Saves a PNG file at compression level 0..9 (-1 the default, 6); the target is replaced only by a complete file."},
+      {"SaveToBufferPng", "The PNG file as a byte buffer (level as SaveToPng), or Null with no image."},
+      {"HeaderReadPng", "Reads a PNG file's width and height from its header chunk only; 1 on success."},
+      {"LoadFromFile", "Loads a BMP, JPEG or PNG file, told apart by its first bytes; 1 on success. A failed load leaves an empty image."},
+      {"HeaderReadFile", "Probes a BMP, JPEG or PNG file's width and height, told apart by its first bytes; 1 on success."},
   };
   static const std::map<std::string, std::string> binrw = {
       {"FOpen", "Opens a file with a C mode string (\"rb\", \"w+b\", \"a\", ...); 1 on success."},
@@ -134,7 +146,9 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"GetSystem", "The operating system's code (0 for any system after Windows 2003 Server)."},
       {"GetSystemText", "The operating system's name, or \"undefined\"."},
   };
-  const auto& table = iface == InterfaceId::Image ? image : iface == InterfaceId::BinaryRW ? binrw : info;
+  // The Image class's two interfaces share one list: IImage2 carries IImage's members too.
+  const bool of_image = iface == InterfaceId::Image || iface == InterfaceId::Image2;
+  const auto& table = of_image ? image : iface == InterfaceId::BinaryRW ? binrw : info;
   auto it = table.find(m.name);
   return it == table.end() ? std::string() : it->second;
 }

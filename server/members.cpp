@@ -108,6 +108,24 @@ const Row kImageRows[] = {
     {84, 63, "GetBFromColor", M, "color:i4", UI1},
 };
 
+// Members beyond the first interface. A load or a probe records the JPEG orientation tag
+// (1 for other formats), which ApplyOrientation consumes.
+const Row kImage2Rows[] = {
+    {85, 200, "ResampleMode", G, "", I4},
+    {86, 200, "ResampleMode", P, ":i4", None},
+    {87, 201, "LoadFromJpgMin", M, "FileName:text;minWidth:i4;minHeight:i4", I4},
+    {88, 202, "JpgOrientation", G, "", I4},
+    {89, 203, "ApplyOrientation", M, "", I4},
+    {90, 204, "FlipHorizontal", M, "", I4},
+    {91, 205, "FlipVertical", M, "", I4},
+    {92, 206, "LoadFromPng", M, "FileName:text", I4},
+    {93, 207, "SaveToPng", M, "FileName:text;level:i4=-1", I4},
+    {94, 208, "SaveToBufferPng", M, "level:i4=-1", Var},
+    {95, 209, "HeaderReadPng", M, "FileName:text", I4},
+    {96, 210, "LoadFromFile", M, "FileName:text", I4},
+    {97, 211, "HeaderReadFile", M, "FileName:text", I4},
+};
+
 const Row kBinaryRWRows[] = {
     {7, 1, "FOpen", M, "FileName:text;Type:text", I4},
     {8, 2, "FClose", M, "", None},
@@ -206,8 +224,15 @@ std::vector<Param> parse_params(std::string_view spec) {
   return out;
 }
 
-InterfaceTable build(InterfaceId id, const char* name, const char* doc, std::span<const Row> rows) {
-  InterfaceTable t{id, name, doc, {}};
+InterfaceTable build(InterfaceId id, const char* name, const char* doc, std::span<const Row> rows,
+                     const InterfaceTable* base = nullptr) {
+  InterfaceTable t{id, name, doc, {}, nullptr, 0};
+  if (base) {
+    t.base = base;
+    t.members = base->members;
+    t.own_first = t.members.size();
+  }
+  const bool image = id == InterfaceId::Image || id == InterfaceId::Image2;
   for (const Row& r : rows) {
     Member m;
     m.slot = r.slot;
@@ -218,7 +243,7 @@ InterfaceTable build(InterfaceId id, const char* name, const char* doc, std::spa
     m.result = r.result;
     // Every property accessor of IImage and SetTransparentColor report a raised error
     // to the caller as an exception; every other member reports through its result.
-    m.guarded = id == InterfaceId::Image &&
+    m.guarded = image &&
                 (r.kind != MemberKind::Method || m.name == "SetTransparentColor");
     t.members.push_back(std::move(m));
   }
@@ -253,8 +278,12 @@ const InterfaceTable& interface_table(InterfaceId id) {
                                             "Dispatch interface for BinaryRW Object", kBinaryRWRows);
   static const InterfaceTable info =
       build(InterfaceId::Info, "IInfo", "Dispatch interface for Info Object", kInfoRows);
+  static const InterfaceTable image2 =
+      build(InterfaceId::Image2, "IImage2", "Dispatch interface for image Object, with the photo members",
+            kImage2Rows, &image);
   switch (id) {
     case InterfaceId::Image: return image;
+    case InterfaceId::Image2: return image2;
     case InterfaceId::BinaryRW: return binrw;
     case InterfaceId::Info: return info;
   }

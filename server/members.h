@@ -46,14 +46,21 @@ struct Member {
   size_t required_count() const;
 };
 
-enum class InterfaceId : uint8_t { Image, BinaryRW, Info };
+// IImage2 derives from IImage: its function table continues after IImage's last slot
+// and its DISPIDs start at 200, so every IImage slot and DISPID stays where it was.
+enum class InterfaceId : uint8_t { Image, BinaryRW, Info, Image2 };
+inline constexpr size_t kInterfaceCount = 4;
 
 struct InterfaceTable {
   InterfaceId id;
   std::string name;  // "IImage"
   std::string doc;   // the interface's doc string
-  std::vector<Member> members;  // in slot order
+  std::vector<Member> members;  // in slot order, the base interface's members first
+  const InterfaceTable* base = nullptr;  // the interface this one derives from (IDispatch: none)
+  size_t own_first = 0;                  // index of the first member this interface declares
 
+  // The members this interface declares itself, without the inherited ones.
+  std::span<const Member> own() const { return std::span<const Member>(members).subspan(own_first); }
   const Member* find(int32_t dispid, MemberKind kind) const;
   const Member* by_name(std::string_view name) const;  // exact, case-sensitive
 };

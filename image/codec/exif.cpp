@@ -13,9 +13,6 @@ constexpr uint8_t kEndOfImage = 0xD9;
 constexpr size_t kEntryBytes = 12;
 constexpr uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
 
-bool is_exif(std::span<const uint8_t> app1) {
-  return app1.size() >= sizeof kExifHeader && std::memcmp(app1.data(), kExifHeader, sizeof kExifHeader) == 0;
-}
 // TIFF field types that can carry a small number.
 enum FieldType : uint16_t { kByte = 1, kShort = 3, kLong = 4 };
 
@@ -99,6 +96,10 @@ int32_t exif_orientation(std::span<const uint8_t> app1) {
     if (tag == kOrientationTag) return orientation_of(r, entry);
   }
   return kUpright;
+}
+
+bool is_exif(std::span<const uint8_t> app1) {
+  return app1.size() >= sizeof kExifHeader && std::memcmp(app1.data(), kExifHeader, sizeof kExifHeader) == 0;
 }
 
 int32_t jpeg_orientation(std::span<const uint8_t> file) {

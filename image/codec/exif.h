@@ -8,6 +8,10 @@
 
 namespace kelv::codec {
 
+// Whether an APP1 payload is a camera metadata block (it begins "Exif\0\0"); other
+// APP1 segments (XMP) do not decide the orientation.
+bool is_exif(std::span<const uint8_t> app1);
+
 // The payload of a JPEG APP1 segment (the bytes after its length field). A metadata
 // block begins "Exif\0\0" followed by a TIFF structure; the tag is 0x0112 of its first
 // directory. 1..8, or 1 when the segment is something else or the tag is absent,

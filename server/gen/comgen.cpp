@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "server/classes.h"
 #include "server/members.h"
@@ -77,13 +78,16 @@ void write_idl(std::ostream& o) {
     << guid_idl(kLibId) << "),\n  version(" << kLibMajor << "." << kLibMinor << "),\n  lcid(0x0409),\n"
     << "  helpstring(\"" << kLibHelp << "\")\n]\nlibrary " << kLibName << "\n{\n"
     << "  importlib(\"stdole2.tlb\");\n\n";
-  for (const ClassInfo& c : kClasses) o << "  interface " << interface_table(c.iface).name << ";\n";
-  for (const ClassInfo& c : kClasses) {
-    const InterfaceTable& t = interface_table(c.iface);
-    o << "\n  [\n    uuid(" << guid_idl(c.iid) << "),\n    version(1.0),\n    helpstring(\"" << t.doc
-      << "\"),\n    dual,\n    oleautomation\n  ]\n  interface " << t.name << " : IDispatch\n  {\n";
-    for (const Member& m : t.members) {
-      o << "    [helpstring(\"" << idl_escaped(member_summary(c.iface, m)) << "\"), ";
+  for (const InterfaceInfo& i : kInterfaces) o << "  interface " << interface_table(i.id).name << ";\n";
+  // A derived interface declares only its own members; its function table continues
+  // after its base's.
+  for (const InterfaceInfo& i : kInterfaces) {
+    const InterfaceTable& t = interface_table(i.id);
+    o << "\n  [\n    uuid(" << guid_idl(i.iid) << "),\n    version(1.0),\n    helpstring(\"" << t.doc
+      << "\"),\n    dual,\n    oleautomation\n  ]\n  interface " << t.name << " : "
+      << (t.base ? t.base->name : std::string("IDispatch")) << "\n  {\n";
+    for (const Member& m : t.own()) {
+      o << "    [helpstring(\"" << idl_escaped(member_summary(i.id, m)) << "\"), ";
       if (m.kind == MemberKind::Get) o << "propget, ";
       if (m.kind == MemberKind::Put) o << "propput, ";
       o << "id(" << m.dispid << ")] HRESULT " << m.name << "(";
@@ -111,8 +115,11 @@ void write_idl(std::ostream& o) {
   }
   for (const ClassInfo& c : kClasses) {
     o << "\n  [\n    uuid(" << guid_idl(c.clsid) << "),\n    version(1.0),\n    helpstring(\"" << c.description
-      << "\")\n  ]\n  coclass " << c.name << "\n  {\n    [default] interface "
-      << interface_table(c.iface).name << ";\n  };\n";
+      << "\")\n  ]\n  coclass " << c.name << "\n  {\n";
+    // The default interface first, then the interfaces it derives from.
+    for (const InterfaceTable* t = &interface_table(c.iface); t; t = t->base)
+      o << "    " << (t == &interface_table(c.iface) ? "[default] " : "") << "interface " << t->name << ";\n";
+    o << "  };\n";
   }
   o << "}\n";
 }
@@ -175,6 +182,30 @@ std::string script_type(ValueType t) {
   return "-";
 }
 
+// One member's row; a property's put shares the row of its get.
+void write_reference_row(std::ostream& o, const InterfaceTable& t, InterfaceId iface, const Member& m) {
+  if (m.kind == MemberKind::Put && t.find(m.dispid, MemberKind::Get)) return;
+  std::string args;
+  for (const Param& p : m.params) {
+    if (!args.empty()) args += ", ";
+    args += (p.name.empty() ? std::string("value") : p.name) + " (" + script_type(p.type);
+    if (p.optional) args += ", optional, default " + (p.type == ValueType::Text ? "\"" + p.default_text + "\"" : std::to_string(p.default_int));
+    args += ")";
+  }
+  std::string name = "`" + m.name + "`";
+  std::string result = script_type(m.result);
+  if (m.kind == MemberKind::Get) {
+    bool put = t.find(m.dispid, MemberKind::Put) != nullptr;
+    name += put ? " (property, get and put)" : " (property, get)";
+    if (put) args = "value (" + script_type(m.result) + ") on put";
+  }
+  std::string summary = member_summary(iface, m);
+  for (char& ch : summary)
+    if (ch == '|') ch = '/';
+  o << "| " << m.dispid << " | " << name << " | " << (args.empty() ? "-" : args) << " | " << result << " | "
+    << summary << " |\n";
+}
+
 // The member reference: every member of the three interfaces with DISPID, arguments,
 // defaults and result, and one line on what it does.
 void write_reference(std::ostream& o) {
@@ -184,30 +215,18 @@ void write_reference(std::ostream& o) {
        "Results marked 1/0 use 1 for success or yes and 0 for failure or no (`Info` reports\n"
        "these values). Properties are listed once with their get and put.\n";
   for (const ClassInfo& c : kClasses) {
-    const InterfaceTable& t = interface_table(c.iface);
-    o << "\n## " << c.name << " (\"" << c.progid << "\", interface `" << t.name << "`)\n\n"
-      << "| DISPID | Member | Arguments | Result | What it does |\n|---|---|---|---|---|\n";
-    for (const Member& m : t.members) {
-      if (m.kind == MemberKind::Put && t.find(m.dispid, MemberKind::Get)) continue;
-      std::string args;
-      for (const Param& p : m.params) {
-        if (!args.empty()) args += ", ";
-        args += (p.name.empty() ? std::string("value") : p.name) + " (" + script_type(p.type);
-        if (p.optional) args += ", optional, default " + (p.type == ValueType::Text ? "\"" + p.default_text + "\"" : std::to_string(p.default_int));
-        args += ")";
-      }
-      std::string name = "`" + m.name + "`";
-      std::string result = script_type(m.result);
-      if (m.kind == MemberKind::Get) {
-        bool put = t.find(m.dispid, MemberKind::Put) != nullptr;
-        name += put ? " (property, get and put)" : " (property, get)";
-        if (put) args = "value (" + script_type(m.result) + ") on put";
-      }
-      std::string summary = member_summary(c.iface, m);
-      for (char& ch : summary)
-        if (ch == '|') ch = '/';
-      o << "| " << m.dispid << " | " << name << " | " << (args.empty() ? "-" : args) << " | " << result << " | "
-        << summary << " |\n";
+    // The interfaces from the first to the class's default one: each lists what it adds.
+    std::vector<const InterfaceTable*> chain;
+    for (const InterfaceTable* t = &interface_table(c.iface); t; t = t->base) chain.insert(chain.begin(), t);
+    o << "\n## " << c.name << " (\"" << c.progid << "\", interface `" << chain.back()->name << "`";
+    if (chain.size() > 1) o << ", derived from `" << chain.front()->name << "`";
+    o << ")\n";
+    for (const InterfaceTable* t : chain) {
+      if (t->base)
+        o << "\n### Added by `" << t->name << "`\n\n`" << t->name << "` derives from `" << t->base->name
+          << "`: every member above keeps its DISPID and slot, and scripts reach these by name like\nthe others.\n";
+      o << "\n| DISPID | Member | Arguments | Result | What it does |\n|---|---|---|---|---|\n";
+      for (const Member& m : t->own()) write_reference_row(o, *t, c.iface, m);
     }
   }
 }

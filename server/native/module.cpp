@@ -30,7 +30,8 @@ HResult create_object(const ClassInfo& cls, Unknown* outer, const Guid& iid, voi
 CreateFn create_fn(InterfaceId id) {
   switch (id) {
     case InterfaceId::Info: return &create_object<TInfoImpl, &info_slots>;
-    case InterfaceId::Image: return &create_object<TImageImpl, &image_slots>;
+    case InterfaceId::Image:  // the Image class serves IImage through IImage2
+    case InterfaceId::Image2: return &create_object<TImageImpl, &image_slots>;
     case InterfaceId::BinaryRW: return &create_object<TBinaryRWImpl, &binaryrw_slots>;
   }
   return nullptr;
@@ -73,9 +74,9 @@ class Factory final : public ClassFactory {
 // information under the type-information lock.
 struct ModuleState {
   std::mutex class_lock;
-  std::array<std::atomic<Factory*>, 3> factories{};
+  std::array<std::atomic<Factory*>, kClasses.size()> factories{};  // by class
   std::mutex typeinfo_lock;
-  std::array<std::atomic<TypeInfo*>, 3> typeinfos{};
+  std::array<std::atomic<TypeInfo*>, kInterfaceCount> typeinfos{};  // by interface
 };
 
 ModuleState& state() {
@@ -95,9 +96,9 @@ bool register_typelib(Registry& reg, const std::string& path, const std::string&
   reg.set_value(key + "\\409\\win32", "", path);
   reg.set_value(key + "\\FLAGS", "", "0");
   reg.set_value(key + "\\HELPDIR", "", helpdir);
-  for (const ClassInfo& c : kClasses) {
-    std::string ik = "Interface\\" + c.iid.text();
-    reg.set_value(ik, "", interface_table(c.iface).name);
+  for (const InterfaceInfo& i : kInterfaces) {
+    std::string ik = "Interface\\" + i.iid.text();
+    reg.set_value(ik, "", interface_table(i.id).name);
     reg.set_value(ik + "\\ProxyStubClsid32", "", kProxyStub);
     reg.set_value(ik + "\\TypeLib", "", kLibId.text());
     reg.set_value(ik + "\\TypeLib", "Version", "1.0");
@@ -142,9 +143,9 @@ HResult DllGetClassObject(const Guid& clsid, const Guid& iid, void** out) {
   if (!out) return hr::E_POINTER;
   *out = nullptr;
   ModuleState& s = state();
-  for (const ClassInfo& c : kClasses) {
+  for (size_t k = 0; k < kClasses.size(); ++k) {
+    const ClassInfo& c = kClasses[k];
     if (!(c.clsid == clsid)) continue;
-    size_t k = index_of(c.iface);
     Factory* f = s.factories[k].load();
     if (!f) {
       std::lock_guard<std::mutex> lock(s.class_lock);

@@ -152,7 +152,7 @@ HResult ObjectBase::Inner::QueryInterface(const Guid& iid, void** out) {
   *out = nullptr;
   if (iid == kIidIUnknown) {
     *out = static_cast<Unknown*>(this);
-  } else if (iid == kIidIDispatch || iid == m_owner.m_class.iid) {
+  } else if (iid == kIidIDispatch || class_implements(m_owner.m_class, iid)) {
     *out = static_cast<Dispatch*>(&m_owner);
   } else {
     return hr::E_NOINTERFACE;
@@ -183,7 +183,7 @@ HResult ObjectBase::GetTypeInfo(uint32_t, uint32_t, TypeInfo** out) {
   if (!out) return hr::E_POINTER;
   *out = nullptr;
   TypeInfo* ti = nullptr;
-  HResult h = load_type_info(m_class.iface, ti);
+  HResult h = load_type_info(m_class.described, ti);
   if (failed(h)) return h;
   ti->AddRef();
   *out = ti;

@@ -13,7 +13,7 @@ volatile LONG g_lock_count = 0;
 
 struct TypeInfoCache {
   CRITICAL_SECTION lock;
-  std::array<TypeInfoEntry*, 3> entries{};
+  std::array<TypeInfoEntry*, kInterfaceCount> entries{};
   TypeInfoCache() { InitializeCriticalSection(&lock); }
 };
 
@@ -34,6 +34,12 @@ GUID to_guid(const Guid& g) {
   out.Data2 = g.data2;
   out.Data3 = g.data3;
   std::memcpy(out.Data4, g.data4, 8);
+  return out;
+}
+
+Guid from_guid(REFGUID g) {
+  Guid out{g.Data1, g.Data2, g.Data3, {}};
+  std::memcpy(out.data4, g.Data4, 8);
   return out;
 }
 
@@ -158,7 +164,7 @@ HRESULT load_type_info(InterfaceId id, LCID lcid, const TypeInfoEntry** out) {
     if (FAILED(hr) && lcid != kLibLocale) hr = LoadRegTypeLib(to_guid(kLibId), kLibMajor, kLibMinor, kLibLocale, &lib);
     if (SUCCEEDED(hr)) {
       ITypeInfo* info = nullptr;
-      hr = lib->GetTypeInfoOfGuid(to_guid(class_info(id).iid), &info);
+      hr = lib->GetTypeInfoOfGuid(to_guid(interface_iid(id)), &info);
       lib->Release();
       if (SUCCEEDED(hr)) {
         auto* e = new (std::nothrow) TypeInfoEntry;

@@ -19,6 +19,7 @@
 namespace kelv::win32 {
 
 GUID to_guid(const Guid& g);
+Guid from_guid(REFGUID g);
 
 // The module lock count: one per live object and per LockServer(TRUE).
 void lock_module();
@@ -102,7 +103,7 @@ class ComObject : public Iface {
     if (!out) return E_POINTER;
     *out = nullptr;
     const TypeInfoEntry* e = nullptr;
-    HRESULT hr = load_type_info(m_class.iface, lcid, &e);
+    HRESULT hr = load_type_info(m_class.described, lcid, &e);
     if (FAILED(hr)) return hr;
     e->info->AddRef();
     *out = e->info;
@@ -176,7 +177,7 @@ class ComObject : public Iface {
       *out = nullptr;
       if (IsEqualIID(iid, IID_IUnknown)) {
         *out = static_cast<IUnknown*>(this);
-      } else if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, to_guid(m_owner.m_class.iid))) {
+      } else if (IsEqualIID(iid, IID_IDispatch) || class_implements(m_owner.m_class, from_guid(iid))) {
         *out = static_cast<Iface*>(&m_owner);
       } else {
         return E_NOINTERFACE;

@@ -29,7 +29,8 @@ HRESULT create_object(const ClassInfo& cls, IUnknown* outer, REFIID iid, void** 
 
 CreateFn create_fn(InterfaceId id) {
   switch (id) {
-    case InterfaceId::Image: return &create_object<ComImage, TImageImpl, &image_slots>;
+    case InterfaceId::Image:  // the Image class serves IImage through IImage2
+    case InterfaceId::Image2: return &create_object<ComImage, TImageImpl, &image_slots>;
     case InterfaceId::BinaryRW: return &create_object<ComBinaryRW, TBinaryRWImpl, &binaryrw_slots>;
     case InterfaceId::Info: return &create_object<ComInfo, TInfoImpl, &info_slots>;
   }

@@ -10,6 +10,7 @@
 #include <cfloat>
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -226,7 +227,7 @@ bool call(IDispatch* d, const wchar_t* name, std::initializer_list<LONG> args, L
   DISPPARAMS params{argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};
   VARIANT result;
   VariantInit(&result);
-  bool ok = SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr)) &&
+  bool ok = SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, nullptr, nullptr)) &&
             SUCCEEDED(VariantChangeType(&result, &result, 0, VT_I4));
   out = ok ? V_I4(&result) : 0;
   VariantClear(&result);
@@ -267,6 +268,46 @@ void probe_extended_precision_host(HMODULE dll) {
   f->Release();
 }
 
+// An Image object answers for both of its interfaces with one pointer, and its dispatch
+// resolves the names of both.
+void probe_image_interfaces(HMODULE dll) {
+  auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
+  IClassFactory* f = nullptr;
+  IDispatch* img = nullptr;
+  if (!get || FAILED(get(guid(kClsidImage), IID_IClassFactory, reinterpret_cast<void**>(&f))) ||
+      FAILED(f->CreateInstance(nullptr, guid(kIidIImage2), reinterpret_cast<void**>(&img)))) {
+    check(false, "an Image asked for IImage2");
+    if (f) f->Release();
+    return;
+  }
+  IDispatch* first = nullptr;
+  IDispatch* disp = nullptr;
+  check(img->QueryInterface(guid(kIidIImage), reinterpret_cast<void**>(&first)) == S_OK && first == img,
+        "QueryInterface for IImage gives the same interface");
+  check(img->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&disp)) == S_OK && disp == img,
+        "IDispatch is IImage2");
+  ITypeInfo* ti = nullptr;
+  TYPEATTR* a = nullptr;
+  // Script hosts name an object after this type information: an Image stays "IImage".
+  check(SUCCEEDED(img->GetTypeInfo(0, 0, &ti)) && SUCCEEDED(ti->GetTypeAttr(&a)) && IsEqualGUID(a->guid, guid(kIidIImage)),
+        "the type information handed out is IImage's");
+  if (a) ti->ReleaseTypeAttr(a);
+  if (ti) ti->Release();
+  LONG r = 0, w = 0, c = 0;
+  if (first) {
+    // Names of both interfaces through the pointer asked for IImage.
+    check(call(first, L"CreateFromSize", {3, 2, 255}, r) && r == 1, "an IImage member by name");
+    check(call(first, L"FlipHorizontal", {}, r) && r == 1, "an IImage2 member by name");
+    check(call(first, L"ResizeImg", {6, 4}, r) && r == 1 && call(first, L"Width", {}, w) && w == 6,
+          "IImage members after IImage2 ones");
+    check(call(first, L"GetColor", {5, 3}, c) && c == 255, "the picture kept its colour");
+    first->Release();
+  }
+  if (disp) disp->Release();
+  check(img->Release() == 0, "the Image is released");
+  f->Release();
+}
+
 VARTYPE vt_of(ValueType t) {
   switch (t) {
     case ValueType::Text: return VT_BSTR;
@@ -290,11 +331,27 @@ INVOKEKIND invkind_of(MemberKind k) {
   return INVOKE_FUNC;
 }
 
-void compare_interface(ITypeLib* lib, const ClassInfo& c) {
-  const InterfaceTable& table = interface_table(c.iface);
+// The GUID of the interface a type description refers to through its implemented type k
+// (-1: the function-table half of a dual interface).
+bool referred_guid(ITypeInfo* t, int k, GUID& out) {
+  HREFTYPE ref = 0;
+  ITypeInfo* other = nullptr;
+  if (FAILED(t->GetRefTypeOfImplType(k, &ref)) || FAILED(t->GetRefTypeInfo(ref, &other))) return false;
+  TYPEATTR* a = nullptr;
+  bool ok = SUCCEEDED(other->GetTypeAttr(&a));
+  if (ok) {
+    out = a->guid;
+    other->ReleaseTypeAttr(a);
+  }
+  other->Release();
+  return ok;
+}
+
+void compare_interface(ITypeLib* lib, const InterfaceInfo& info) {
+  const InterfaceTable& table = interface_table(info.id);
   std::string iname = table.name;
   ITypeInfo* disp = nullptr;
-  if (FAILED(lib->GetTypeInfoOfGuid(guid(c.iid), &disp))) {
+  if (FAILED(lib->GetTypeInfoOfGuid(guid(info.iid), &disp))) {
     check(false, iname + " is in the type library");
     return;
   }
@@ -317,16 +374,22 @@ void compare_interface(ITypeLib* lib, const ClassInfo& c) {
     disp->Release();
     return;
   }
+  // A derived interface's function table holds its own members after its base's, which
+  // it reaches as its one implemented type.
+  const std::span<const Member> own = table.own();
+  GUID base{};
+  check(referred_guid(vt, 0, base) && IsEqualGUID(base, table.base ? guid(interface_iid(table.base->id)) : IID_IDispatch),
+        iname + " derives from " + (table.base ? table.base->name : std::string("IDispatch")));
   TYPEATTR* attr = nullptr;
   vt->GetTypeAttr(&attr);
-  check(attr && attr->cFuncs == table.members.size(), iname + " member count");
+  check(attr && attr->cFuncs == own.size(), iname + " member count");
   check(attr && attr->typekind == TKIND_INTERFACE && (attr->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) &&
             (attr->wTypeFlags & TYPEFLAG_FDUAL),
         iname + " function table is automation-compatible");
   UINT count = attr ? attr->cFuncs : 0;
   if (attr) vt->ReleaseTypeAttr(attr);
-  for (UINT i = 0; i < count && i < table.members.size(); ++i) {
-    const Member& m = table.members[i];
+  for (UINT i = 0; i < count && i < own.size(); ++i) {
+    const Member& m = own[i];
     std::string where = iname + "." + m.name + " (" + std::string(to_string(m.kind)) + ")";
     FUNCDESC* fd = nullptr;
     if (FAILED(vt->GetFuncDesc(i, &fd))) {
@@ -344,7 +407,7 @@ void compare_interface(ITypeLib* lib, const ClassInfo& c) {
     for (ITypeInfo* half : {vt, disp}) {
       BSTR help = nullptr;
       half->GetDocumentation(m.dispid, nullptr, &help, nullptr, nullptr);
-      check(narrow(help) == member_summary(c.iface, m), where + (half == vt ? "" : " (dispatch)") + " help string");
+      check(narrow(help) == member_summary(info.id, m), where + (half == vt ? "" : " (dispatch)") + " help string");
       SysFreeString(help);
     }
     size_t with_retval = m.params.size() + (m.result != ValueType::None ? 1 : 0);
@@ -416,10 +479,17 @@ void probe_type_library(const wchar_t* path) {
     check(narrow(doc) == c.description, std::string(c.name) + " class doc string");
     SysFreeString(cname);
     SysFreeString(doc);
+    // The default interface is the class's own; the interfaces it derives from are
+    // listed after it.
+    GUID first{};
+    INT flags = 0;
+    check(referred_guid(co, 0, first) && IsEqualGUID(first, guid(c.iid)) && SUCCEEDED(co->GetImplTypeFlags(0, &flags)) &&
+              (flags & IMPLTYPEFLAG_FDEFAULT),
+          std::string(c.name) + " default interface " + interface_table(c.iface).name);
     co->Release();
-    compare_interface(lib, c);
   }
-  check(lib->GetTypeInfoCount() == 6, "three interfaces and three classes");
+  for (const InterfaceInfo& i : kInterfaces) compare_interface(lib, i);
+  check(lib->GetTypeInfoCount() == kInterfaces.size() + kClasses.size(), "four interfaces and three classes");
   lib->Release();
 }
 
@@ -436,6 +506,7 @@ int wmain(int argc, wchar_t** argv) {
   if (dll) probe_factories_from_threads(dll);
   if (dll) probe_entry_points(dll);
   if (dll) probe_extended_precision_host(dll);
+  if (dll) probe_image_interfaces(dll);
   probe_type_library(argv[1]);
   probe_version_resource(argv[1]);
   if (dll) FreeLibrary(dll);

@@ -52,7 +52,7 @@ class Dispatching : public test::RegisteredModule {
  protected:
   void SetUp() override {
     RegisteredModule::SetUp();
-    static const auto slots = bind_slots<Double>(interface_table(InterfaceId::Image),
+    static const auto slots = bind_slots<Double>(interface_table(InterfaceId::Image2),
                                                  std::span<const Binding<Double>>(kDoubleBindings));
     void* p = nullptr;
     ASSERT_EQ(NativeObject<Double>::create(kClasses[0], slots, nullptr, kIidIDispatch, &p), hr::S_OK);

@@ -104,7 +104,7 @@ TEST(MemberTables, EveryMemberOfEveryClassIsWired) {
     ASSERT_EQ(slots.size(), t.members.size()) << t.name;
     for (size_t i = 0; i < slots.size(); ++i) EXPECT_NE(slots[i], nullptr) << t.name << "." << t.members[i].name;
   };
-  check(interface_table(InterfaceId::Image), image_slots());
+  check(interface_table(InterfaceId::Image2), image_slots());
   check(interface_table(InterfaceId::BinaryRW), binaryrw_slots());
   check(interface_table(InterfaceId::Info), info_slots());
 }
