@@ -238,7 +238,7 @@ void write_registry_keys(std::ostream& o) {
   char locale[16];
   std::snprintf(locale, sizeof locale, "%x", static_cast<unsigned>(kLibLocale));
   o << "typelib " << kLibId.text() << " " << kLibMajor << "." << kLibMinor << " " << locale << "\n";
-  for (const ClassInfo& c : kClasses) o << "interface " << c.iid.text() << "\n";
+  for (const InterfaceInfo& i : kInterfaces) o << "interface " << i.iid.text() << "\n";
   for (const ClassInfo& c : kClasses) o << "class " << c.clsid.text() << " " << c.progid << "\n";
 }
 
