@@ -24,6 +24,7 @@ windows: native
 # The Wine suite runs on both builds, the 64-bit one even when the 32-bit one failed, so
 # one run shows where they differ.
 test: windows
+	@python3 scripts/lint
 	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	@rc=0; KELV_WIN_ARCH=i686 bash scripts/wine-run suite || rc=1; \
 	  KELV_WIN_ARCH=x86_64 bash scripts/wine-run suite || rc=1; exit $$rc
@@ -97,3 +98,12 @@ dist: windows
 test-dist: dist
 	@bash tests/dist/check-dist
 	@bash tests/dist/check-reproducible
+
+# The sources formatted as .clang-format says; `make lint` checks that and that comments
+# say what the code does rather than where a rule came from (make test runs it first).
+.PHONY: format lint
+format: bootstrap
+	@python3 scripts/lint --fix
+
+lint: bootstrap
+	@python3 scripts/lint

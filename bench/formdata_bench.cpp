@@ -38,7 +38,8 @@ void content(std::FILE* f, size_t bytes, std::mt19937& rng) {
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(rng());
     // Every 512 bytes a CR LF pair, every 4 KiB a boundary prefix.
     for (size_t i = 0; i + 2 < block.size(); i += 512) block[i] = '\r', block[i + 1] = '\n';
-    for (size_t i = 100; i + prefix.size() < block.size(); i += 4096) std::copy(prefix.begin(), prefix.end(), block.begin() + i);
+    for (size_t i = 100; i + prefix.size() < block.size(); i += 4096)
+      std::copy(prefix.begin(), prefix.end(), block.begin() + i);
     size_t n = std::min(block.size(), bytes - done);
     std::fwrite(block.data(), 1, n, f);
     done += n;

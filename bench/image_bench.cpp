@@ -160,7 +160,10 @@ int main(int argc, char** argv) {
   double warm_copy = 0;
   {
     std::vector<uint8_t> b(pixel_bytes);
-    warm_copy = best_of(runs, [&] { std::memcpy(b.data(), a.data(), pixel_bytes); sink = sink + b[7]; });
+    warm_copy = best_of(runs, [&] {
+      std::memcpy(b.data(), a.data(), pixel_bytes);
+      sink = sink + b[7];
+    });
   }
   ours = best_of(runs, [&] { img.RotateCW(); });
   row("RotateCW", ours, copy, "memcpy (new)", 4.0);

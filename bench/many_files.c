@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     perror(argv[4]);
     return 1;
   }
-  size_t in = 0;  /* body bytes read and not yet matched by a file */
+  size_t in = 0; /* body bytes read and not yet matched by a file */
   char name[4096];
   for (long i = 0; i < count; ++i) {
     while (body >= 0 && in < bytes) {

@@ -150,9 +150,8 @@ int main(int argc, char** argv) {
     int32_t w, h;
     const char* name;
   };
-  for (const Target& t :
-       {Target{160, 120, "area average to 160x120"}, Target{W / 2, H / 2, "area average to half"},
-        Target{W * 2 / 3, H * 2 / 3, "area average to 2/3"}}) {
+  for (const Target& t : {Target{160, 120, "area average to 160x120"}, Target{W / 2, H / 2, "area average to half"},
+                          Target{W * 2 / 3, H * 2 / 3, "area average to 2/3"}}) {
     const int32_t w = t.w, h = t.h;
     const auto [area, nearest] = best_pair(
         kRuns,
@@ -188,8 +187,7 @@ int main(int argc, char** argv) {
   for (bool alpha : {false, true}) {
     Bytes colour;
     codec::write_png(half, codec::PngWriteOptions{kLevel, false}, colour);
-    const std::vector<uint8_t> png =
-        alpha ? alpha_png(half) : std::vector<uint8_t>(colour.begin(), colour.end());
+    const std::vector<uint8_t> png = alpha ? alpha_png(half) : std::vector<uint8_t>(colour.begin(), colour.end());
     const auto [ours, bare] = best_pair(
         kRuns,
         [&] {
@@ -206,8 +204,7 @@ int main(int argc, char** argv) {
         codec::write_png(half, codec::PngWriteOptions{kLevel, false}, saved);
       },
       [&] { bare_png_write(half, kLevel); });
-  std::printf("PNG file: %d x %d, %zu bytes at level %d\n", half.width(), half.height(), saved.size(),
-              kLevel);
+  std::printf("PNG file: %d x %d, %zu bytes at level %d\n", half.width(), half.height(), saved.size(), kLevel);
   row("PNG save", ours, bare, "bare libpng", 1.10);
   return 0;
 }

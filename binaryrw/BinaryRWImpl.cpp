@@ -55,18 +55,12 @@ int32_t TBinaryRWImpl::open_with(const std::string& name, const std::string& mod
   return FFile ? 1 : 0;
 }
 
-int32_t TBinaryRWImpl::FOpen(const std::string& FileName, const std::string& Type) {
-  return open_with(FileName, Type);
-}
+int32_t TBinaryRWImpl::FOpen(const std::string& FileName, const std::string& Type) { return open_with(FileName, Type); }
 int32_t TBinaryRWImpl::FOpenRead(const std::string& FileName) { return open_with(FileName, "rb"); }
-int32_t TBinaryRWImpl::FOpenAppend(const std::string& FileName) {
-  return open_with(FileName, "ab");
-}
+int32_t TBinaryRWImpl::FOpenAppend(const std::string& FileName) { return open_with(FileName, "ab"); }
 // Writing in binary mode; an existing file is truncated, as "wb" does, so that no old
 // bytes stay behind the new content.
-int32_t TBinaryRWImpl::FOpenWrite(const std::string& FileName) {
-  return open_with(FileName, "wb");
-}
+int32_t TBinaryRWImpl::FOpenWrite(const std::string& FileName) { return open_with(FileName, "wb"); }
 
 void TBinaryRWImpl::FClose() {
   if (FFile) FFile->close();
@@ -203,9 +197,12 @@ VarOut TBinaryRWImpl::FReadStrBin(int32_t Size) {
 int32_t TBinaryRWImpl::FWriteStrBin(const VarIn& string, int32_t Size, uint8_t fillchar) {
   if (!FFile) return 0;
   std::string_view text;
-  if (string.kind == VarIn::Kind::Buffer) text = up_to_zero(string.bytes);
-  else if (string.kind == VarIn::Kind::Text) text = string.text;
-  else return 0;
+  if (string.kind == VarIn::Kind::Buffer)
+    text = up_to_zero(string.bytes);
+  else if (string.kind == VarIn::Kind::Text)
+    text = string.text;
+  else
+    return 0;
   size_t field = Size > 0 ? static_cast<size_t>(Size) : 0;
   if (text.size() > field) text = text.substr(0, field);
   if (!text.empty() && FFile->write(text.data(), text.size()) != text.size()) return 0;

@@ -9,7 +9,11 @@ using platform::Access;
 
 FileStream::FileStream(platform::FileHandle h, bool can_read, bool can_write, bool append, Translation t,
                        size_t buffer_size)
-    : m_handle(h), m_can_read(can_read), m_can_write(can_write), m_append(append), m_translation(t),
+    : m_handle(h),
+      m_can_read(can_read),
+      m_can_write(can_write),
+      m_append(append),
+      m_translation(t),
       m_buf(std::max<size_t>(buffer_size, 16)) {
   int64_t pos = platform::file_seek(m_handle, 0, 1);
   m_file_pos = pos < 0 ? 0 : pos;
@@ -27,9 +31,12 @@ std::unique_ptr<FileStream> FileStream::open(const std::string& name, const std:
   bool update = false;
   if (i < mode.size() && mode[i] == '+') update = true, ++i;
   Translation t = Translation::Text;
-  if (i < mode.size() && mode[i] == 'b') t = Translation::Binary, ++i;
-  else if (i < mode.size() && mode[i] == 't') ++i;
-  else if (i < mode.size() && mode[i] != '+') return nullptr;
+  if (i < mode.size() && mode[i] == 'b')
+    t = Translation::Binary, ++i;
+  else if (i < mode.size() && mode[i] == 't')
+    ++i;
+  else if (i < mode.size() && mode[i] != '+')
+    return nullptr;
   if (!update && i < mode.size() && mode[i] == '+') update = true;
 
   Access a = Access::Read;

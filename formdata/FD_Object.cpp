@@ -49,9 +49,12 @@ TFD_Object::TFD_Object(const std::string& dir, const std::string& base_name, con
   if (Dir.empty() && !platform::temp_dir(Dir)) Dir = "c:\\";
   if (!is_separator(Dir.back())) Dir.push_back(platform::path_separator());
   BaseName = base_name;
-  if (end_line.empty()) EndLine = "\n\r";
-  else if (end_line == "{-NoLineEnd-}") EndLine.clear();
-  else EndLine = end_line;
+  if (end_line.empty())
+    EndLine = "\n\r";
+  else if (end_line == "{-NoLineEnd-}")
+    EndLine.clear();
+  else
+    EndLine = end_line;
 }
 
 TFD_Object::~TFD_Object() { close_output(); }
@@ -136,7 +139,8 @@ size_t TFD_Object::content_run(const uint8_t* p, size_t n) const {
     if (after == 0) return cr;
     if (p[cr + 1] == LF) {
       size_t k = std::min(after - 1, Boundary.size());
-      if (k == 0 || (p[cr + 2] == static_cast<uint8_t>(Boundary[0]) && std::memcmp(p + cr + 2, Boundary.data(), k) == 0))
+      if (k == 0 ||
+          (p[cr + 2] == static_cast<uint8_t>(Boundary[0]) && std::memcmp(p + cr + 2, Boundary.data(), k) == 0))
         return cr;
     }
     at = cr + 1;
@@ -158,8 +162,8 @@ bool TFD_Object::open_output(size_t n) {
     std::string h = hex(static_cast<unsigned>(platform::process_milliseconds()), 4);
     for (int k = 0; k < 4; ++k) {
       if (k == 2) rnd.seed(platform::time_seed());
-      std::string path = k == 0 ? stem + number
-                                : stem + h + (k >= 2 ? hex(static_cast<unsigned>(rnd.next()), 2) : "") + "_" + number;
+      std::string path =
+          k == 0 ? stem + number : stem + h + (k >= 2 ? hex(static_cast<unsigned>(rnd.next()), 2) : "") + "_" + number;
       info.FilePath = path;
       if (platform::file_open(path, platform::Access::CreateNew, OutFile)) return true;
       uint32_t attributes = 0;
@@ -260,8 +264,10 @@ bool TFD_Object::text_line_end() {
       return true;
     }
   }
-  if (FirstValueLine) FirstValueLine = false;
-  else ItemValue += EndLine;
+  if (FirstValueLine)
+    FirstValueLine = false;
+  else
+    ItemValue += EndLine;
   ItemValue += ValueLine;
   ValueLine.clear();
   return false;
@@ -342,8 +348,7 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
         }
         break;
 
-      default:
-        return 0;
+      default: return 0;
     }
   }
   return 1;
@@ -387,7 +392,8 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
         break;
 
       case CrLfSeen:
-        if (CandidateLength < BoundaryLength && b == static_cast<uint8_t>(Boundary[static_cast<size_t>(CandidateLength)])) {
+        if (CandidateLength < BoundaryLength &&
+            b == static_cast<uint8_t>(Boundary[static_cast<size_t>(CandidateLength)])) {
           ++i;
           if (++CandidateLength == BoundaryLength) State = BoundaryMatched;
         } else if (BoundaryLength == 0 && b != CR) {
@@ -443,8 +449,7 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
         if (!give_back("--", 2)) return false;
         break;
 
-      default:
-        return false;
+      default: return false;
     }
   }
   return true;
@@ -468,13 +473,20 @@ int32_t TFD_Object::EndDecode() {
   OutBuffer.clear();
   OutBuffer.shrink_to_fit();
   int32_t result;
-  if (Failed) result = -(1000 + State);
-  else if (State == WriteFailed) result = 1;
-  else if (State == Boundary_) result = -501;
-  else if (State == CreateFailed) result = 11;
-  else if (State == GuardFired) result = 12;
-  else if (State == Complete) result = 0;
-  else result = -State;
+  if (Failed)
+    result = -(1000 + State);
+  else if (State == WriteFailed)
+    result = 1;
+  else if (State == Boundary_)
+    result = -501;
+  else if (State == CreateFailed)
+    result = 11;
+  else if (State == GuardFired)
+    result = 12;
+  else if (State == Complete)
+    result = 0;
+  else
+    result = -State;
   State = Boundary_;
   return result;
 }

@@ -61,7 +61,8 @@ void TImageImpl::Rectangle(int32_t x1, int32_t y1, int32_t w, int32_t h) {
 }
 
 void TImageImpl::FillRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::fill_rect(b, shape_rect(x1, y1, w, h), b.surface().brush); });
+  guarded_draw(Bitmap.get(),
+               [&](raster::Bitmap& b) { raster::fill_rect(b, shape_rect(x1, y1, w, h), b.surface().brush); });
 }
 
 void TImageImpl::Ellipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {

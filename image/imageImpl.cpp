@@ -77,9 +77,8 @@ int32_t TImageImpl::LoadFromJpg(const std::string& FileName) { return load_jpeg(
 int32_t TImageImpl::SaveToBmp(const std::string& FileName) {
   if (!Bitmap) return 0;
   try {
-    return platform::write_file_replacing(FileName, [&](const platform::WriteSink& sink) {
-             return codec::write_bmp(*Bitmap, sink);
-           })
+    return platform::write_file_replacing(
+               FileName, [&](const platform::WriteSink& sink) { return codec::write_bmp(*Bitmap, sink); })
                ? 1
                : 0;
   } catch (...) {

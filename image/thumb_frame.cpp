@@ -4,11 +4,10 @@
 
 namespace kelv {
 
-std::optional<raster::Rect> thumb_picture_rect(const ThumbFrame& frame, int32_t src_width,
-                                               int32_t src_height) {
+std::optional<raster::Rect> thumb_picture_rect(const ThumbFrame& frame, int32_t src_width, int32_t src_height) {
   const int64_t n = static_cast<int64_t>(frame.rings.size());
-  if (frame.width <= 0 || frame.height <= 0 || 2 * n >= frame.width || 2 * n >= frame.height ||
-      src_width <= 0 || src_height <= 0)
+  if (frame.width <= 0 || frame.height <= 0 || 2 * n >= frame.width || 2 * n >= frame.height || src_width <= 0 ||
+      src_height <= 0)
     return std::nullopt;
   const double area_w = frame.width - 2.0 * static_cast<double>(n),
                area_h = frame.height - 2.0 * static_cast<double>(n);

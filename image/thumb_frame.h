@@ -24,8 +24,7 @@ struct ThumbFrame {
 // (equal ratios fill the height), the other side rounded to the nearest pixel, centred
 // on the outer size with integer halves. None when the rings leave no area, the frame
 // has no size, or the source has no pixels.
-std::optional<raster::Rect> thumb_picture_rect(const ThumbFrame& frame, int32_t src_width,
-                                               int32_t src_height);
+std::optional<raster::Rect> thumb_picture_rect(const ThumbFrame& frame, int32_t src_width, int32_t src_height);
 
 // The whole thumbnail of `src`. Its drawing surface is left as the framing left it:
 // brush the background colour, solid; pen width 1 in the innermost ring's colour (black

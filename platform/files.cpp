@@ -16,8 +16,10 @@ bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t 
     size_t done = 0;
     while (ok && done < out.size()) {
       int64_t n = file_read(h, out.data() + done, out.size() - done);
-      if (n <= 0) ok = false;
-      else done += static_cast<size_t>(n);
+      if (n <= 0)
+        ok = false;
+      else
+        done += static_cast<size_t>(n);
     }
   }
   file_close(h);

@@ -43,13 +43,13 @@ struct FileHandle {
 };
 
 enum class Access : uint8_t {
-  Read,             // must exist
-  Write,            // created, or truncated
-  Append,           // created if missing; every write goes to the end
-  ReadUpdate,       // read and write; must exist
-  WriteUpdate,      // read and write; created, or truncated
-  AppendUpdate,     // read and write; created if missing; writes go to the end
-  CreateNew,        // write; fails if the name exists (atomic)
+  Read,          // must exist
+  Write,         // created, or truncated
+  Append,        // created if missing; every write goes to the end
+  ReadUpdate,    // read and write; must exist
+  WriteUpdate,   // read and write; created, or truncated
+  AppendUpdate,  // read and write; created if missing; writes go to the end
+  CreateNew,     // write; fails if the name exists (atomic)
 };
 
 bool file_open(const std::string& name, Access access, FileHandle& out);

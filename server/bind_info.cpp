@@ -8,16 +8,12 @@ constexpr MemberKind M = MemberKind::Method;
 
 const Binding<TInfoImpl> kInfo[] = {
     {"GetVersion", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetVersion(); }},
-    {"GetMinorVersion", M,
-     [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetMinorVersion(); }},
+    {"GetMinorVersion", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetMinorVersion(); }},
     {"GetTrueValue", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetTrueValue(); }},
-    {"GetFalseValue", M,
-     [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetFalseValue(); }},
-    {"GetAuthorInfo", M,
-     [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetAuthorInfo(); }},
+    {"GetFalseValue", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetFalseValue(); }},
+    {"GetAuthorInfo", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetAuthorInfo(); }},
     {"GetSystem", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetSystem(); }},
-    {"GetSystemText", M,
-     [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetSystemText(); }},
+    {"GetSystemText", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetSystemText(); }},
 };
 
 }  // namespace

@@ -19,8 +19,7 @@ namespace kelv {
 
 class CallArgs {
  public:
-  using Arg = std::variant<std::monostate, int32_t, uint8_t, int64_t, double, std::string, VarIn,
-                           ImageSource*>;
+  using Arg = std::variant<std::monostate, int32_t, uint8_t, int64_t, double, std::string, VarIn, ImageSource*>;
 
   void push(Arg a) { m_args.push_back(std::move(a)); }
   size_t size() const { return m_args.size(); }
@@ -69,8 +68,8 @@ enum class CallOutcome { Ok, NotWired, Raised, OutOfMemory };
 // Runs the member at `index` (slot - 7) of a class, catching whatever it raises: an
 // error never crosses the boundary. `message` receives the text of a raised error.
 template <class Impl>
-CallOutcome run_member(const std::vector<Thunk<Impl>>& slots, Impl& impl, size_t index,
-                       const CallArgs& args, CallResult& result, std::string& message) {
+CallOutcome run_member(const std::vector<Thunk<Impl>>& slots, Impl& impl, size_t index, const CallArgs& args,
+                       CallResult& result, std::string& message) {
   if (index >= slots.size() || !slots[index]) return CallOutcome::NotWired;
   try {
     slots[index](impl, args, result);

@@ -6,15 +6,13 @@
 namespace kelv {
 
 bool Guid::operator==(const Guid& o) const {
-  return data1 == o.data1 && data2 == o.data2 && data3 == o.data3 &&
-         std::memcmp(data4, o.data4, sizeof data4) == 0;
+  return data1 == o.data1 && data2 == o.data2 && data3 == o.data3 && std::memcmp(data4, o.data4, sizeof data4) == 0;
 }
 
 std::string Guid::text() const {
   char buf[40];
-  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned>(data1), data2, data3, data4[0], data4[1], data4[2], data4[3],
-                data4[4], data4[5], data4[6], data4[7]);
+  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned>(data1),
+                data2, data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5], data4[6], data4[7]);
   return buf;
 }
 
@@ -29,10 +27,14 @@ bool Guid::parse(const std::string& t, Guid& out) {
       for (int h = 0; h < 2; ++h) {
         char c = t[pos++];
         v <<= 4;
-        if (c >= '0' && c <= '9') v |= static_cast<unsigned>(c - '0');
-        else if (c >= 'A' && c <= 'F') v |= static_cast<unsigned>(c - 'A' + 10);
-        else if (c >= 'a' && c <= 'f') v |= static_cast<unsigned>(c - 'a' + 10);
-        else return false;
+        if (c >= '0' && c <= '9')
+          v |= static_cast<unsigned>(c - '0');
+        else if (c >= 'A' && c <= 'F')
+          v |= static_cast<unsigned>(c - 'A' + 10);
+        else if (c >= 'a' && c <= 'f')
+          v |= static_cast<unsigned>(c - 'a' + 10);
+        else
+          return false;
       }
       bytes[b++] = static_cast<uint8_t>(v);
     }

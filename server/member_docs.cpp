@@ -8,8 +8,10 @@ namespace kelv {
 
 std::string member_summary(InterfaceId iface, const Member& m) {
   static const std::map<std::string, std::string> image = {
-      {"LoadFromBmp", "Loads a BMP file (any common depth, RLE, bit fields); 1 on success. A failed load leaves an empty image."},
-      {"LoadFromJpg", "Loads a JPEG file (float IDCT, full scale, colour output); 1 on success. A failed load leaves an empty image."},
+      {"LoadFromBmp",
+       "Loads a BMP file (any common depth, RLE, bit fields); 1 on success. A failed load leaves an empty image."},
+      {"LoadFromJpg",
+       "Loads a JPEG file (float IDCT, full scale, colour output); 1 on success. A failed load leaves an empty image."},
       {"CreateFromSize", "Makes a new w by h image, white, or filled with bgcol when bgcol > 0."},
       {"SaveToBmp", "Saves a 24-bit BMP file; the target is replaced only by a complete file."},
       {"SaveToJpg", "Saves a JPEG file; -1 takes the default quality, progression and smoothing."},
@@ -26,7 +28,8 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"RemoveTransparency", "Switches transparency off."},
       {"ChangeSize", "Crops or extends to w by h, anchored at the top left; new area takes the brush once used."},
       {"GetColorFromRGB", "The colour value r + 256 g + 65536 b."},
-      {"StretchDraw", "Draws another Image scaled into the w+1 by h+1 rectangle at (x, y), sampled as ResampleMode says."},
+      {"StretchDraw",
+       "Draws another Image scaled into the w+1 by h+1 rectangle at (x, y), sampled as ResampleMode says."},
       {"Draw", "Draws another Image at (x, y), clipped, honouring its transparency."},
       {"GetBmp", "The handle by which other Image objects reach this bitmap; 0 with no image."},
       {"GetColor", "The colour of pixel (x, y); -1 outside the image, 0 with no image."},
@@ -54,7 +57,9 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"cntThumbBorder", "The number of thumbnail border rings (0..255)."},
       {"SetThumbBorder", "Sets ring index's colour (0 is the outermost); 1 on success."},
       {"GetThumbBorder", "Ring index's colour; 0 out of range."},
-      {"MakeThumb", "Replaces the image by an insideW by insideH thumbnail: rings, background, the picture fitted and centred (scaled as ResampleMode says)."},
+      {"MakeThumb",
+       "Replaces the image by an insideW by insideH thumbnail: rings, background, the picture fitted and centred "
+       "(scaled as ResampleMode says)."},
       {"ThumbBgColor", "The thumbnail background colour."},
       {"DefaultJpgSmoothing", "The smoothing flag a save uses for -1 (only 1 switches it on)."},
       {"DefaultJpgProgressive", "The progression flag a save uses for -1 (only 1 switches it on)."},
@@ -70,18 +75,32 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"GetRFromColor", "The red part of a colour."},
       {"GetGFromColor", "The green part of a colour."},
       {"GetBFromColor", "The blue part of a colour."},
-      {"ResampleMode", "How ResizeImg, MakeThumb and StretchDraw scale: 0 nearest neighbour (at first), 1 area average; other values are ignored."},
-      {"LoadFromJpgMin", "Loads a JPEG file at the smallest scale (1/8, 1/4, 1/2, 1) still at least minWidth by minHeight upright; 1 on success."},
-      {"JpgOrientation", "The orientation tag (1..8) of the JPEG file last loaded or probed; 1 when it has none, for other formats and after ApplyOrientation."},
-      {"ApplyOrientation", "Turns the image upright as JpgOrientation says and sets JpgOrientation to 1; 1 on success."},
+      {"ResampleMode",
+       "How ResizeImg, MakeThumb and StretchDraw scale: 0 nearest neighbour (at first), 1 area average; other values "
+       "are ignored."},
+      {"LoadFromJpgMin",
+       "Loads a JPEG file at the smallest scale (1/8, 1/4, 1/2, 1) still at least minWidth by minHeight upright; 1 on "
+       "success."},
+      {"JpgOrientation",
+       "The orientation tag (1..8) of the JPEG file last loaded or probed; 1 when it has none, for other formats and "
+       "after ApplyOrientation."},
+      {"ApplyOrientation",
+       "Turns the image upright as JpgOrientation says and sets JpgOrientation to 1; 1 on success."},
       {"FlipHorizontal", "Mirrors the image left to right; 1 on success."},
       {"FlipVertical", "Mirrors the image top to bottom; 1 on success."},
-      {"LoadFromPng", "Loads a PNG file (any depth, palette, interlace); transparency is mixed over ThumbBgColor. 1 on success; a failed load leaves an empty image."},
-      {"SaveToPng", "Saves a PNG file at compression level 0..9 (-1 the default, 6); the target is replaced only by a complete file."},
+      {"LoadFromPng",
+       "Loads a PNG file (any depth, palette, interlace); transparency is mixed over ThumbBgColor. 1 on success; a "
+       "failed load leaves an empty image."},
+      {"SaveToPng",
+       "Saves a PNG file at compression level 0..9 (-1 the default, 6); the target is replaced only by a complete "
+       "file."},
       {"SaveToBufferPng", "The PNG file as a byte buffer (level as SaveToPng), or Null with no image."},
       {"HeaderReadPng", "Reads a PNG file's width and height from its header chunk only; 1 on success."},
-      {"LoadFromFile", "Loads a BMP, JPEG or PNG file, told apart by its first bytes; 1 on success. A failed load leaves an empty image."},
-      {"HeaderReadFile", "Probes a BMP, JPEG or PNG file's width and height, told apart by its first bytes; 1 on success."},
+      {"LoadFromFile",
+       "Loads a BMP, JPEG or PNG file, told apart by its first bytes; 1 on success. A failed load leaves an empty "
+       "image."},
+      {"HeaderReadFile",
+       "Probes a BMP, JPEG or PNG file's width and height, told apart by its first bytes; 1 on success."},
   };
   static const std::map<std::string, std::string> binrw = {
       {"FOpen", "Opens a file with a C mode string (\"rb\", \"w+b\", \"a\", ...); 1 on success."},

@@ -182,9 +182,8 @@ const Row kBinaryRWRows[] = {
 };
 
 const Row kInfoRows[] = {
-    {7, 1, "GetVersion", M, "", I4},      {8, 2, "GetMinorVersion", M, "", I4},
-    {9, 3, "GetTrueValue", M, "", I4},    {10, 4, "GetFalseValue", M, "", I4},
-    {11, 5, "GetAuthorInfo", M, "", Text}, {12, 6, "GetSystem", M, "", I4},
+    {7, 1, "GetVersion", M, "", I4},       {8, 2, "GetMinorVersion", M, "", I4},  {9, 3, "GetTrueValue", M, "", I4},
+    {10, 4, "GetFalseValue", M, "", I4},   {11, 5, "GetAuthorInfo", M, "", Text}, {12, 6, "GetSystem", M, "", I4},
     {13, 7, "GetSystemText", M, "", Text},
 };
 
@@ -243,8 +242,7 @@ InterfaceTable build(InterfaceId id, const char* name, const char* doc, std::spa
     m.result = r.result;
     // Every property accessor of IImage and SetTransparentColor report a raised error
     // to the caller as an exception; every other member reports through its result.
-    m.guarded = image &&
-                (r.kind != MemberKind::Method || m.name == "SetTransparentColor");
+    m.guarded = image && (r.kind != MemberKind::Method || m.name == "SetTransparentColor");
     t.members.push_back(std::move(m));
   }
   return t;
@@ -274,13 +272,12 @@ const Member* InterfaceTable::by_name(std::string_view n) const {
 const InterfaceTable& interface_table(InterfaceId id) {
   static const InterfaceTable image =
       build(InterfaceId::Image, "IImage", "Dispatch interface for image Object", kImageRows);
-  static const InterfaceTable binrw = build(InterfaceId::BinaryRW, "IBinaryRW",
-                                            "Dispatch interface for BinaryRW Object", kBinaryRWRows);
-  static const InterfaceTable info =
-      build(InterfaceId::Info, "IInfo", "Dispatch interface for Info Object", kInfoRows);
+  static const InterfaceTable binrw =
+      build(InterfaceId::BinaryRW, "IBinaryRW", "Dispatch interface for BinaryRW Object", kBinaryRWRows);
+  static const InterfaceTable info = build(InterfaceId::Info, "IInfo", "Dispatch interface for Info Object", kInfoRows);
   static const InterfaceTable image2 =
-      build(InterfaceId::Image2, "IImage2", "Dispatch interface for image Object, with the photo members",
-            kImage2Rows, &image);
+      build(InterfaceId::Image2, "IImage2", "Dispatch interface for image Object, with the photo members", kImage2Rows,
+            &image);
   switch (id) {
     case InterfaceId::Image: return image;
     case InterfaceId::Image2: return image2;

@@ -35,7 +35,7 @@ struct Param {
 };
 
 struct Member {
-  int slot = 0;   // position in the function table; the first member is slot 7
+  int slot = 0;  // position in the function table; the first member is slot 7
   int32_t dispid = 0;
   std::string name;
   MemberKind kind = MemberKind::Method;
@@ -53,9 +53,9 @@ inline constexpr size_t kInterfaceCount = 4;
 
 struct InterfaceTable {
   InterfaceId id;
-  std::string name;  // "IImage"
-  std::string doc;   // the interface's doc string
-  std::vector<Member> members;  // in slot order, the base interface's members first
+  std::string name;                      // "IImage"
+  std::string doc;                       // the interface's doc string
+  std::vector<Member> members;           // in slot order, the base interface's members first
   const InterfaceTable* base = nullptr;  // the interface this one derives from (IDispatch: none)
   size_t own_first = 0;                  // index of the first member this interface declares
 

@@ -21,8 +21,10 @@ bool SpanSource::read(uint64_t offset, const platform::ReadPiece* pieces, size_t
 FileSource::FileSource(const std::string& name) {
   if (!platform::file_open(name, platform::Access::Read, m_file)) return;
   int64_t size = platform::file_size(m_file);
-  if (size < 0) platform::file_close(m_file);
-  else m_size = static_cast<uint64_t>(size);
+  if (size < 0)
+    platform::file_close(m_file);
+  else
+    m_size = static_cast<uint64_t>(size);
 }
 
 FileSource::~FileSource() { platform::file_close(m_file); }
@@ -160,9 +162,8 @@ bool read_header(Reader& r, InfoHeader& h) {
   uint64_t start = r.pos() - 4;
   uint16_t planes;
   uint32_t size_image, xppm, yppm, important;
-  if (!r.i32(h.biWidth) || !r.i32(h.biHeight) || !r.u16(planes) || !r.u16(h.biBitCount) ||
-      !r.u32(h.biCompression) || !r.u32(size_image) || !r.u32(xppm) || !r.u32(yppm) || !r.u32(h.biClrUsed) ||
-      !r.u32(important))
+  if (!r.i32(h.biWidth) || !r.i32(h.biHeight) || !r.u16(planes) || !r.u16(h.biBitCount) || !r.u32(h.biCompression) ||
+      !r.u32(size_image) || !r.u32(xppm) || !r.u32(yppm) || !r.u32(h.biClrUsed) || !r.u32(important))
     return false;
   if (h.biSize > 40) {
     // The later headers carry the masks themselves.
@@ -193,8 +194,7 @@ bool decode_rle(Reader& r, const InfoHeader& h, const std::vector<Bgr>& pal, Bit
     uint8_t count, value;
     if (!r.u8(count) || !r.u8(value)) return false;
     if (count > 0) {
-      for (int i = 0; i < count && x < W; ++i, ++x)
-        put(x, y, four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
+      for (int i = 0; i < count && x < W; ++i, ++x) put(x, y, four ? ((i & 1) ? value & 0x0F : value >> 4) : value);
       continue;
     }
     switch (value) {
@@ -335,7 +335,8 @@ bool read_bmp(ByteSource& source, Bitmap& out) {
     }
     // The stored rows are read in blocks of about a megabyte and converted.
     const size_t rows_per_block = std::max<size_t>(1, (size_t{1} << 20) / row_bytes);
-    std::vector<uint8_t> block(static_cast<size_t>(row_bytes) * std::min<size_t>(rows_per_block, static_cast<size_t>(H)));
+    std::vector<uint8_t> block(static_cast<size_t>(row_bytes) *
+                               std::min<size_t>(rows_per_block, static_cast<size_t>(H)));
     for (int32_t y = 0; y < H;) {
       const size_t rows = std::min<size_t>(rows_per_block, static_cast<size_t>(H - y));
       const platform::ReadPiece piece{block.data(), static_cast<size_t>(row_bytes) * rows};

@@ -120,7 +120,8 @@ bool decode_pixels(Decoder* d, uint8_t** rows, uint8_t* cmyk_row) {
     JDIMENSION line = d->cinfo.output_scanline;
     if (d->cmyk) {
       JSAMPROW in = cmyk_row;
-      if (jpeg_read_scanlines(&d->cinfo, &in, 1) == 1) cmyk_to_bgr(cmyk_row, rows[line], d->cinfo.output_width, d->adobe);
+      if (jpeg_read_scanlines(&d->cinfo, &in, 1) == 1)
+        cmyk_to_bgr(cmyk_row, rows[line], d->cinfo.output_width, d->adobe);
     } else {
       jpeg_read_scanlines(&d->cinfo, rows + line, d->cinfo.output_height - line);
     }

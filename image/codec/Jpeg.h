@@ -11,7 +11,7 @@
 namespace kelv::codec {
 
 struct JpegOptions {
-  int quality = 78;   // 1..100, with baseline-compatible tables
+  int quality = 78;          // 1..100, with baseline-compatible tables
   bool progressive = false;  // the standard simple progression
   bool smoothing = true;     // kept for decoding; does not change the encoded data
 };
@@ -29,7 +29,6 @@ bool read_jpeg(std::span<const uint8_t> data, raster::Bitmap& out, std::string* 
 bool read_jpeg_min(std::span<const uint8_t> data, int32_t min_width, int32_t min_height, raster::Bitmap& out,
                    std::string* message = nullptr, int* denominator = nullptr);
 // Encodes a whole file into memory; false on an error.
-bool write_jpeg(const raster::Bitmap& bmp, const JpegOptions& options, Bytes& out,
-                std::string* message = nullptr);
+bool write_jpeg(const raster::Bitmap& bmp, const JpegOptions& options, Bytes& out, std::string* message = nullptr);
 
 }  // namespace kelv::codec

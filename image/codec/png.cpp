@@ -96,8 +96,7 @@ bool read_header(Reader* r) {
   png_set_keep_unknown_chunks(r->png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
   png_read_info(r->png, r->info);
   int interlace = 0;
-  png_get_IHDR(r->png, r->info, &r->width, &r->height, &r->bit_depth, &r->colour_type, &interlace, nullptr,
-               nullptr);
+  png_get_IHDR(r->png, r->info, &r->width, &r->height, &r->bit_depth, &r->colour_type, &interlace, nullptr, nullptr);
   // Everything to 8-bit blue, green, red: palettes and low-bit grey expanded, a
   // transparent colour or palette alpha made an alpha channel, 16 bits rounded to 8.
   png_set_expand(r->png);
@@ -212,8 +211,7 @@ class AlphaRows {
     for (uint32_t i = 0; i < kColours; ++i) {
       const uint32_t c = (kStart + i) % kColours;
       if ((used[c / 64] >> (c % 64) & 1) == 0) {
-        key =
-            raster::Bgr{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)};
+        key = raster::Bgr{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)};
         return true;
       }
     }
@@ -300,8 +298,8 @@ bool encode(Writer* w, uint8_t** rows, png_uint_32 width, png_uint_32 height, in
   w->info = png_create_info_struct(w->png);
   if (!w->info) png_error(w->png, "Out of memory");
   png_set_write_fn(w->png, &w->sink, kelv_png_write, kelv_png_flush);
-  png_set_IHDR(w->png, w->info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(w->png, w->info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(w->png, level);
   if (key) png_set_tRNS(w->png, w->info, nullptr, 0, key);
   png_write_info(w->png, w->info);
@@ -311,9 +309,7 @@ bool encode(Writer* w, uint8_t** rows, png_uint_32 width, png_uint_32 height, in
   return true;
 }
 
-uint32_t be32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
+uint32_t be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 
 }  // namespace
 
@@ -336,8 +332,8 @@ bool probe_png(std::span<const uint8_t> head, int32_t& width, int32_t& height) {
   return true;
 }
 
-bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadOptions& options,
-              PngReadInfo* info, std::string* message) {
+bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadOptions& options, PngReadInfo* info,
+              std::string* message) {
   Reader r{};
   r.src = Source{data.data(), data.size(), 0};
   PngReadInfo found;
@@ -380,9 +376,8 @@ bool write_png(const raster::Bitmap& bmp, const PngWriteOptions& options, Bytes&
     const raster::Bgr c = bmp.transparent_colour();
     key.red = c.r, key.green = c.g, key.blue = c.b;
   }
-  bool ok =
-      encode(&w, rows.data(), static_cast<png_uint_32>(bmp.width()), static_cast<png_uint_32>(bmp.height()),
-             std::clamp(options.level, 0, 9), keyed ? &key : nullptr);
+  bool ok = encode(&w, rows.data(), static_cast<png_uint_32>(bmp.width()), static_cast<png_uint_32>(bmp.height()),
+                   std::clamp(options.level, 0, 9), keyed ? &key : nullptr);
   if (w.png) png_destroy_write_struct(&w.png, w.info ? &w.info : nullptr);
   if (ok) {
     try {

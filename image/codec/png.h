@@ -61,7 +61,6 @@ struct PngWriteOptions {
 };
 
 // Encodes the bitmap as an 8-bit colour PNG into memory; false on an error.
-bool write_png(const raster::Bitmap& bmp, const PngWriteOptions& options, Bytes& out,
-               std::string* message = nullptr);
+bool write_png(const raster::Bitmap& bmp, const PngWriteOptions& options, Bytes& out, std::string* message = nullptr);
 
 }  // namespace kelv::codec

@@ -46,8 +46,12 @@ HandleTable& handles() {
 Bitmap::Bitmap(int32_t width, int32_t height, Fill fill) { resize(width, height, fill); }
 
 Bitmap::Bitmap(Bitmap&& o) noexcept
-    : m_width(o.m_width), m_height(o.m_height), m_stride(o.m_stride), m_pixels(std::move(o.m_pixels)),
-      m_surface(std::move(o.m_surface)), m_transparency(o.m_transparency) {
+    : m_width(o.m_width),
+      m_height(o.m_height),
+      m_stride(o.m_stride),
+      m_pixels(std::move(o.m_pixels)),
+      m_surface(std::move(o.m_surface)),
+      m_transparency(o.m_transparency) {
   o.m_width = o.m_height = 0;
   o.m_stride = 0;
   o.end_handle();
@@ -104,8 +108,7 @@ Bitmap* Bitmap::from_handle(int32_t handle) {
 }
 
 Bitmap::Bitmap(const Bitmap& other)
-    : m_width(other.m_width), m_height(other.m_height), m_stride(other.m_stride),
-      m_transparency(other.m_transparency) {
+    : m_width(other.m_width), m_height(other.m_height), m_stride(other.m_stride), m_transparency(other.m_transparency) {
   size_t bytes = m_stride * static_cast<size_t>(m_height);
   if (bytes) {
     m_pixels.reset(new uint8_t[bytes]);

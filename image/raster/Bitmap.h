@@ -14,7 +14,7 @@ namespace kelv::raster {
 
 struct Transparency {
   bool enabled = false;
-  bool fixed = false;   // fixed: `colour`; automatic: the bottom-left pixel
+  bool fixed = false;  // fixed: `colour`; automatic: the bottom-left pixel
   int32_t colour = 0;
 };
 
@@ -30,7 +30,7 @@ class Bitmap {
 
   Bitmap() = default;
   Bitmap(int32_t width, int32_t height, Fill fill = Fill::White);
-  Bitmap(const Bitmap& other);             // pixels and transparency; no surface
+  Bitmap(const Bitmap& other);  // pixels and transparency; no surface
   Bitmap& operator=(const Bitmap&) = delete;
   // A moved bitmap is a new one: a handle given out for either is ended.
   Bitmap(Bitmap&& other) noexcept;

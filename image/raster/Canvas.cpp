@@ -119,8 +119,10 @@ void walk_line(const Bitmap& bmp, int64_t x0, int64_t y0, int64_t x1, int64_t y1
     uint64_t q = prod / ulen, rem = prod % ulen;
     int64_t off = static_cast<int64_t>(q + (2 * rem + ulen - 1) / (2 * ulen));
     int64_t maj = maj0 + smaj * i, mnr = min0 + smin * off;
-    if (x_major) plot_fn(maj, mnr);
-    else plot_fn(mnr, maj);
+    if (x_major)
+      plot_fn(maj, mnr);
+    else
+      plot_fn(mnr, maj);
   }
 }
 
@@ -195,14 +197,18 @@ void ellipse(Bitmap& bmp, Rect r) {
     in0 = std::max(in0, x0 + 1);
     in1 = std::min(in1, x1 - 1);
     if (in0 <= in1) {
-      fill_rect(bmp, Rect{static_cast<int32_t>(std::clamp<int64_t>(in0, INT32_MIN, INT32_MAX)), static_cast<int32_t>(y),
-                          static_cast<int32_t>(std::clamp<int64_t>(in1 + 1, INT32_MIN, INT32_MAX)), static_cast<int32_t>(y + 1)},
-                s.brush);
+      fill_rect(
+          bmp,
+          Rect{static_cast<int32_t>(std::clamp<int64_t>(in0, INT32_MIN, INT32_MAX)), static_cast<int32_t>(y),
+               static_cast<int32_t>(std::clamp<int64_t>(in1 + 1, INT32_MIN, INT32_MAX)), static_cast<int32_t>(y + 1)},
+          s.brush);
     }
     for (int64_t x = std::max<int64_t>(x0, 0); x <= std::min<int64_t>(x1, bmp.width() - 1); ++x) {
       if (x >= in0 && x <= in1) continue;
-      if (pw > 1) disc(bmp, x, y, pw, pen);
-      else plot(bmp, x, y, pen);
+      if (pw > 1)
+        disc(bmp, x, y, pw, pen);
+      else
+        plot(bmp, x, y, pen);
     }
   }
 }

@@ -1,5 +1,5 @@
-// The one error type of the raster layer. Image members catch it as their Part says:
-// the guarded properties hand its message to the caller, the others report a result.
+// The one error type of the raster layer. Image members catch it: the guarded properties
+// hand its message to the caller, the others report a result.
 #pragma once
 
 #include <stdexcept>

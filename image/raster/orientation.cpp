@@ -25,9 +25,7 @@ void flip(Bitmap& bmp, Axis axis) {
   }
 }
 
-bool swaps_sides(int32_t orientation) {
-  return orientation >= kTransposed && orientation <= kTurnedRight;
-}
+bool swaps_sides(int32_t orientation) { return orientation >= kTransposed && orientation <= kTurnedRight; }
 
 Bitmap upright(const Bitmap& src, int32_t orientation) {
   if (!swaps_sides(orientation)) {

@@ -50,8 +50,7 @@ Taps make_taps(int32_t src_len, int64_t dst_len, int64_t from, int64_t to) {
   Taps t;
   const int64_t S = src_len, D = dst_len;
   const int64_t most = std::min<int64_t>(S, (S + D - 1) / D + 1);
-  t.bits = std::clamp(kMinBits + static_cast<int>(std::bit_width(static_cast<uint64_t>(most))) - 9, kMinBits,
-                      kMaxBits);
+  t.bits = std::clamp(kMinBits + static_cast<int>(std::bit_width(static_cast<uint64_t>(most))) - 9, kMinBits, kMaxBits);
   const size_t n = static_cast<size_t>(to - from);
   t.first.resize(n);
   t.start.resize(n + 1);
@@ -76,8 +75,7 @@ Taps make_taps(int32_t src_len, int64_t dst_len, int64_t from, int64_t to) {
 }
 
 // acc[k] = sum of weight * row[k] over the taps, for `bytes` bytes from `offset`.
-void accumulate_rows(const Bitmap& src, const Taps& rows, size_t r, size_t offset, size_t bytes,
-                     uint32_t* acc) {
+void accumulate_rows(const Bitmap& src, const Taps& rows, size_t r, size_t offset, size_t bytes, uint32_t* acc) {
   const uint32_t* w = rows.weights_of(r);
   const uint8_t* in = src.row(rows.first[r]) + offset;
   for (size_t k = 0; k < bytes; ++k) acc[k] = w[0] * in[k];
@@ -143,8 +141,7 @@ void blend_columns(const Taps& cols, int32_t col0, int row_bits, const uint32_t*
     }
     const double share = static_cast<double>(sum[3]) / static_cast<double>(full);
     for (size_t c = 0; c < 3; ++c)
-      out[c] = static_cast<uint8_t>(
-          std::floor(static_cast<double>(sum[c]) * scale + out[c] * (1.0 - share) + 0.5));
+      out[c] = static_cast<uint8_t>(std::floor(static_cast<double>(sum[c]) * scale + out[c] * (1.0 - share) + 0.5));
   }
 }
 

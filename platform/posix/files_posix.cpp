@@ -36,8 +36,7 @@ bool has_wildcards(std::string_view s) { return s.find_first_of("*?") != std::st
 
 bool entry_of(const std::string& path, const std::string& name, FindEntry& e) {
   struct statx sx {};
-  if (statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-    return false;
+  if (statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
   e.name = name;
   e.size = sx.stx_size;
   e.attributes = 0;
@@ -242,9 +241,7 @@ bool file_move(const std::string& src, const std::string& dest) {
   return ::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) == 0;
 }
 
-bool file_replace(const std::string& src, const std::string& dest) {
-  return ::rename(src.c_str(), dest.c_str()) == 0;
-}
+bool file_replace(const std::string& src, const std::string& dest) { return ::rename(src.c_str(), dest.c_str()) == 0; }
 
 bool dir_make(const std::string& name) { return !name.empty() && ::mkdir(name.c_str(), 0777) == 0; }
 bool dir_delete(const std::string& name) { return !name.empty() && ::rmdir(name.c_str()) == 0; }
@@ -256,8 +253,7 @@ bool temp_dir(std::string& out) {
   return true;
 }
 
-bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out,
-                             FileHandle* opened) {
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
   if (opened) *opened = FileHandle{};
   std::string p = prefix.substr(0, 3);
   // Count up from a start taken from the clock until a free name is created, as the
@@ -275,8 +271,10 @@ bool create_unique_temp_file(const std::string& dir, const std::string& prefix, 
     std::string name = dir + p + hex + ".TMP";
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
-      if (opened) opened->value = fd;
-      else ::close(fd);
+      if (opened)
+        opened->value = fd;
+      else
+        ::close(fd);
       out = name;
       return true;
     }
@@ -319,12 +317,16 @@ std::string map_case(std::string_view s, bool upper) {
   std::string out(s);
   for (size_t i = 0; i < out.size(); ++i) {
     auto c = static_cast<unsigned char>(out[i]);
-    if (upper && c >= 'a' && c <= 'z') out[i] = static_cast<char>(c - 32);
-    else if (!upper && c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+    if (upper && c >= 'a' && c <= 'z')
+      out[i] = static_cast<char>(c - 32);
+    else if (!upper && c >= 'A' && c <= 'Z')
+      out[i] = static_cast<char>(c + 32);
     else if (c == 0xC3 && i + 1 < out.size()) {
       auto b = static_cast<unsigned char>(out[i + 1]);
-      if (upper && b >= 0xA0 && b <= 0xBE && b != 0xB7) out[i + 1] = static_cast<char>(b - 0x20);
-      else if (!upper && b >= 0x80 && b <= 0x9E && b != 0x97) out[i + 1] = static_cast<char>(b + 0x20);
+      if (upper && b >= 0xA0 && b <= 0xBE && b != 0xB7)
+        out[i + 1] = static_cast<char>(b - 0x20);
+      else if (!upper && b >= 0x80 && b <= 0x9E && b != 0x97)
+        out[i + 1] = static_cast<char>(b + 0x20);
       ++i;
     }
   }

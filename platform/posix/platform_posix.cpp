@@ -14,8 +14,7 @@ std::string to_narrow(std::u16string_view wide) {
   for (size_t i = 0; i < wide.size(); ++i) {
     uint32_t c = wide[i];
     if (c == 0) break;
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-        wide[i + 1] <= 0xDFFF) {
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -69,8 +68,10 @@ std::u16string to_wide(std::string_view narrow) {
     }
     bool ok = i + len <= n;
     for (size_t k = 1; ok && k < len; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) ok = false;
-      else c = (c << 6) | (s[i + k] & 0x3F);
+      if ((s[i + k] & 0xC0) != 0x80)
+        ok = false;
+      else
+        c = (c << 6) | (s[i + k] & 0x3F);
     }
     if (!ok || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
       out.push_back(0xFFFD);

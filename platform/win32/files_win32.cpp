@@ -152,8 +152,7 @@ bool temp_dir(std::string& out) {
   return true;
 }
 
-bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out,
-                             FileHandle* opened) {
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
   if (opened) *opened = FileHandle{};
   char buf[MAX_PATH];
   if (GetTempFileNameA(dir.c_str(), prefix.c_str(), 0, buf) == 0) return false;
@@ -183,8 +182,7 @@ int32_t local_day_number() {
 // From the hosting process's creation time, which the module may see long after.
 uint64_t process_milliseconds() {
   FILETIME created, exited, kernel, user, now;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
-    return GetTickCount() - g_process_start;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return GetTickCount() - g_process_start;
   GetSystemTimeAsFileTime(&now);
   int64_t diff = filetime(now) - filetime(created);
   return diff > 0 ? static_cast<uint64_t>(diff / 10000) : 0;

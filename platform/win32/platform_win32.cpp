@@ -24,8 +24,7 @@ std::u16string to_wide(std::string_view narrow) {
   int n = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(len), nullptr, 0);
   if (n <= 0) return {};
   std::u16string out(static_cast<size_t>(n), u'\0');
-  MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(len),
-                      reinterpret_cast<wchar_t*>(out.data()), n);
+  MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(len), reinterpret_cast<wchar_t*>(out.data()), n);
   return out;
 }
 

@@ -98,8 +98,10 @@ void write_idl(std::ostream& o) {
         o << "[in";
         if (p.optional) {
           o << ", defaultvalue(";
-          if (p.type == ValueType::Text) o << "\"" << p.default_text << "\"";
-          else o << p.default_int;
+          if (p.type == ValueType::Text)
+            o << "\"" << p.default_text << "\"";
+          else
+            o << p.default_int;
           o << ")";
         }
         o << "] " << idl_type(p.type);
@@ -189,7 +191,9 @@ void write_reference_row(std::ostream& o, const InterfaceTable& t, InterfaceId i
   for (const Param& p : m.params) {
     if (!args.empty()) args += ", ";
     args += (p.name.empty() ? std::string("value") : p.name) + " (" + script_type(p.type);
-    if (p.optional) args += ", optional, default " + (p.type == ValueType::Text ? "\"" + p.default_text + "\"" : std::to_string(p.default_int));
+    if (p.optional)
+      args += ", optional, default " +
+              (p.type == ValueType::Text ? "\"" + p.default_text + "\"" : std::to_string(p.default_int));
     args += ")";
   }
   std::string name = "`" + m.name + "`";
@@ -202,8 +206,8 @@ void write_reference_row(std::ostream& o, const InterfaceTable& t, InterfaceId i
   std::string summary = member_summary(iface, m);
   for (char& ch : summary)
     if (ch == '|') ch = '/';
-  o << "| " << m.dispid << " | " << name << " | " << (args.empty() ? "-" : args) << " | " << result << " | "
-    << summary << " |\n";
+  o << "| " << m.dispid << " | " << name << " | " << (args.empty() ? "-" : args) << " | " << result << " | " << summary
+    << " |\n";
 }
 
 // The member reference: every member of the three interfaces with DISPID, arguments,

@@ -59,8 +59,10 @@ bool TypeInfo::library_lookup(const std::u16string& name, int32_t& dispid) const
 }
 
 void set_error_info(const ErrorRecord* rec) {
-  if (rec) t_error = *rec;
-  else t_error.reset();
+  if (rec)
+    t_error = *rec;
+  else
+    t_error.reset();
 }
 
 bool take_error_info(ErrorRecord& out) {

@@ -81,11 +81,10 @@ class Dispatch : public Unknown {
  public:
   virtual HResult GetTypeInfoCount(uint32_t* count) = 0;
   virtual HResult GetTypeInfo(uint32_t index, uint32_t lcid, TypeInfo** out) = 0;
-  virtual HResult GetIDsOfNames(const Guid& riid, const char16_t* const* names, uint32_t count,
-                                uint32_t lcid, int32_t* dispids) = 0;
-  virtual HResult Invoke(int32_t dispid, const Guid& riid, uint32_t lcid, uint16_t flags,
-                         DispParams* params, Variant* result, ExcepInfo* excep,
-                         uint32_t* arg_err) = 0;
+  virtual HResult GetIDsOfNames(const Guid& riid, const char16_t* const* names, uint32_t count, uint32_t lcid,
+                                int32_t* dispids) = 0;
+  virtual HResult Invoke(int32_t dispid, const Guid& riid, uint32_t lcid, uint16_t flags, DispParams* params,
+                         Variant* result, ExcepInfo* excep, uint32_t* arg_err) = 0;
 
   // The function table: the member at `slot`, called directly with typed arguments.
   virtual HResult call_slot(int slot, const CallArgs& args, CallResult& result) = 0;

@@ -60,8 +60,10 @@ class Factory final : public ClassFactory {
     return create_fn(m_class.iface)(m_class, outer, iid, out);
   }
   HResult LockServer(bool lock) override {
-    if (lock) lock_module();
-    else unlock_module();
+    if (lock)
+      lock_module();
+    else
+      unlock_module();
     return hr::S_OK;
   }
 

@@ -45,8 +45,10 @@ VarIn to_var_in(const Variant& arg) {
   VarIn out;
   const SafeArray* a = nullptr;
   bool is_array = v->vt == (VT_ARRAY | VT_UI1);
-  if (is_array) a = v->arr.get();
-  else if (v->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v->aref) is_array = true, a = v->aref->get();
+  if (is_array)
+    a = v->arr.get();
+  else if (v->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v->aref)
+    is_array = true, a = v->aref->get();
   // A byte array with no descriptor is a buffer without bytes.
   if (is_array && (!a || a->dims == 1)) {
     out.kind = VarIn::Kind::Buffer;
@@ -74,8 +76,7 @@ Variant to_variant(VarOut&& o) {
 
 // Converts one argument to its parameter's type. A missing optional argument takes the
 // parameter's default.
-HResult coerce(const Param& p, const Variant* arg, CallArgs& args,
-               std::vector<std::unique_ptr<ImageSource>>& holders) {
+HResult coerce(const Param& p, const Variant* arg, CallArgs& args, std::vector<std::unique_ptr<ImageSource>>& holders) {
   bool missing = !arg || (arg->vt == VT_ERROR && arg->i == hr::DISP_E_PARAMNOTFOUND);
   if (missing) {
     if (!p.optional) return hr::DISP_E_PARAMNOTOPTIONAL;
@@ -92,10 +93,30 @@ HResult coerce(const Param& p, const Variant* arg, CallArgs& args,
   }
   HResult h = hr::S_OK;
   switch (p.type) {
-    case ValueType::I4: { int32_t v = 0; h = to_i4(*arg, v); args.push(v); break; }
-    case ValueType::UI1: { uint8_t v = 0; h = to_ui1(*arg, v); args.push(v); break; }
-    case ValueType::I8: { int64_t v = 0; h = to_i8(*arg, v); args.push(v); break; }
-    case ValueType::R8: { double v = 0; h = to_r8(*arg, v); args.push(v); break; }
+    case ValueType::I4: {
+      int32_t v = 0;
+      h = to_i4(*arg, v);
+      args.push(v);
+      break;
+    }
+    case ValueType::UI1: {
+      uint8_t v = 0;
+      h = to_ui1(*arg, v);
+      args.push(v);
+      break;
+    }
+    case ValueType::I8: {
+      int64_t v = 0;
+      h = to_i8(*arg, v);
+      args.push(v);
+      break;
+    }
+    case ValueType::R8: {
+      double v = 0;
+      h = to_r8(*arg, v);
+      args.push(v);
+      break;
+    }
     case ValueType::Text: {
       std::u16string w;
       h = to_text(*arg, w);
@@ -208,8 +229,8 @@ HResult ObjectBase::GetIDsOfNames(const Guid&, const char16_t* const* names, uin
   return hr::S_OK;
 }
 
-HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags, DispParams* params,
-                           Variant* result, ExcepInfo* excep, uint32_t* arg_err) {
+HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags, DispParams* params, Variant* result,
+                           ExcepInfo* excep, uint32_t* arg_err) {
   TypeInfo* ti = nullptr;
   HResult h = load_type_info(m_class.iface, ti);
   if (failed(h)) return h;
@@ -222,8 +243,7 @@ HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags
   if (params->count && !params->args) return hr::E_POINTER;
   bool is_put = m->kind == MemberKind::Put;
   if (params->named_count > (is_put ? 1u : 0u)) return hr::DISP_E_NONAMEDARGS;
-  if (is_put && params->named_count == 1 && params->named[0] != DISPID_PROPERTYPUT)
-    return hr::DISP_E_PARAMNOTFOUND;
+  if (is_put && params->named_count == 1 && params->named[0] != DISPID_PROPERTYPUT) return hr::DISP_E_PARAMNOTFOUND;
   if (params->count > m->params.size()) return hr::DISP_E_BADPARAMCOUNT;
 
   CallArgs args;
@@ -253,11 +273,16 @@ HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags
   if (failed(h)) return h;
 
   if (result) {
-    if (auto* v = std::get_if<int32_t>(&r.value)) *result = Variant::i4(*v);
-    else if (auto* v8 = std::get_if<uint8_t>(&r.value)) *result = Variant::ui1(*v8);
-    else if (auto* s = std::get_if<std::string>(&r.value)) *result = Variant::str(platform::to_wide(*s));
-    else if (auto* o = std::get_if<VarOut>(&r.value)) *result = to_variant(std::move(*o));
-    else *result = Variant{};
+    if (auto* v = std::get_if<int32_t>(&r.value))
+      *result = Variant::i4(*v);
+    else if (auto* v8 = std::get_if<uint8_t>(&r.value))
+      *result = Variant::ui1(*v8);
+    else if (auto* s = std::get_if<std::string>(&r.value))
+      *result = Variant::str(platform::to_wide(*s));
+    else if (auto* o = std::get_if<VarOut>(&r.value))
+      *result = to_variant(std::move(*o));
+    else
+      *result = Variant{};
   }
   return hr::S_OK;
 }
@@ -271,8 +296,7 @@ HResult ObjectBase::call_slot(int slot, const CallArgs& args, CallResult& result
   switch (run(index, args, result, message)) {
     case CallOutcome::Ok: return hr::S_OK;
     case CallOutcome::NotWired: return hr::E_NOTIMPL;
-    case CallOutcome::OutOfMemory:
-      return m.guarded ? raise_guarded_error(m_class, message) : hr::E_OUTOFMEMORY;
+    case CallOutcome::OutOfMemory: return m.guarded ? raise_guarded_error(m_class, message) : hr::E_OUTOFMEMORY;
     case CallOutcome::Raised: break;
   }
   return m.guarded ? raise_guarded_error(m_class, message) : hr::E_FAIL;

@@ -20,8 +20,8 @@ class ObjectBase : public Dispatch {
   HResult GetTypeInfo(uint32_t index, uint32_t lcid, TypeInfo** out) override;
   HResult GetIDsOfNames(const Guid& riid, const char16_t* const* names, uint32_t count, uint32_t lcid,
                         int32_t* dispids) override;
-  HResult Invoke(int32_t dispid, const Guid& riid, uint32_t lcid, uint16_t flags, DispParams* params,
-                 Variant* result, ExcepInfo* excep, uint32_t* arg_err) override;
+  HResult Invoke(int32_t dispid, const Guid& riid, uint32_t lcid, uint16_t flags, DispParams* params, Variant* result,
+                 ExcepInfo* excep, uint32_t* arg_err) override;
   HResult call_slot(int slot, const CallArgs& args, CallResult& result) override;
 
   const ClassInfo& class_info() const { return m_class; }
@@ -60,8 +60,8 @@ class ObjectBase : public Dispatch {
 template <class Impl>
 class NativeObject final : public ObjectBase {
  public:
-  static HResult create(const ClassInfo& cls, const std::vector<Thunk<Impl>>& slots, Unknown* outer,
-                        const Guid& iid, void** out) {
+  static HResult create(const ClassInfo& cls, const std::vector<Thunk<Impl>>& slots, Unknown* outer, const Guid& iid,
+                        void** out) {
     if (!out) return hr::E_POINTER;
     *out = nullptr;
     if (outer && !(iid == kIidIUnknown)) return hr::CLASS_E_NOAGGREGATION;

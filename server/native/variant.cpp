@@ -21,8 +21,7 @@ Variant& Variant::operator=(const Variant& o) {
 }
 
 Variant::Variant(Variant&& o) noexcept
-    : vt(o.vt), i(o.i), d(o.d), s(std::move(o.s)), arr(std::move(o.arr)), disp(o.disp),
-      vref(o.vref), aref(o.aref) {
+    : vt(o.vt), i(o.i), d(o.d), s(std::move(o.s)), arr(std::move(o.arr)), disp(o.disp), vref(o.vref), aref(o.aref) {
   o.vt = VT_EMPTY;
   o.disp = nullptr;
 }
@@ -50,17 +49,71 @@ void Variant::copy_from(const Variant& o) {
   if (disp) disp->AddRef();
 }
 
-Variant Variant::i4(int32_t v) { Variant r; r.vt = VT_I4; r.i = v; return r; }
-Variant Variant::i2(int16_t v) { Variant r; r.vt = VT_I2; r.i = v; return r; }
-Variant Variant::i1(int8_t v) { Variant r; r.vt = VT_I1; r.i = v; return r; }
-Variant Variant::ui1(uint8_t v) { Variant r; r.vt = VT_UI1; r.i = v; return r; }
-Variant Variant::i8(int64_t v) { Variant r; r.vt = VT_I8; r.i = v; return r; }
-Variant Variant::r4(float v) { Variant r; r.vt = VT_R4; r.d = v; return r; }
-Variant Variant::r8(double v) { Variant r; r.vt = VT_R8; r.d = v; return r; }
-Variant Variant::boolean(bool v) { Variant r; r.vt = VT_BOOL; r.i = v ? -1 : 0; return r; }
-Variant Variant::null() { Variant r; r.vt = VT_NULL; return r; }
-Variant Variant::error(HResult scode) { Variant r; r.vt = VT_ERROR; r.i = scode; return r; }
-Variant Variant::str(std::u16string s) { Variant r; r.vt = VT_BSTR; r.s = std::move(s); return r; }
+Variant Variant::i4(int32_t v) {
+  Variant r;
+  r.vt = VT_I4;
+  r.i = v;
+  return r;
+}
+Variant Variant::i2(int16_t v) {
+  Variant r;
+  r.vt = VT_I2;
+  r.i = v;
+  return r;
+}
+Variant Variant::i1(int8_t v) {
+  Variant r;
+  r.vt = VT_I1;
+  r.i = v;
+  return r;
+}
+Variant Variant::ui1(uint8_t v) {
+  Variant r;
+  r.vt = VT_UI1;
+  r.i = v;
+  return r;
+}
+Variant Variant::i8(int64_t v) {
+  Variant r;
+  r.vt = VT_I8;
+  r.i = v;
+  return r;
+}
+Variant Variant::r4(float v) {
+  Variant r;
+  r.vt = VT_R4;
+  r.d = v;
+  return r;
+}
+Variant Variant::r8(double v) {
+  Variant r;
+  r.vt = VT_R8;
+  r.d = v;
+  return r;
+}
+Variant Variant::boolean(bool v) {
+  Variant r;
+  r.vt = VT_BOOL;
+  r.i = v ? -1 : 0;
+  return r;
+}
+Variant Variant::null() {
+  Variant r;
+  r.vt = VT_NULL;
+  return r;
+}
+Variant Variant::error(HResult scode) {
+  Variant r;
+  r.vt = VT_ERROR;
+  r.i = scode;
+  return r;
+}
+Variant Variant::str(std::u16string s) {
+  Variant r;
+  r.vt = VT_BSTR;
+  r.s = std::move(s);
+  return r;
+}
 
 Variant Variant::bytes(Bytes b) {
   auto a = std::make_shared<SafeArray>();
@@ -132,9 +185,12 @@ bool parse_number(const std::u16string& s, Parsed& out) {
     out.integral = true;
     // Like the script engines, a four-digit hexadecimal constant is a 16-bit value and an
     // eight-digit one a 32-bit value, so &HFFFF is -1 and &HFFFFFFFF is -1.
-    if (v <= 0xFFFF && a.size() - 2 <= 4 && base == 16) out.whole = static_cast<int16_t>(v);
-    else if (v <= 0xFFFFFFFFull) out.whole = static_cast<int32_t>(static_cast<uint32_t>(v));
-    else out.whole = static_cast<int64_t>(v);
+    if (v <= 0xFFFF && a.size() - 2 <= 4 && base == 16)
+      out.whole = static_cast<int16_t>(v);
+    else if (v <= 0xFFFFFFFFull)
+      out.whole = static_cast<int32_t>(static_cast<uint32_t>(v));
+    else
+      out.whole = static_cast<int64_t>(v);
     out.real = static_cast<double>(out.whole);
     return true;
   }
@@ -179,13 +235,24 @@ HResult to_integer(const Variant& in, int64_t lo, int64_t hi, int64_t& out) {
   bool is_real = false;
   switch (v.vt) {
     case VT_EMPTY: out = 0; break;
-    case VT_I1: case VT_UI1: case VT_I2: case VT_I4: case VT_I8: case VT_BOOL: out = v.i; break;
-    case VT_R4: case VT_R8: real = v.d; is_real = true; break;
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_BOOL: out = v.i; break;
+    case VT_R4:
+    case VT_R8:
+      real = v.d;
+      is_real = true;
+      break;
     case VT_BSTR: {
       Parsed p;
       if (!parse_number(v.s, p)) return hr::DISP_E_TYPEMISMATCH;
-      if (p.integral) out = p.whole;
-      else real = p.real, is_real = true;
+      if (p.integral)
+        out = p.whole;
+      else
+        real = p.real, is_real = true;
       break;
     }
     default: return hr::DISP_E_TYPEMISMATCH;
@@ -224,10 +291,14 @@ HResult to_r8(const Variant& in, double& out) {
   const Variant& v = deref(in);
   switch (v.vt) {
     case VT_EMPTY: out = 0; return hr::S_OK;
-    case VT_I1: case VT_UI1: case VT_I2: case VT_I4: case VT_I8: case VT_BOOL:
-      out = static_cast<double>(v.i);
-      return hr::S_OK;
-    case VT_R4: case VT_R8: out = v.d; return hr::S_OK;
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_BOOL: out = static_cast<double>(v.i); return hr::S_OK;
+    case VT_R4:
+    case VT_R8: out = v.d; return hr::S_OK;
     case VT_BSTR: {
       Parsed p;
       if (!parse_number(v.s, p)) return hr::DISP_E_TYPEMISMATCH;
@@ -245,8 +316,13 @@ HResult to_text(const Variant& in, std::u16string& out) {
     case VT_EMPTY: break;
     case VT_BSTR: out = v.s; return hr::S_OK;
     case VT_BOOL: a = v.i ? "True" : "False"; break;
-    case VT_I1: case VT_UI1: case VT_I2: case VT_I4: case VT_I8: a = std::to_string(v.i); break;
-    case VT_R4: case VT_R8: {
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8: a = std::to_string(v.i); break;
+    case VT_R4:
+    case VT_R8: {
       // Up to 15 significant digits (7 for single precision), no trailing zeros.
       char buf[64];
       std::snprintf(buf, sizeof buf, v.vt == VT_R4 ? "%.7G" : "%.15G", v.d);

@@ -97,17 +97,17 @@ class Variant {
   static Variant str(std::u16string s);
   static Variant bytes(Bytes b);
   static Variant array(std::shared_ptr<SafeArray> a);
-  static Variant dispatch(Dispatch* d);  // takes a new reference
-  static Variant ref(Variant* target);   // VT_BYREF|VT_VARIANT
+  static Variant dispatch(Dispatch* d);                          // takes a new reference
+  static Variant ref(Variant* target);                           // VT_BYREF|VT_VARIANT
   static Variant array_ref(std::shared_ptr<SafeArray>* target);  // VT_BYREF|VT_ARRAY|VT_UI1
 
   uint16_t vt = VT_EMPTY;
-  int64_t i = 0;   // I1, UI1, I2, I4, I8, BOOL (-1 / 0), ERROR (the status)
-  double d = 0;    // R4, R8
-  std::u16string s;  // BSTR
-  std::shared_ptr<SafeArray> arr;  // ARRAY|UI1
-  Dispatch* disp = nullptr;        // DISPATCH
-  Variant* vref = nullptr;         // BYREF|VARIANT
+  int64_t i = 0;                               // I1, UI1, I2, I4, I8, BOOL (-1 / 0), ERROR (the status)
+  double d = 0;                                // R4, R8
+  std::u16string s;                            // BSTR
+  std::shared_ptr<SafeArray> arr;              // ARRAY|UI1
+  Dispatch* disp = nullptr;                    // DISPATCH
+  Variant* vref = nullptr;                     // BYREF|VARIANT
   std::shared_ptr<SafeArray>* aref = nullptr;  // BYREF|ARRAY|UI1
 
  private:

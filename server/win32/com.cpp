@@ -22,9 +22,7 @@ TypeInfoCache& cache() {
   return c;
 }
 
-std::u16string as_u16(const wchar_t* s, size_t n) {
-  return std::u16string(reinterpret_cast<const char16_t*>(s), n);
-}
+std::u16string as_u16(const wchar_t* s, size_t n) { return std::u16string(reinterpret_cast<const char16_t*>(s), n); }
 
 }  // namespace
 
@@ -60,8 +58,10 @@ VarIn arg_variant(const VARIANT& in) {
   VarIn out;
   SAFEARRAY* sa = nullptr;
   bool is_array = false;
-  if (V_VT(v) == (VT_ARRAY | VT_UI1)) is_array = true, sa = V_ARRAY(v);
-  else if (V_VT(v) == (VT_BYREF | VT_ARRAY | VT_UI1) && V_ARRAYREF(v)) is_array = true, sa = *V_ARRAYREF(v);
+  if (V_VT(v) == (VT_ARRAY | VT_UI1))
+    is_array = true, sa = V_ARRAY(v);
+  else if (V_VT(v) == (VT_BYREF | VT_ARRAY | VT_UI1) && V_ARRAYREF(v))
+    is_array = true, sa = *V_ARRAYREF(v);
   if (is_array && (!sa || sa->cDims == 1)) {
     out.kind = VarIn::Kind::Buffer;
     // The data block from its first byte and the element count; the lower bound is not
@@ -84,12 +84,30 @@ HRESULT make_variant(const VarOut& o, VARIANT* out) {
   VariantInit(out);
   switch (o.type) {
     case VarOut::Type::Null: V_VT(out) = VT_NULL; break;
-    case VarOut::Type::I1: V_VT(out) = VT_I1; V_I1(out) = static_cast<CHAR>(o.i); break;
-    case VarOut::Type::I2: V_VT(out) = VT_I2; V_I2(out) = static_cast<SHORT>(o.i); break;
-    case VarOut::Type::I4: V_VT(out) = VT_I4; V_I4(out) = static_cast<LONG>(o.i); break;
-    case VarOut::Type::I8: V_VT(out) = VT_I8; V_I8(out) = o.i; break;
-    case VarOut::Type::R4: V_VT(out) = VT_R4; V_R4(out) = static_cast<float>(o.d); break;
-    case VarOut::Type::R8: V_VT(out) = VT_R8; V_R8(out) = o.d; break;
+    case VarOut::Type::I1:
+      V_VT(out) = VT_I1;
+      V_I1(out) = static_cast<CHAR>(o.i);
+      break;
+    case VarOut::Type::I2:
+      V_VT(out) = VT_I2;
+      V_I2(out) = static_cast<SHORT>(o.i);
+      break;
+    case VarOut::Type::I4:
+      V_VT(out) = VT_I4;
+      V_I4(out) = static_cast<LONG>(o.i);
+      break;
+    case VarOut::Type::I8:
+      V_VT(out) = VT_I8;
+      V_I8(out) = o.i;
+      break;
+    case VarOut::Type::R4:
+      V_VT(out) = VT_R4;
+      V_R4(out) = static_cast<float>(o.d);
+      break;
+    case VarOut::Type::R8:
+      V_VT(out) = VT_R8;
+      V_R8(out) = o.d;
+      break;
     case VarOut::Type::Buffer: {
       SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(o.bytes.size()));
       if (!sa) return E_OUTOFMEMORY;

@@ -75,8 +75,8 @@ class ComObject : public Iface {
   virtual ~ComObject() { unlock_module(); }
 
   template <class Object>
-  static HRESULT create(const ClassInfo& cls, const std::vector<Thunk<Impl>>& slots, IUnknown* outer,
-                        REFIID iid, void** out) {
+  static HRESULT create(const ClassInfo& cls, const std::vector<Thunk<Impl>>& slots, IUnknown* outer, REFIID iid,
+                        void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;

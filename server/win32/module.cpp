@@ -60,8 +60,10 @@ class Factory final : public IClassFactory {
     return create_fn(m_class.iface)(m_class, outer, iid, out);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock) lock_module();
-    else unlock_module();
+    if (lock)
+      lock_module();
+    else
+      unlock_module();
     return S_OK;
   }
 
@@ -127,8 +129,7 @@ void set_value(const std::string& key, const char* name, const std::string& data
   if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &h, nullptr) !=
       ERROR_SUCCESS)
     return;  // a failing write is passed over; the next one is attempted
-  RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                 static_cast<DWORD>(data.size() + 1));
+  RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
   RegCloseKey(h);
 }
 

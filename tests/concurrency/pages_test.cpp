@@ -28,9 +28,10 @@ Variant text(const std::string& s) { return Variant::str(platform::to_wide(s)); 
 Bytes buffer_of(const Variant& v) { return v.vt == (VT_ARRAY | VT_UI1) && v.arr ? v.arr->data : Bytes{}; }
 
 std::string body_for(const Bytes& jpeg) {
-  std::string b = "--XyZzy\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\nLake\r\n"
-                  "--XyZzy\r\nContent-Disposition: form-data; name=\"photo\"; filename=\"C:\\pics\\lake.jpg\"\r\n"
-                  "Content-Type: image/jpeg\r\n\r\n";
+  std::string b =
+      "--XyZzy\r\nContent-Disposition: form-data; name=\"title\"\r\n\r\nLake\r\n"
+      "--XyZzy\r\nContent-Disposition: form-data; name=\"photo\"; filename=\"C:\\pics\\lake.jpg\"\r\n"
+      "Content-Type: image/jpeg\r\n\r\n";
   b.append(jpeg.begin(), jpeg.end());
   return b + "\r\n--XyZzy--\r\n";
 }
@@ -80,7 +81,7 @@ class ConcurrentPages : public test::RegisteredModule {
     size_t chunk = 4093 + static_cast<size_t>(thread) * 977;
     for (size_t at = 0; at < m_body.size(); at += chunk) {
       Bytes piece(m_body.begin() + static_cast<std::ptrdiff_t>(at),
-                 m_body.begin() + static_cast<std::ptrdiff_t>(std::min(m_body.size(), at + chunk)));
+                  m_body.begin() + static_cast<std::ptrdiff_t>(std::min(m_body.size(), at + chunk)));
       bin.call("FD_Decode", {Variant::bytes(std::move(piece))});
     }
     if (bin.call_i4("FD_EndDecode") != 0) return failed("FD_EndDecode");
@@ -88,7 +89,8 @@ class ConcurrentPages : public test::RegisteredModule {
     Variant file = text(stored);
     std::vector<uint8_t> on_disk;
     platform::read_whole_file(stored, on_disk, size_t{1} << 30);
-    if (!std::equal(on_disk.begin(), on_disk.end(), m_jpeg.begin(), m_jpeg.end())) return failed("the stored upload differs from the photo");
+    if (!std::equal(on_disk.begin(), on_disk.end(), m_jpeg.begin(), m_jpeg.end()))
+      return failed("the stored upload differs from the photo");
 
     if (img.call_i4("HeaderReadJpg", {file}) != 1 || img.call_text("HeaderGetHtmlWH") != "width=\"640\" height=\"480\"")
       return failed("header probe");

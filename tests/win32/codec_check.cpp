@@ -48,8 +48,7 @@ Bitmap pattern(int32_t w, int32_t h) {
   Bitmap b(w, h, Bitmap::Fill::None);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x)
-      b.set_pixel(
-          x, y, Bgr{static_cast<uint8_t>(x * 7), static_cast<uint8_t>(y * 13), static_cast<uint8_t>(x ^ y)});
+      b.set_pixel(x, y, Bgr{static_cast<uint8_t>(x * 7), static_cast<uint8_t>(y * 13), static_cast<uint8_t>(x ^ y)});
   return b;
 }
 

@@ -134,13 +134,19 @@ int main() {
       lines("wide pen 3", {{10, 10}, {50, 30}, {20, 40}}, 3),
       lines("wide pen 6", {{8, 8}, {56, 8}, {30, 40}}, 6),
       Scene{"rectangle", true,
-            [](HDC dc) { with_pen_brush(dc, 1, RGB(0, 0, 255), CreateSolidBrush(RGB(0, 255, 0)), [&] { Rectangle(dc, 5, 6, 40, 30); }); },
+            [](HDC dc) {
+              with_pen_brush(dc, 1, RGB(0, 0, 255), CreateSolidBrush(RGB(0, 255, 0)),
+                             [&] { Rectangle(dc, 5, 6, 40, 30); });
+            },
             [](Bitmap& b) {
               set(b, 1, 0xFF0000, 0x00FF00, BrushStyle::Solid);
               rectangle(b, Rect{5, 6, 40, 30});
             }},
       Scene{"rectangle clipped", true,
-            [](HDC dc) { with_pen_brush(dc, 1, RGB(0, 0, 255), CreateSolidBrush(RGB(0, 255, 0)), [&] { Rectangle(dc, -10, -5, 30, 70); }); },
+            [](HDC dc) {
+              with_pen_brush(dc, 1, RGB(0, 0, 255), CreateSolidBrush(RGB(0, 255, 0)),
+                             [&] { Rectangle(dc, -10, -5, 30, 70); });
+            },
             [](Bitmap& b) {
               set(b, 1, 0xFF0000, 0x00FF00, BrushStyle::Solid);
               rectangle(b, Rect{-10, -5, 30, 70});
@@ -152,27 +158,36 @@ int main() {
               FillRect(dc, &r, br);
               DeleteObject(br);
             },
-            [](Bitmap& b) { fill_rect(b, Rect{3, 4, 33, 44}, Brush{0x1E140A, BrushStyle::Solid}); }},
+            [](Bitmap& b) {
+              fill_rect(b, Rect{3, 4, 33, 44}, Brush{0x1E140A, BrushStyle::Solid});
+            }},
       Scene{"ellipse", false,
-            [](HDC dc) { with_pen_brush(dc, 1, RGB(255, 0, 0), CreateSolidBrush(RGB(0, 0, 255)), [&] { Ellipse(dc, 4, 3, 60, 44); }); },
+            [](HDC dc) {
+              with_pen_brush(dc, 1, RGB(255, 0, 0), CreateSolidBrush(RGB(0, 0, 255)),
+                             [&] { Ellipse(dc, 4, 3, 60, 44); });
+            },
             [](Bitmap& b) {
               set(b, 1, 0x0000FF, 0xFF0000, BrushStyle::Solid);
               ellipse(b, Rect{4, 3, 60, 44});
             }},
       Scene{"small ellipse", false,
-            [](HDC dc) { with_pen_brush(dc, 1, RGB(255, 0, 0), CreateSolidBrush(RGB(0, 0, 255)), [&] { Ellipse(dc, 10, 10, 17, 15); }); },
+            [](HDC dc) {
+              with_pen_brush(dc, 1, RGB(255, 0, 0), CreateSolidBrush(RGB(0, 0, 255)),
+                             [&] { Ellipse(dc, 10, 10, 17, 15); });
+            },
             [](Bitmap& b) {
               set(b, 1, 0x0000FF, 0xFF0000, BrushStyle::Solid);
               ellipse(b, Rect{10, 10, 17, 15});
             }},
   };
   // More ellipses of other shapes and sizes.
-  const RECT boxes[] = {{0, 0, 64, 48}, {5, 5, 12, 30}, {20, 20, 23, 21}, {3, 3, 53, 13}, {30, 10, 37, 17}, {1, 2, 40, 47}};
+  const RECT boxes[] = {{0, 0, 64, 48}, {5, 5, 12, 30},   {20, 20, 23, 21},
+                        {3, 3, 53, 13}, {30, 10, 37, 17}, {1, 2, 40, 47}};
   static std::vector<std::string> box_names;
   box_names.reserve(8);
   for (const RECT& r : boxes) {
-    box_names.push_back("ellipse " + std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) +
-                    "," + std::to_string(r.bottom));
+    box_names.push_back("ellipse " + std::to_string(r.left) + "," + std::to_string(r.top) + "-" +
+                        std::to_string(r.right) + "," + std::to_string(r.bottom));
     scenes.push_back(Scene{box_names.back().c_str(), false,
                            [r](HDC dc) {
                              with_pen_brush(dc, 1, RGB(255, 0, 0), CreateSolidBrush(RGB(0, 0, 255)),
@@ -186,8 +201,8 @@ int main() {
   }
   const BrushStyle ours[] = {BrushStyle::UpwardDiagonal, BrushStyle::DownwardDiagonal, BrushStyle::Cross,
                              BrushStyle::DiagonalCross,  BrushStyle::Horizontal,       BrushStyle::Vertical};
-  const char* names[] = {"hatch upward", "hatch downward", "hatch cross", "hatch diagonal cross", "hatch horizontal",
-                         "hatch vertical"};
+  const char* names[] = {"hatch upward",         "hatch downward",   "hatch cross",
+                         "hatch diagonal cross", "hatch horizontal", "hatch vertical"};
   for (int k = 0; k < 6; ++k) {
     int hs = kHatch[k];
     BrushStyle st = ours[k];
@@ -199,13 +214,17 @@ int main() {
                              FillRect(dc, &r, br);
                              DeleteObject(br);
                            },
-                           [st](Bitmap& b) { fill_rect(b, Rect{3, 5, 61, 42}, Brush{0, st}); }});
+                           [st](Bitmap& b) {
+                             fill_rect(b, Rect{3, 5, 61, 42}, Brush{0, st});
+                           }});
   }
   for (const Scene& s : scenes) {
     int diff = compare(s);
     std::printf("%-30s %5d differing pixels%s\n", s.name, diff, s.exact ? "" : " (reported)");
-    if (!s.exact || diff == 0) ++g_passed;
-    else ++g_failed;
+    if (!s.exact || diff == 0)
+      ++g_passed;
+    else
+      ++g_failed;
   }
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
   return g_failed;

@@ -135,11 +135,13 @@ void probe_version_resource(const wchar_t* path) {
             fixed->dwFileVersionLS == MAKELONG(KELV_VERSION_BUILD, KELV_VERSION_PATCH),
         "the version record's numbers are the build's version");
   wchar_t* text = nullptr;
-  bool has_text = VerQueryValueW(block.data(), L"\\StringFileInfo\\040904E4\\FileVersion",
-                                 reinterpret_cast<void**>(&text), &len) && text;
+  bool has_text =
+      VerQueryValueW(block.data(), L"\\StringFileInfo\\040904E4\\FileVersion", reinterpret_cast<void**>(&text), &len) &&
+      text;
   check(has_text && narrow(text) == KELV_VERSION_TEXT, "FileVersion text");
   has_text = VerQueryValueW(block.data(), L"\\StringFileInfo\\040904E4\\ProductVersion",
-                            reinterpret_cast<void**>(&text), &len) && text;
+                            reinterpret_cast<void**>(&text), &len) &&
+             text;
   check(has_text && narrow(text) == KELV_VERSION_SHORT_TEXT, "ProductVersion text");
 }
 
@@ -227,7 +229,8 @@ bool call(IDispatch* d, const wchar_t* name, std::initializer_list<LONG> args, L
   DISPPARAMS params{argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};
   VARIANT result;
   VariantInit(&result);
-  bool ok = SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, nullptr, nullptr)) &&
+  bool ok = SUCCEEDED(d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result, nullptr,
+                                nullptr)) &&
             SUCCEEDED(VariantChangeType(&result, &result, 0, VT_I4));
   out = ok ? V_I4(&result) : 0;
   VariantClear(&result);
@@ -258,9 +261,9 @@ void probe_extended_precision_host(HMODULE dll) {
         "a thumbnail under full x87 precision");
   bool read = call(img, L"GetColor", {46, 30}, left) && call(img, L"GetColor", {75, 30}, right) &&
               call(img, L"GetColor", {76, 30}, past);
-  check(read && left == 255 && right == 255 && past == 0,
-        "its picture spans columns 46 to 75 (colours " + std::to_string(left) + ", " + std::to_string(right) + ", " +
-            std::to_string(past) + " at columns 46, 75, 76)");
+  check(read && left == 255 && right == 255 && past == 0, "its picture spans columns 46 to 75 (colours " +
+                                                              std::to_string(left) + ", " + std::to_string(right) +
+                                                              ", " + std::to_string(past) + " at columns 46, 75, 76)");
 #if defined(__i386__)
   _controlfp_s(nullptr, saved, _MCW_PC);
 #endif
@@ -289,7 +292,8 @@ void probe_image_interfaces(HMODULE dll) {
   ITypeInfo* ti = nullptr;
   TYPEATTR* a = nullptr;
   // Script hosts name an object after this type information: an Image stays "IImage".
-  check(SUCCEEDED(img->GetTypeInfo(0, 0, &ti)) && SUCCEEDED(ti->GetTypeAttr(&a)) && IsEqualGUID(a->guid, guid(kIidIImage)),
+  check(SUCCEEDED(img->GetTypeInfo(0, 0, &ti)) && SUCCEEDED(ti->GetTypeAttr(&a)) &&
+            IsEqualGUID(a->guid, guid(kIidIImage)),
         "the type information handed out is IImage's");
   if (a) ti->ReleaseTypeAttr(a);
   if (ti) ti->Release();
@@ -378,8 +382,9 @@ void compare_interface(ITypeLib* lib, const InterfaceInfo& info) {
   // it reaches as its one implemented type.
   const std::span<const Member> own = table.own();
   GUID base{};
-  check(referred_guid(vt, 0, base) && IsEqualGUID(base, table.base ? guid(interface_iid(table.base->id)) : IID_IDispatch),
-        iname + " derives from " + (table.base ? table.base->name : std::string("IDispatch")));
+  check(
+      referred_guid(vt, 0, base) && IsEqualGUID(base, table.base ? guid(interface_iid(table.base->id)) : IID_IDispatch),
+      iname + " derives from " + (table.base ? table.base->name : std::string("IDispatch")));
   TYPEATTR* attr = nullptr;
   vt->GetTypeAttr(&attr);
   check(attr && attr->cFuncs == own.size(), iname + " member count");
@@ -431,7 +436,8 @@ void compare_interface(ITypeLib* lib, const InterfaceInfo& info) {
         } else {
           VARIANT conv;
           VariantInit(&conv);
-          bool ok = SUCCEEDED(VariantChangeType(&conv, const_cast<VARIANT*>(&d), 0, VT_I8)) && V_I8(&conv) == p.default_int;
+          bool ok =
+              SUCCEEDED(VariantChangeType(&conv, const_cast<VARIANT*>(&d), 0, VT_I8)) && V_I8(&conv) == p.default_int;
           check(ok, pw + " default value");
         }
       }
@@ -483,8 +489,8 @@ void probe_type_library(const wchar_t* path) {
     // listed after it.
     GUID first{};
     INT flags = 0;
-    check(referred_guid(co, 0, first) && IsEqualGUID(first, guid(c.iid)) && SUCCEEDED(co->GetImplTypeFlags(0, &flags)) &&
-              (flags & IMPLTYPEFLAG_FDEFAULT),
+    check(referred_guid(co, 0, first) && IsEqualGUID(first, guid(c.iid)) &&
+              SUCCEEDED(co->GetImplTypeFlags(0, &flags)) && (flags & IMPLTYPEFLAG_FDEFAULT),
           std::string(c.name) + " default interface " + interface_table(c.iface).name);
     co->Release();
   }

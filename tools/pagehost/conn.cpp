@@ -47,7 +47,8 @@ size_t Conn::read_body(uint8_t* out, size_t n) {
     if (m_pos == m_buf.size()) {
       // Large reads go straight into the caller's buffer.
       if (n - done >= 16384) {
-        int got = recv(m_socket, reinterpret_cast<char*>(out + done), static_cast<int>(std::min<size_t>(n - done, 1 << 20)), 0);
+        int got = recv(m_socket, reinterpret_cast<char*>(out + done),
+                       static_cast<int>(std::min<size_t>(n - done, 1 << 20)), 0);
         if (got <= 0) break;
         done += static_cast<size_t>(got);
         continue;

@@ -45,8 +45,8 @@ struct Host {
   Options opt;
   CRITICAL_SECTION lock;
   CONDITION_VARIABLE ready;
-  std::deque<Conn*> work;      // connections with a request to read
-  std::vector<Conn*> returned; // kept-alive connections going back to the poller
+  std::deque<Conn*> work;       // connections with a request to read
+  std::vector<Conn*> returned;  // kept-alive connections going back to the poller
   bool stopping = false;
   SOCKET wake = INVALID_SOCKET;
   sockaddr_in wake_addr{};
@@ -75,8 +75,8 @@ void wake_poller() {
 
 void simple_response(Conn& c, int status, const std::string& content_type, const std::string& body, bool keep_alive,
                      bool head_only = false) {
-  std::string h = "HTTP/1.1 " + std::to_string(status) + " " + status_text(status) + "\r\nContent-Type: " +
-                  content_type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+  std::string h = "HTTP/1.1 " + std::to_string(status) + " " + status_text(status) +
+                  "\r\nContent-Type: " + content_type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
                   (keep_alive ? "Connection: keep-alive\r\n" : "Connection: close\r\n") + "\r\n";
   if (!head_only) h += body;
   c.send_all(h);
@@ -125,15 +125,14 @@ std::string status_json() {
   PROCESS_MEMORY_COUNTERS_EX mem{};
   GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem);
   char buf[512];
-  std::snprintf(buf, sizeof buf,
-                "{\"handles\":%lu,\"private_bytes\":%llu,\"working_set\":%llu,\"requests\":%llu,\"pages\":%llu,"
-                "\"errors\":%llu,\"active\":%d,\"workers\":%d,\"page_objects\":%ld}\n",
-                static_cast<unsigned long>(handles), static_cast<unsigned long long>(mem.PrivateUsage),
-                static_cast<unsigned long long>(mem.WorkingSetSize),
-                static_cast<unsigned long long>(g_host.requests.load()),
-                static_cast<unsigned long long>(g_host.pages.load()),
-                static_cast<unsigned long long>(g_host.errors.load()), g_host.active.load(), g_host.opt.workers,
-                DispatchObject::live());
+  std::snprintf(
+      buf, sizeof buf,
+      "{\"handles\":%lu,\"private_bytes\":%llu,\"working_set\":%llu,\"requests\":%llu,\"pages\":%llu,"
+      "\"errors\":%llu,\"active\":%d,\"workers\":%d,\"page_objects\":%ld}\n",
+      static_cast<unsigned long>(handles), static_cast<unsigned long long>(mem.PrivateUsage),
+      static_cast<unsigned long long>(mem.WorkingSetSize), static_cast<unsigned long long>(g_host.requests.load()),
+      static_cast<unsigned long long>(g_host.pages.load()), static_cast<unsigned long long>(g_host.errors.load()),
+      g_host.active.load(), g_host.opt.workers, DispatchObject::live());
   return buf;
 }
 
@@ -152,7 +151,9 @@ std::string folder_index() {
   return body + "</ul></body></html>\n";
 }
 
-bool ends_with_asp(const std::string& p) { return p.size() > 4 && iequals(std::string_view(p).substr(p.size() - 4), ".asp"); }
+bool ends_with_asp(const std::string& p) {
+  return p.size() > 4 && iequals(std::string_view(p).substr(p.size() - 4), ".asp");
+}
 
 // Serves one request of the connection. True when the connection stays open for the next.
 bool serve(Conn& c, const std::string& remote) {
@@ -183,8 +184,10 @@ bool serve(Conn& c, const std::string& remote) {
   std::string path = head.path;
   int early = 0;
   std::string why;
-  if (!is_safe_path(path)) early = 400, why = "The path is not a page path.";
-  else if (head.content_length > g_host.opt.max_body) early = 413, why = "The request body is too large.";
+  if (!is_safe_path(path))
+    early = 400, why = "The path is not a page path.";
+  else if (head.content_length > g_host.opt.max_body)
+    early = 413, why = "The request body is too large.";
   if (!early && path == "/") {
     std::string text;
     if (read_file(file_path("/index.asp"), text)) {
@@ -200,7 +203,8 @@ bool serve(Conn& c, const std::string& remote) {
   if (!early && !read_file(file_path(path), text)) early = 404, why = "There is no page " + path + ".";
   PageScript page;
   if (!early) {
-    page = translate_page(path, text, [](const std::string& p, std::string& out) { return read_file(file_path(p), out); });
+    page =
+        translate_page(path, text, [](const std::string& p, std::string& out) { return read_file(file_path(p), out); });
     if (!page.error.empty()) early = 500, why = page.error;
   }
   if (early) {
@@ -244,7 +248,8 @@ bool serve(Conn& c, const std::string& remote) {
   if (!outcome.ok || request->cut_off()) ++g_host.errors;
   bool alive = response->finish(keep);
   log_line("%s %s %d %llu bytes %lu ms", head.method.c_str(), head.target.c_str(), response->status_code(),
-           static_cast<unsigned long long>(response->body_bytes()), static_cast<unsigned long>(GetTickCount() - started));
+           static_cast<unsigned long long>(response->body_bytes()),
+           static_cast<unsigned long>(GetTickCount() - started));
   request->Release();
   response->Release();
   server->Release();
@@ -337,9 +342,12 @@ void poll_loop(SOCKET listener, SOCKET wake_recv) {
     ULONGLONG now = GetTickCount64();
     for (size_t k = 0; k < idle.size(); ++k) {
       Conn* c = idle[k];
-      if (fds[k + 2].revents) push_work(c);  // a request, or the client closed: a worker reads it
-      else if (now - static_cast<ULONGLONG>(c->idle_since) > static_cast<ULONGLONG>(g_host.opt.keep_alive_s) * 1000) delete c;
-      else still.push_back(c);
+      if (fds[k + 2].revents)
+        push_work(c);  // a request, or the client closed: a worker reads it
+      else if (now - static_cast<ULONGLONG>(c->idle_since) > static_cast<ULONGLONG>(g_host.opt.keep_alive_s) * 1000)
+        delete c;
+      else
+        still.push_back(c);
     }
     idle.swap(still);
     if (fds[0].revents & POLLRDNORM) {
@@ -366,15 +374,24 @@ bool parse_options(int argc, char** argv, Options& o) {
       }
       return argv[++i];
     };
-    if (a == "--root") o.root = value("--root");
-    else if (a == "--port") o.port = std::atoi(value("--port"));
-    else if (a == "--workers") o.workers = std::atoi(value("--workers"));
-    else if (a == "--timeout") o.timeout_s = std::atoi(value("--timeout"));
-    else if (a == "--keep-alive") o.keep_alive_s = std::atoi(value("--keep-alive"));
-    else if (a == "--record") o.record = value("--record");
-    else if (a == "--log") o.log = true;
-    else if (a == "--allow-quit") o.allow_quit = true;
-    else return false;
+    if (a == "--root")
+      o.root = value("--root");
+    else if (a == "--port")
+      o.port = std::atoi(value("--port"));
+    else if (a == "--workers")
+      o.workers = std::atoi(value("--workers"));
+    else if (a == "--timeout")
+      o.timeout_s = std::atoi(value("--timeout"));
+    else if (a == "--keep-alive")
+      o.keep_alive_s = std::atoi(value("--keep-alive"));
+    else if (a == "--record")
+      o.record = value("--record");
+    else if (a == "--log")
+      o.log = true;
+    else if (a == "--allow-quit")
+      o.allow_quit = true;
+    else
+      return false;
   }
   while (!o.root.empty() && (o.root.back() == '\\' || o.root.back() == '/')) o.root.pop_back();
   return !o.root.empty() && o.port > 0 && o.port < 65536 && o.workers > 0 && o.workers <= 256 && o.timeout_s > 0;
@@ -425,8 +442,8 @@ int main(int argc, char** argv) {
 
   std::vector<HANDLE> threads;
   for (int k = 0; k < g_host.opt.workers; ++k) threads.push_back(CreateThread(nullptr, 0, worker, nullptr, 0, nullptr));
-  std::printf("pagehost: serving %s on http://127.0.0.1:%d/ with %d workers\n", g_host.opt.root.c_str(), g_host.opt.port,
-              g_host.opt.workers);
+  std::printf("pagehost: serving %s on http://127.0.0.1:%d/ with %d workers\n", g_host.opt.root.c_str(),
+              g_host.opt.port, g_host.opt.workers);
   std::fflush(stdout);
 
   poll_loop(listener, wake_recv);

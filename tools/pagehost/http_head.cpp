@@ -8,11 +8,24 @@ namespace {
 bool is_token_char(unsigned char c) {
   if (c <= 32 || c >= 127) return false;
   switch (c) {
-    case '(': case ')': case '<': case '>': case '@': case ',': case ';': case ':': case '\\':
-    case '"': case '/': case '[': case ']': case '?': case '=': case '{': case '}':
-      return false;
-    default:
-      return true;
+    case '(':
+    case ')':
+    case '<':
+    case '>':
+    case '@':
+    case ',':
+    case ';':
+    case ':':
+    case '\\':
+    case '"':
+    case '/':
+    case '[':
+    case ']':
+    case '?':
+    case '=':
+    case '{':
+    case '}': return false;
+    default: return true;
   }
 }
 
@@ -104,8 +117,7 @@ int parse_head(std::string_view head, RequestHead& out) {
   size_t sp1 = rl.find(' ');
   size_t sp2 = sp1 == std::string_view::npos ? sp1 : rl.find(' ', sp1 + 1);
   if (sp2 == std::string_view::npos || rl.find(' ', sp2 + 1) != std::string_view::npos) return 400;
-  std::string_view method = rl.substr(0, sp1), target = rl.substr(sp1 + 1, sp2 - sp1 - 1),
-                   version = rl.substr(sp2 + 1);
+  std::string_view method = rl.substr(0, sp1), target = rl.substr(sp1 + 1, sp2 - sp1 - 1), version = rl.substr(sp2 + 1);
   if (!is_token(method)) return 400;
   if (version.substr(0, 5) != "HTTP/") return 400;
   if (version != "HTTP/1.1" && version != "HTTP/1.0") return 505;

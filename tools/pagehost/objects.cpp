@@ -36,10 +36,11 @@ enum : DISPID {
   kResponseFlush,
 };
 const NameEntry kResponseNames[] = {
-    {L"Write", kResponseWrite},       {L"BinaryWrite", kResponseBinaryWrite}, {L"WriteBlock", kResponseWriteBlock},
-    {L"ContentType", kResponseContentType}, {L"Buffer", kResponseBuffer}, {L"End", kResponseEnd},
-    {L"AddHeader", kResponseAddHeader}, {L"Status", kResponseStatus},      {L"Clear", kResponseClear},
-    {L"Flush", kResponseFlush},
+    {L"Write", kResponseWrite},           {L"BinaryWrite", kResponseBinaryWrite},
+    {L"WriteBlock", kResponseWriteBlock}, {L"ContentType", kResponseContentType},
+    {L"Buffer", kResponseBuffer},         {L"End", kResponseEnd},
+    {L"AddHeader", kResponseAddHeader},   {L"Status", kResponseStatus},
+    {L"Clear", kResponseClear},           {L"Flush", kResponseFlush},
 };
 
 enum : DISPID { kServerCreateObject = 1, kServerMapPath, kServerHTMLEncode };
@@ -63,9 +64,12 @@ bool is_put(WORD flags) { return flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPER
 bool bytes_of(const VARIANT* v, const uint8_t*& data, size_t& n) {
   if (!v) return false;
   SAFEARRAY* sa = nullptr;
-  if (V_VT(v) == (VT_ARRAY | VT_UI1)) sa = V_ARRAY(v);
-  else if (V_VT(v) == (VT_BYREF | VT_ARRAY | VT_UI1) && V_ARRAYREF(v)) sa = *V_ARRAYREF(v);
-  else return false;
+  if (V_VT(v) == (VT_ARRAY | VT_UI1))
+    sa = V_ARRAY(v);
+  else if (V_VT(v) == (VT_BYREF | VT_ARRAY | VT_UI1) && V_ARRAYREF(v))
+    sa = *V_ARRAYREF(v);
+  else
+    return false;
   data = nullptr;
   n = 0;
   if (!sa) return true;
@@ -140,8 +144,8 @@ HRESULT DispatchObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
 HRESULT DispatchObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                EXCEPINFO* excep, UINT*) {
   if (result) VariantInit(result);
-  if (params && params->cNamedArgs && !(params->cNamedArgs == 1 && params->rgdispidNamedArgs &&
-                                        params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT))
+  if (params && params->cNamedArgs &&
+      !(params->cNamedArgs == 1 && params->rgdispidNamedArgs && params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT))
     return DISP_E_NONAMEDARGS;
   AddRef();  // the page may drop its last reference inside the call
   HRESULT hr = call(id, flags, Args{params}, result, excep);
@@ -181,7 +185,11 @@ bool DispatchObject::text_of(const VARIANT* v, std::wstring& out) {
 
 RequestObject::RequestObject(Conn& conn, const RequestHead& head, std::string remote, int port, HANDLE record)
     : DispatchObject(kRequestNames, std::size(kRequestNames)),
-      m_conn(conn), m_head(head), m_remote(std::move(remote)), m_port(port), m_record(record) {}
+      m_conn(conn),
+      m_head(head),
+      m_remote(std::move(remote)),
+      m_port(port),
+      m_record(record) {}
 
 size_t RequestObject::read(uint8_t* out, size_t n) {
   n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), unread()));
@@ -292,8 +300,10 @@ ResponseObject::ResponseObject(Conn& conn, const RequestHead& head, const std::v
 bool ResponseObject::send_head(bool chunked, bool keep_alive, size_t length) {
   std::string h = m_head.version == "HTTP/1.0" ? "HTTP/1.0 " : "HTTP/1.1 ";
   h += m_status + "\r\nContent-Type: " + m_content_type + "\r\n";
-  if (chunked) h += "Transfer-Encoding: chunked\r\n";
-  else if (length != SIZE_MAX) h += "Content-Length: " + std::to_string(length) + "\r\n";
+  if (chunked)
+    h += "Transfer-Encoding: chunked\r\n";
+  else if (length != SIZE_MAX)
+    h += "Content-Length: " + std::to_string(length) + "\r\n";
   h += keep_alive ? "Connection: keep-alive\r\n" : "Connection: close\r\n";
   h += "Cache-Control: private\r\n";
   for (const Header& x : m_headers) h += x.name + ": " + x.value + "\r\n";
@@ -417,7 +427,8 @@ HRESULT ResponseObject::call(DISPID id, WORD flags, const Args& args, VARIANT* r
         std::string s = narrow(text);
         int code = std::atoi(s.c_str());
         if (code < 100 || code > 999 || s.find_first_of("\r\n") != std::string::npos)
-          return fail(excep, E_INVALIDARG, L"Response", L"Status must be a code and a reason, such as \"404 Not Found\"");
+          return fail(excep, E_INVALIDARG, L"Response",
+                      L"Status must be a code and a reason, such as \"404 Not Found\"");
         m_status = s;
         m_status_code = code;
         return S_OK;
@@ -450,15 +461,11 @@ HRESULT ResponseObject::call(DISPID id, WORD flags, const Args& args, VARIANT* r
       m_headers.push_back(Header{n, v});
       return S_OK;
     }
-    case kResponseClear:
-      m_body.clear();
-      return S_OK;
+    case kResponseClear: m_body.clear(); return S_OK;
     case kResponseFlush:
       if (!flush_chunk()) m_broken = true;
       return S_OK;
-    case kResponseEnd:
-      m_ended = true;
-      return page_ended(excep);
+    case kResponseEnd: m_ended = true; return page_ended(excep);
   }
   return DISP_E_MEMBERNOTFOUND;
 }
@@ -466,7 +473,9 @@ HRESULT ResponseObject::call(DISPID id, WORD flags, const Args& args, VARIANT* r
 // ---- Server ---------------------------------------------------------------------------
 
 ServerObject::ServerObject(std::string root, std::string page_path)
-    : DispatchObject(kServerNames, std::size(kServerNames)), m_root(std::move(root)), m_page_path(std::move(page_path)) {}
+    : DispatchObject(kServerNames, std::size(kServerNames)),
+      m_root(std::move(root)),
+      m_page_path(std::move(page_path)) {}
 
 HRESULT ServerObject::call(DISPID id, WORD flags, const Args& args, VARIANT* result, EXCEPINFO* excep) {
   if (!is_get(flags)) return DISP_E_MEMBERNOTFOUND;
@@ -483,7 +492,8 @@ HRESULT ServerObject::call(DISPID id, WORD flags, const Args& args, VARIANT* res
                               reinterpret_cast<void**>(&obj));
       if (FAILED(hr)) {
         wchar_t msg[128];
-        _snwprintf(msg, 128, L"Server.CreateObject failed for %ls (0x%08lx)", text.c_str(), static_cast<unsigned long>(hr));
+        _snwprintf(msg, 128, L"Server.CreateObject failed for %ls (0x%08lx)", text.c_str(),
+                   static_cast<unsigned long>(hr));
         return fail(excep, hr, L"Server", msg);
       }
       if (!result) {

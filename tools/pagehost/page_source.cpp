@@ -75,9 +75,12 @@ class Translator {
         return;
       }
       std::string_view body = text.substr(open + 2, close - open - 2);
-      if (!body.empty() && body[0] == '@') directive(body.substr(1));
-      else if (!body.empty() && body[0] == '=') expression(path, body.substr(1), line);
-      else code(path, body, line);
+      if (!body.empty() && body[0] == '@')
+        directive(body.substr(1));
+      else if (!body.empty() && body[0] == '=')
+        expression(path, body.substr(1), line);
+      else
+        code(path, body, line);
       line += count_lines(body);
       pos = close + 2;
     }

@@ -40,9 +40,12 @@ class Site final : public IActiveScriptSite {
       *ti = nullptr;
     }
     IDispatch* item = nullptr;
-    if (_wcsicmp(name, L"Request") == 0) item = m_request;
-    else if (_wcsicmp(name, L"Response") == 0) item = m_response;
-    else if (_wcsicmp(name, L"Server") == 0) item = m_server;
+    if (_wcsicmp(name, L"Request") == 0)
+      item = m_request;
+    else if (_wcsicmp(name, L"Response") == 0)
+      item = m_response;
+    else if (_wcsicmp(name, L"Server") == 0)
+      item = m_server;
     if (!item) return TYPE_E_ELEMENTNOTFOUND;
     if (mask & SCRIPTINFO_IUNKNOWN) {
       item->AddRef();
@@ -70,8 +73,8 @@ class Site final : public IActiveScriptSite {
     char code[16];
     std::snprintf(code, sizeof code, "%08lx", static_cast<unsigned long>(ei.scode ? ei.scode : ei.wCode));
     m_error = (ei.bstrSource ? narrow(ei.bstrSource) : std::string("Script")) + " error '" + code + "'\n" +
-              (ei.bstrDescription ? narrow(ei.bstrDescription) : std::string("(no description)")) + "\n" +
-              where.file + ", line " + std::to_string(where.line);
+              (ei.bstrDescription ? narrow(ei.bstrDescription) : std::string("(no description)")) + "\n" + where.file +
+              ", line " + std::to_string(where.line);
     SysFreeString(ei.bstrSource);
     SysFreeString(ei.bstrDescription);
     SysFreeString(ei.bstrHelpFile);

@@ -112,7 +112,8 @@ Prepared prepare(Fonts& f, const Font& font) {
   if (h > 0) {
     // The cell is exactly the height asked for, shared as the design shares it.
     int cell = static_cast<int>(std::min<int32_t>(h, 4096));
-    p.ascent = static_cast<int>(std::lround(static_cast<double>(cell) * face->ascender / (face->ascender - face->descender)));
+    p.ascent =
+        static_cast<int>(std::lround(static_cast<double>(cell) * face->ascender / (face->ascender - face->descender)));
     p.descent = cell - p.ascent;
   }
   p.embolden = bold && !(face->style_flags & FT_STYLE_FLAG_BOLD);
@@ -168,7 +169,8 @@ void draw_text(Bitmap& bmp, int32_t x, int32_t y, std::string_view text, const F
   for (char32_t c : cps) {
     if (!load(p, c)) continue;
     FT_GlyphSlot g = p.face->glyph;
-    if (pen_x < bmp.width() && pen_x + (g->advance.x >> 6) + 64 >= 0 && FT_Render_Glyph(g, FT_RENDER_MODE_NORMAL) == 0) {
+    if (pen_x < bmp.width() && pen_x + (g->advance.x >> 6) + 64 >= 0 &&
+        FT_Render_Glyph(g, FT_RENDER_MODE_NORMAL) == 0) {
       const FT_Bitmap& gb = g->bitmap;
       for (unsigned row = 0; row < gb.rows; ++row) {
         int64_t py = baseline - g->bitmap_top + row;

@@ -95,10 +95,10 @@ TEST_F(FileUtils, CopyMoveDelete) {
 
 TEST_F(FileUtils, Directories) {
   EXPECT_EQ(B::DirMake(path("d")), 1);
-  EXPECT_EQ(B::DirMake(path("d")), 0);           // exists
+  EXPECT_EQ(B::DirMake(path("d")), 0);          // exists
   EXPECT_EQ(B::DirMake(path("no/parent")), 0);  // parent missing
   write_file("d/f", "x");
-  EXPECT_EQ(B::DirDelete(path("d")), 0);  // not empty
+  EXPECT_EQ(B::DirDelete(path("d")), 0);            // not empty
   EXPECT_EQ(B::FileMove(path("d"), path("e")), 1);  // directories move too
   std::filesystem::remove(path("e/f"));
   EXPECT_EQ(B::DirDelete(path("e")), 1);

@@ -21,14 +21,18 @@ TEST_F(Stream, ModeStringsAcceptedAndRefused) {
 }
 
 TEST_F(Stream, TextModeDropsCarriageReturnsAndStopsAtControlZ) {
-  write_file("t", "A\r\nB\r\r\nC\x1A" "D");
+  write_file("t",
+             "A\r\nB\r\r\nC\x1A"
+             "D");
   TBinaryRWImpl b;
   ASSERT_EQ(b.FOpen(path("t"), "r"), 1);
   EXPECT_EQ(str(b.FRead(100).bytes), "A\nB\nC");
   EXPECT_EQ(b.FEof(), 1);
   EXPECT_EQ(b.FReaded(), 5);
   ASSERT_EQ(b.FOpen(path("t"), "rb"), 1);
-  EXPECT_EQ(str(b.FRead(100).bytes), "A\r\nB\r\r\nC\x1A" "D");
+  EXPECT_EQ(str(b.FRead(100).bytes),
+            "A\r\nB\r\r\nC\x1A"
+            "D");
   // Writing in text mode turns each LF into CR LF.
   ASSERT_EQ(b.FOpen(path("w"), "w"), 1);
   EXPECT_EQ(b.FWrite(VarIn{VarIn::Kind::Buffer, std::span<const uint8_t>((const uint8_t*)"a\nb\n", 4), {}}), 1);

@@ -60,9 +60,15 @@ TEST_F(TypedIO, ShortIntegerReadIsNull) {
 }
 
 TEST_F(TypedIO, FloatsRoundTripInAllThreeSizes) {
-  const double values[] = {1.5, -0.0, 3.141592653589793, 1e300, -2.5e-310 /* denormal */,
-                           std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                           std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::max()};
+  const double values[] = {1.5,
+                           -0.0,
+                           3.141592653589793,
+                           1e300,
+                           -2.5e-310 /* denormal */,
+                           std::numeric_limits<double>::infinity(),
+                           -std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::denorm_min(),
+                           std::numeric_limits<double>::max()};
   TBinaryRWImpl b;
   ASSERT_EQ(b.FOpen(path("f"), "w+b"), 1);
   for (double d : values) {
@@ -173,7 +179,7 @@ TEST_F(TypedIO, FixedStringFields) {
   EXPECT_EQ(b.FWriteStrBin(text_arg("abc"), 5, 0x2A), 1);
   EXPECT_EQ(b.FWriteStrBin(text_arg("abcdef"), 3, 0), 1);
   EXPECT_EQ(b.FWriteStrBin(buffer_arg(std::string("xy\0z", 4)), 4, 0), 1);  // up to the zero
-  EXPECT_EQ(b.FWriteStrBin(VarIn{}, 4, 0), 0);  // a number is neither text nor buffer
+  EXPECT_EQ(b.FWriteStrBin(VarIn{}, 4, 0), 0);                              // a number is neither text nor buffer
   EXPECT_EQ(b.FWriteStrBin(text_arg("q"), 0, 0), 1);
   EXPECT_EQ(b.FWriteStrBin(text_arg("abc"), 8, 0), 1);
   b.FSeek(0, 0);

@@ -49,7 +49,10 @@ class ContentShapes : public Decoder {
     const std::string want = "f|run.bin|application/octet-stream|" + content;
     if (r.result == 0 && r.files.size() == 1 && r.files[0] == want) return true;
     ADD_FAILURE() << what << ": result " << r.result << ", " << r.files.size() << " file(s)"
-                  << (r.files.empty() ? "" : ", content of " + std::to_string(r.files[0].size() - (want.size() - content.size())) + " bytes")
+                  << (r.files.empty()
+                          ? ""
+                          : ", content of " + std::to_string(r.files[0].size() - (want.size() - content.size())) +
+                                " bytes")
                   << " for " << content.size();
     return false;
   }
@@ -84,7 +87,8 @@ TEST_F(ContentShapes, RunsOfEveryLengthAroundTheBufferSize) {
         size_t body_size = part_file("f", "run.bin", "application/octet-stream", content).size() + closing().size();
         bool ok = true;
         for (const auto& cuts : cut_sets(body_size, static_cast<unsigned>(length), length % 50 == 0 ? 4 : 0))
-          ok = ok && exact(content, cuts, "unit " + ::testing::PrintToString(unit) + " length " + std::to_string(length));
+          ok = ok &&
+               exact(content, cuts, "unit " + ::testing::PrintToString(unit) + " length " + std::to_string(length));
         if (!ok) return;
       }
 }
@@ -92,10 +96,12 @@ TEST_F(ContentShapes, RunsOfEveryLengthAroundTheBufferSize) {
 TEST_F(ContentShapes, RunsFedOneByteAtATime) {
   for (const std::string& unit : kShapes)
     for (Where where : {Where::Start, Where::Middle, Where::End})
-      for (size_t length : {32700u, 32766u, 32767u, 32768u, 33099u, 33100u, 33101u, 33110u, 33129u, 33130u, 33131u, 33200u}) {
+      for (size_t length :
+           {32700u, 32766u, 32767u, 32768u, 33099u, 33100u, 33101u, 33110u, 33129u, 33130u, 33131u, 33200u}) {
         std::string content = place(run_of(unit, length), where);
         size_t body_size = part_file("f", "run.bin", "application/octet-stream", content).size() + closing().size();
-        if (!exact(content, every_byte(body_size), "byte by byte, unit " + ::testing::PrintToString(unit) + " length " + std::to_string(length)))
+        if (!exact(content, every_byte(body_size),
+                   "byte by byte, unit " + ::testing::PrintToString(unit) + " length " + std::to_string(length)))
           return;
       }
 }
@@ -164,7 +170,9 @@ TEST_F(ContentShapes, AHeaderLineWithNoEndStopsTheUpload) {
   std::string start = "--b\r\nContent-Disposition: form-data; name=\"f\"; filename=\"x\"\r\nX-Endless: ";
   ASSERT_EQ(fd.Decode(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(start.data()), start.size())), 1);
   std::string chunk(1 << 20, 'h');
-  auto feed = [&] { return fd.Decode(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size())); };
+  auto feed = [&] {
+    return fd.Decode(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size()));
+  };
   for (int i = 0; i < 15; ++i) ASSERT_EQ(feed(), 1) << i;
   EXPECT_EQ(feed(), 0);  // the 16th megabyte passes the limit
   EXPECT_EQ(fd.state(), TFD_Object::GuardFired);

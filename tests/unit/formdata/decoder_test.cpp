@@ -20,9 +20,10 @@ using test::slurp;
 TEST_F(Decoder, EveryPairOfCutPoints) {
   // Short names and a file whose content holds CR runs, a broken delimiter and a
   // boundary prefix right before the real delimiter.
-  std::string body = "--B\r\nContent-Disposition: form-data; name=\"t\"\r\n\r\nv\r\n"
-                     "--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"x\"\r\n\r\n"
-                     "\r\r\n--B-\r\n--Bx\r\n-\r\n--B--\r\n";
+  std::string body =
+      "--B\r\nContent-Disposition: form-data; name=\"t\"\r\n\r\nv\r\n"
+      "--B\r\nContent-Disposition: form-data; name=\"f\"; filename=\"x\"\r\n\r\n"
+      "\r\r\n--B-\r\n--Bx\r\n-\r\n--B--\r\n";
   Outcome r = decode_every_way(body, true);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.values, std::vector<std::string>{"v"});
@@ -31,7 +32,8 @@ TEST_F(Decoder, EveryPairOfCutPoints) {
 }
 
 TEST_F(Decoder, ItemsAndAFile) {
-  std::string body = part_text("title", "Holiday") + part_file("photo", "C:\\Pics\\a.jpg", "image/jpeg", "JPEGDATA") + closing();
+  std::string body =
+      part_text("title", "Holiday") + part_file("photo", "C:\\Pics\\a.jpg", "image/jpeg", "JPEGDATA") + closing();
   Outcome r = decode_every_way(body);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.names, std::vector<std::string>{"title"});
@@ -44,9 +46,9 @@ TEST_F(Decoder, ItemsAndAFile) {
 
 TEST_F(Decoder, ContentFullOfLineEndsDashesAndBoundaryPrefixes) {
   const std::string nasty[] = {
-      "\r\n",          "\r",           "\n\n\nstart",       "a\r\r\nb",      "--XyZ",         "\r\n--XyZ-",
-      "\r\n--Xy",      "\r\n--XyZ x",  "\r\n--XyZ\r",       "\r\n--XyZ\rQ",  "\r\n--XyZ-Q",   "\r\n--XyZ--Q",
-      "\r\n\r\n--XyZ-", "end\r\n-",    "\r\n--XyZ\r\r\n--", "\r\r\r\r",      "x\r\n--XyZ--x", "\r\n--XyZ-\r\n",
+      "\r\n",           "\r",          "\n\n\nstart",       "a\r\r\nb",     "--XyZ",         "\r\n--XyZ-",
+      "\r\n--Xy",       "\r\n--XyZ x", "\r\n--XyZ\r",       "\r\n--XyZ\rQ", "\r\n--XyZ-Q",   "\r\n--XyZ--Q",
+      "\r\n\r\n--XyZ-", "end\r\n-",    "\r\n--XyZ\r\r\n--", "\r\r\r\r",     "x\r\n--XyZ--x", "\r\n--XyZ-\r\n",
   };
   for (const std::string& content : nasty) {
     std::string body = part_file("f", "n.bin", "application/octet-stream", content) + closing();
@@ -73,7 +75,8 @@ TEST_F(Decoder, LargeFilesPassThroughTheBuffer) {
     int k = rng() % 20;
     content += k == 0 ? "\r\n" : k == 1 ? "\r\n--X" : k == 2 ? "-" : std::string(1, static_cast<char>(rng()));
   }
-  std::string body = part_text("a", "1") + part_file("big", "big.bin", "x/y", content) + part_text("b", "2") + closing();
+  std::string body =
+      part_text("a", "1") + part_file("big", "big.bin", "x/y", content) + part_text("b", "2") + closing();
   Outcome r = decode_every_way(body);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.files[0].size(), std::string("big|big.bin|x/y|").size() + content.size());
@@ -82,7 +85,8 @@ TEST_F(Decoder, LargeFilesPassThroughTheBuffer) {
 }
 
 TEST_F(Decoder, HeaderDetails) {
-  std::string body = B + "\r\nContent-Disposition: form-data; name=\"e\"; filename=\"\"\r\nContent-Type:  two\r\n\r\n\r\n" +
+  std::string body = B +
+                     "\r\nContent-Disposition: form-data; name=\"e\"; filename=\"\"\r\nContent-Type:  two\r\n\r\n\r\n" +
                      B + "\r\nContent-Disposition: form-data; filename=\"f.txt\"; name=\"late\"\r\nContent-Type:\r\n" +
                      "X-Other: kept\r\n\r\nabc\r\n" + B + "\r\nX-Nothing: here\r\n\r\nv\r\n" + closing();
   Outcome r = decode_every_way(body);

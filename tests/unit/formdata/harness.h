@@ -28,7 +28,8 @@ struct Outcome {
 
 inline std::ostream& operator<<(std::ostream& o, const Outcome& r) {
   o << "result " << r.result << "; items";
-  for (size_t i = 0; i < r.names.size(); ++i) o << " [" << r.names[i] << "=" << (i < r.values.size() ? r.values[i] : "<none>") << "]";
+  for (size_t i = 0; i < r.names.size(); ++i)
+    o << " [" << r.names[i] << "=" << (i < r.values.size() ? r.values[i] : "<none>") << "]";
   o << "; files";
   for (const auto& f : r.files) o << " [" << f << "]";
   return o;
@@ -63,7 +64,9 @@ class Decoder : public ScratchDir {
     r.names = fd.item_names();
     r.values = fd.item_values();
     for (const TFD_FileInfo& f : fd.files()) {
-      std::string content = f.FilePath.empty() ? "<no file>" : std::filesystem::exists(f.FilePath) ? slurp(f.FilePath) : "<deleted>";
+      std::string content = f.FilePath.empty()                    ? "<no file>"
+                            : std::filesystem::exists(f.FilePath) ? slurp(f.FilePath)
+                                                                  : "<deleted>";
       r.files.push_back(f.FormName + "|" + f.HeaderName + "|" + f.ContentType + "|" + content);
     }
     r.headers = fd.header_lists();
@@ -80,7 +83,7 @@ class Decoder : public ScratchDir {
     for (size_t i = 0; i < body.size(); ++i) every[i] = i;
     EXPECT_EQ(decode(body, every, base, endline), whole) << "byte by byte";
     std::vector<std::vector<size_t>> cut_sets;
-    for (size_t a = 1; a < body.size(); a += body.size() > 2000 ? body.size() / 500 : 1) {
+    for (size_t a = 1; a<body.size(); a += body.size()> 2000 ? body.size() / 500 : 1) {
       cut_sets.push_back({a});
       if (all_pairs)
         for (size_t b = a + 1; b < body.size(); ++b) cut_sets.push_back({a, b});
@@ -109,7 +112,7 @@ inline std::string part_text(const std::string& name, const std::string& value) 
   return B + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
 }
 inline std::string part_file(const std::string& name, const std::string& file, const std::string& type,
-                      const std::string& content) {
+                             const std::string& content) {
   return B + "\r\nContent-Disposition: form-data; name=\"" + name + "\"; filename=\"" + file +
          "\"\r\nContent-Type: " + type + "\r\n\r\n" + content + "\r\n";
 }

@@ -15,9 +15,9 @@ struct BmpSpec {
   uint16_t bpp = 24;
   uint32_t compression = 0;
   uint32_t clr_used = 0;
-  std::vector<uint32_t> masks;       // written after a 40-byte header, or inside a larger one
-  std::vector<uint32_t> palette;     // 0x00RRGGBB entries
-  std::vector<uint8_t> pixels;       // exactly as stored in the file
+  std::vector<uint32_t> masks;    // written after a 40-byte header, or inside a larger one
+  std::vector<uint32_t> palette;  // 0x00RRGGBB entries
+  std::vector<uint8_t> pixels;    // exactly as stored in the file
 };
 
 inline void put16(std::vector<uint8_t>& o, uint32_t v) {

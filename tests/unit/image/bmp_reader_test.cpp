@@ -29,10 +29,10 @@ TEST(BmpReader, PaletteDepths) {
   BmpSpec one{40, 3, 2, 1, 0, 0, {}, {0xFF0000, 0x0000FF}, {0xA0, 0, 0, 0, 0x40, 0, 0, 0}};
   Bitmap b = decode(one);
   ASSERT_EQ(b.width(), 3);
-  EXPECT_EQ(b.pixel(0, 1), kBlue);   // bottom row: bits 1 0 1
+  EXPECT_EQ(b.pixel(0, 1), kBlue);  // bottom row: bits 1 0 1
   EXPECT_EQ(b.pixel(1, 1), kRed);
   EXPECT_EQ(b.pixel(2, 1), kBlue);
-  EXPECT_EQ(b.pixel(1, 0), kBlue);   // top row: bits 0 1 0
+  EXPECT_EQ(b.pixel(1, 0), kBlue);  // top row: bits 0 1 0
   // 4 bits with a two-entry table: index 5 is past it and reads as black.
   BmpSpec four{40, 2, 1, 4, 0, 2, {}, {0x00FF00, 0xFFFFFF}, {0x15, 0, 0, 0}};
   b = decode(four);
@@ -85,10 +85,17 @@ TEST(BmpReader, LaterHeaderSizes) {
 TEST(BmpReader, RunLengthEncoding) {
   // RLE8, 4x3: row 0 a run of 4 of index 1; row 1 an absolute run 1 2 1 (odd, padded);
   // a delta to (1, 2); a run past the row end is cut; end of bitmap.
-  BmpSpec rle8{40, 4, 3, 8, 1, 3, {}, {0x000000, 0xFF0000, 0x00FF00},
+  BmpSpec rle8{40,
+               4,
+               3,
+               8,
+               1,
+               3,
+               {},
+               {0x000000, 0xFF0000, 0x00FF00},
                {4, 1, 0, 0, 0, 3, 1, 2, 1, 0, 0, 0, 0, 2, 1, 0, 9, 2, 0, 1}};
   Bitmap b = decode(rle8);
-  EXPECT_EQ(b.pixel(0, 2), kRed);    // bottom row
+  EXPECT_EQ(b.pixel(0, 2), kRed);  // bottom row
   EXPECT_EQ(b.pixel(3, 2), kRed);
   EXPECT_EQ(b.pixel(1, 1), kGreen);
   EXPECT_EQ(b.pixel(3, 1), kBlack);  // not in the data
@@ -107,9 +114,17 @@ TEST(BmpReader, RunLengthDataThatEndsEarlyIsRefused) {
   // Neither picture ends with an end of line, so every cut leaves it unfinished: a run
   // cut in two, a delta without its offsets, an absolute run short of its bytes or of
   // its padding byte, a missing end of bitmap.
-  BmpSpec rle8{40, 4, 3, 8, 1, 3, {}, {0x000000, 0xFF0000, 0x00FF00},
+  BmpSpec rle8{40,
+               4,
+               3,
+               8,
+               1,
+               3,
+               {},
+               {0x000000, 0xFF0000, 0x00FF00},
                {4, 1, 0, 0, 0, 3, 1, 2, 1, 0, 0, 2, 1, 0, 0, 0, 9, 2, 0, 1}};
-  BmpSpec rle4{40, 6, 2, 4, 2, 2, {}, {0x0000FF, 0xFFFFFF}, {0, 5, 0x01, 0x10, 0x10, 0, 0, 2, 1, 0, 0, 0, 5, 0x10, 0, 1}};
+  BmpSpec rle4{
+      40, 6, 2, 4, 2, 2, {}, {0x0000FF, 0xFFFFFF}, {0, 5, 0x01, 0x10, 0x10, 0, 0, 2, 1, 0, 0, 0, 5, 0x10, 0, 1}};
   for (const BmpSpec& file : {rle8, rle4}) {
     std::vector<uint8_t> whole = build_bmp(file);
     Bitmap b;
@@ -147,16 +162,16 @@ TEST(BmpReader, RunLengthDeltasAndAbsoluteRunsPastTheEnd) {
 
 TEST(BmpReader, MalformedFilesAreRefusedWithoutReadingPastTheEnd) {
   std::vector<BmpSpec> bad = {
-      {40, 2, 2, 24, 0, 0, {}, {}, {1, 2, 3}},                // rows missing
-      {41, 1, 1, 24, 0, 0, {}, {}, {0, 0, 0, 0}},             // unknown header size
-      {40, 0, 1, 24, 0, 0, {}, {}, {0, 0, 0, 0}},             // no width
-      {40, 1, 0, 24, 0, 0, {}, {}, {}},                       // no height
-      {40, 1, 1, 7, 0, 0, {}, {}, {0, 0, 0, 0}},              // no such depth
-      {40, 1, 1, 24, 4, 0, {}, {}, {0, 0, 0, 0}},             // embedded JPEG
-      {40, 1, 1, 24, 1, 0, {}, {}, {0, 0, 0, 0}},             // RLE8 on 24 bits
-      {40, 1, -1, 8, 1, 0, {}, {}, {0, 1}},                   // top-down RLE
-      {40, 100000, 100000, 24, 0, 0, {}, {}, {0, 0, 0, 0}},   // 30 GB of pixels
-      {40, 1, 1, 8, 0, 300, {}, {}, {0, 0, 0, 0}},            // more entries than 8 bits index
+      {40, 2, 2, 24, 0, 0, {}, {}, {1, 2, 3}},               // rows missing
+      {41, 1, 1, 24, 0, 0, {}, {}, {0, 0, 0, 0}},            // unknown header size
+      {40, 0, 1, 24, 0, 0, {}, {}, {0, 0, 0, 0}},            // no width
+      {40, 1, 0, 24, 0, 0, {}, {}, {}},                      // no height
+      {40, 1, 1, 7, 0, 0, {}, {}, {0, 0, 0, 0}},             // no such depth
+      {40, 1, 1, 24, 4, 0, {}, {}, {0, 0, 0, 0}},            // embedded JPEG
+      {40, 1, 1, 24, 1, 0, {}, {}, {0, 0, 0, 0}},            // RLE8 on 24 bits
+      {40, 1, -1, 8, 1, 0, {}, {}, {0, 1}},                  // top-down RLE
+      {40, 100000, 100000, 24, 0, 0, {}, {}, {0, 0, 0, 0}},  // 30 GB of pixels
+      {40, 1, 1, 8, 0, 300, {}, {}, {0, 0, 0, 0}},           // more entries than 8 bits index
   };
   BmpSpec short_table{40, 1, 1, 8, 0, 200, {}, {0, 0}, {}};  // table longer than the file
   bad.push_back(short_table);

@@ -60,8 +60,7 @@ TEST_F(TaggedFiles, TurnedUprightEachShowsThePictureItWasMadeFrom) {
       EXPECT_GE(test::psnr(turned, up), 40.0) << o << order;
       for (int32_t by = 0; by < 3; ++by)
         for (int32_t bx = 0; bx < 4; ++bx) {
-          const Bgr got = turned.pixel(bx * kBlock + kBlock / 2, by * kBlock + kBlock / 2),
-                    want = block_colour(bx, by);
+          const Bgr got = turned.pixel(bx * kBlock + kBlock / 2, by * kBlock + kBlock / 2), want = block_colour(bx, by);
           EXPECT_NEAR(got.b, want.b, 2) << o << order << " block " << bx << "," << by;
           EXPECT_NEAR(got.g, want.g, 2) << o << order << " block " << bx << "," << by;
           EXPECT_NEAR(got.r, want.r, 2) << o << order << " block " << bx << "," << by;
@@ -76,8 +75,7 @@ struct Entry {
   uint32_t count, value;
 };
 
-std::vector<uint8_t> exif_block(bool big, const std::vector<Entry>& entries, uint32_t ifd = 8,
-                                int32_t declared = -1) {
+std::vector<uint8_t> exif_block(bool big, const std::vector<Entry>& entries, uint32_t ifd = 8, int32_t declared = -1) {
   std::vector<uint8_t> b = {'E', 'x', 'i', 'f', 0, 0};
   auto u16 = [&](uint16_t v) {
     if (big)
@@ -113,8 +111,7 @@ std::vector<uint8_t> exif_block(bool big, const std::vector<Entry>& entries, uin
 TEST(Exif, TheTagInAnyByteOrderAndNumberType) {
   for (bool big : {false, true}) {
     EXPECT_EQ(exif_orientation(exif_block(big, {{0x0112, 3, 1, 6}})), 6);
-    EXPECT_EQ(exif_orientation(exif_block(big, {{0x0110, 2, 4, 0}, {0x0112, 3, 1, 8}, {0x011A, 5, 1, 0}})),
-              8);
+    EXPECT_EQ(exif_orientation(exif_block(big, {{0x0110, 2, 4, 0}, {0x0112, 3, 1, 8}, {0x011A, 5, 1, 0}})), 8);
     EXPECT_EQ(exif_orientation(exif_block(big, {{0x0112, 4, 1, 3}})), 3);  // a LONG
     EXPECT_EQ(exif_orientation(exif_block(big, {{0x0112, 1, 1, 5}})), 5);  // a BYTE
     // The directory after other data, and a value that needs the byte order.
@@ -133,7 +130,7 @@ TEST(Exif, AnythingUnreadableOrOutOfRangeIsUpright) {
   EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 2, 1, 6}})), 1);  // text
   EXPECT_EQ(exif_orientation(exif_block(true, {{0x0112, 4, 1, 0x10006}})), 1);
   EXPECT_EQ(exif_orientation(exif_block(true, {{0x0110, 3, 1, 6}})), 1);  // another tag
-  std::vector<uint8_t> far = good;  // the directory's offset far past the end
+  std::vector<uint8_t> far = good;                                        // the directory's offset far past the end
   far[10] = far[11] = far[12] = 0xFF;
   EXPECT_EQ(exif_orientation(far), 1);
   // More entries declared than the bytes hold: those present are read, no further.

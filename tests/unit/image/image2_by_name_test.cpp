@@ -39,8 +39,8 @@ class Image2ByName : public test::RegisteredModule {
     img.call("FillRect", {i4(0), i4(0), i4(w / 2 - 1), i4(h - 1)});
   }
   void write(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
   int32_t colour(int32_t x, int32_t y) { return img.call_i4("GetColor", {i4(x), i4(y)}); }
   Object img;
@@ -293,8 +293,8 @@ TEST_F(TaggedByName, ADamagedTagNeverFailsALoadAndReadsAsUpright) {
     }
   ASSERT_TRUE(damaged);
   const auto path = m_dir / "damaged.jpg";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()),
-                                              static_cast<std::streamsize>(f.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
   ASSERT_EQ(img.call_i4("LoadFromJpg", {text(path)}), 1);
   EXPECT_EQ(img.get("JpgOrientation").i, 1);
   EXPECT_EQ(img.get("Width").i, test::kHeight);  // stored sideways, left as stored

@@ -28,13 +28,9 @@ Scaled load_min(const std::vector<uint8_t>& file, int32_t min_w, int32_t min_h) 
   return {b.width(), b.height(), denominator};
 }
 
-bool operator==(const Scaled& a, const Scaled& b) {
-  return a.w == b.w && a.h == b.h && a.denominator == b.denominator;
-}
+bool operator==(const Scaled& a, const Scaled& b) { return a.w == b.w && a.h == b.h && a.denominator == b.denominator; }
 
-void PrintTo(const Scaled& s, std::ostream* os) {
-  *os << s.w << "x" << s.h << " at 1/" << s.denominator;
-}
+void PrintTo(const Scaled& s, std::ostream* os) { *os << s.w << "x" << s.h << " at 1/" << s.denominator; }
 
 TEST(JpegScale, TheSmallestScaleThatStillGivesTheAskedSize) {
   const std::vector<uint8_t> photo = test::read_input(test::photos()[0]);  // 384 x 288
@@ -86,8 +82,8 @@ TEST(JpegScale, AThumbnailFromAReducedDecodeMatchesOneFromTheFullDecode) {
     const std::vector<uint8_t> data = test::read_input(name);
     Bitmap full;
     ASSERT_TRUE(read_jpeg(data, full));
-    for (const Case& c : {Case{48, 36, 48, 36}, Case{16, 12, 16, 12}, Case{20, 15, 20, 15},
-                          Case{80, 60, 40, 30}, Case{100, 70, 64, 48}, Case{192, 144, 80, 60}}) {
+    for (const Case& c : {Case{48, 36, 48, 36}, Case{16, 12, 16, 12}, Case{20, 15, 20, 15}, Case{80, 60, 40, 30},
+                          Case{100, 70, 64, 48}, Case{192, 144, 80, 60}}) {
       Bitmap reduced;
       ASSERT_TRUE(read_jpeg_min(data, c.min_w, c.min_h, reduced));
       Bitmap from_reduced(c.w, c.h), from_full(c.w, c.h);
@@ -99,8 +95,7 @@ TEST(JpegScale, AThumbnailFromAReducedDecodeMatchesOneFromTheFullDecode) {
 }
 
 TEST(JpegScale, DamagedFilesFailAtAnyScale) {
-  for (const auto& entry :
-       std::filesystem::directory_iterator(std::string(KELV_TEST_INPUTS) + "/jpeg/malformed")) {
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(KELV_TEST_INPUTS) + "/jpeg/malformed")) {
     const std::vector<uint8_t> data = test::read_input("jpeg/malformed/" + entry.path().filename().string());
     Bitmap b;
     std::string message;
@@ -127,8 +122,7 @@ void reduce_a_huge_progressive_file() {
   while (sof + 9 < data.size() && !(data[sof] == 0xFF && data[sof + 1] == 0xC2)) ++sof;
   while (sos + 4 < data.size() && !(data[sos] == 0xFF && data[sos + 1] == 0xDA)) ++sos;
   if (sof + 9 >= data.size() || sos + 4 >= data.size()) std::exit(3);
-  data[sof + 5] = 20000 >> 8, data[sof + 6] = 20000 & 0xFF, data[sof + 7] = 25000 >> 8,
-             data[sof + 8] = 25000 & 0xFF;
+  data[sof + 5] = 20000 >> 8, data[sof + 6] = 20000 & 0xFF, data[sof + 7] = 25000 >> 8, data[sof + 8] = 25000 & 0xFF;
   data.resize(sos + 40);
   data.insert(data.end(), {0xFF, 0xD9});
   rusage before{}, after{};

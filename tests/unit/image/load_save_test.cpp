@@ -51,7 +51,8 @@ void gradient(TImageImpl& img, int w, int h) {
 std::string foreign_jpeg(J_COLOR_SPACE space, int components, bool adobe) {
   std::vector<uint8_t> row(8 * static_cast<size_t>(components));
   for (size_t i = 0; i < row.size(); ++i)
-    row[i] = components == 1 ? 200 : static_cast<uint8_t>((i % 4 == 1 || i % 4 == 2) ? (adobe ? 0 : 255) : (adobe ? 255 : 0));
+    row[i] = components == 1 ? 200
+                             : static_cast<uint8_t>((i % 4 == 1 || i % 4 == 2) ? (adobe ? 0 : 255) : (adobe ? 255 : 0));
   return test::raw_jpeg(8, 8, components, space, row, [&](jpeg_compress_struct& c) { c.write_Adobe_marker = adobe; });
 }
 
@@ -245,7 +246,8 @@ TEST_F(LoadSave, BrokenJpegFiles) {
   EXPECT_EQ(img.LoadFromJpg(path("empty.jpg")), 0);
   write_file("soi.jpg", "\xFF\xD8\xFF\xD9");
   EXPECT_EQ(img.LoadFromJpg(path("soi.jpg")), 0);
-  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(KELV_TEST_INPUTS) / "jpeg" / "malformed"))
+  for (const auto& e :
+       std::filesystem::directory_iterator(std::filesystem::path(KELV_TEST_INPUTS) / "jpeg" / "malformed"))
     EXPECT_EQ(img.LoadFromJpg(e.path().string()), 0) << e.path();
 }
 
@@ -268,7 +270,7 @@ TEST_F(LoadSave, AFailedSaveLeavesTheTargetAndNoPartialFile) {
   EXPECT_EQ(img.SaveToBmp(m_dir.string()), 0);  // a directory as the target
   size_t entries = 0;
   for (const auto& e : std::filesystem::directory_iterator(m_dir)) (void)e, ++entries;
-  EXPECT_EQ(entries, 1u);  // nothing but keep.jpg
+  EXPECT_EQ(entries, 1u);                         // nothing but keep.jpg
   ASSERT_EQ(img.SaveToBmp(path("keep.jpg")), 1);  // a good save replaces it
   EXPECT_EQ(read_file("keep.jpg").substr(0, 2), "BM");
 }

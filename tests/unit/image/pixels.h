@@ -22,8 +22,7 @@ inline std::vector<uint8_t> read_input(const std::string& relative) {
 }
 
 inline const std::vector<std::string>& photos() {
-  static const std::vector<std::string> names = {"jpeg/photo/dragonfly-crop.jpg",
-                                                 "jpeg/photo/nuthatch-crop.jpg"};
+  static const std::vector<std::string> names = {"jpeg/photo/dragonfly-crop.jpg", "jpeg/photo/nuthatch-crop.jpg"};
   return names;
 }
 

@@ -47,11 +47,9 @@ inline std::vector<uint8_t> make_png(const PngLayout& layout,
                layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, layout.level);
-  if (!layout.palette.empty())
-    png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
+  if (!layout.palette.empty()) png_set_PLTE(png, info, layout.palette.data(), static_cast<int>(layout.palette.size()));
   if (!layout.palette_alpha.empty())
-    png_set_tRNS(png, info, layout.palette_alpha.data(), static_cast<int>(layout.palette_alpha.size()),
-                 nullptr);
+    png_set_tRNS(png, info, layout.palette_alpha.data(), static_cast<int>(layout.palette_alpha.size()), nullptr);
   if (layout.key) {
     png_color_16 key = *layout.key;
     png_set_tRNS(png, info, nullptr, 0, &key);
@@ -61,8 +59,7 @@ inline std::vector<uint8_t> make_png(const PngLayout& layout,
   if (layout.bit_depth < 8) png_set_packing(png);
   const int channels = png_get_channels(png, info);
   const size_t bytes = layout.bit_depth == 16 ? 2 : 1;
-  std::vector<std::vector<uint8_t>> rows(layout.height,
-                                         std::vector<uint8_t>(layout.width * channels * bytes));
+  std::vector<std::vector<uint8_t>> rows(layout.height, std::vector<uint8_t>(layout.width * channels * bytes));
   for (uint32_t y = 0; y < layout.height; ++y)
     for (uint32_t x = 0; x < layout.width; ++x)
       for (int c = 0; c < channels; ++c) {

@@ -33,9 +33,7 @@ uint32_t to8(uint32_t v, int depth) {
   }
 }
 
-uint8_t mix(uint32_t c, uint32_t a, uint32_t bg) {
-  return static_cast<uint8_t>((c * a + bg * (255 - a) + 127) / 255);
-}
+uint8_t mix(uint32_t c, uint32_t a, uint32_t bg) { return static_cast<uint8_t>((c * a + bg * (255 - a) + 127) / 255); }
 
 // Samples that differ from pixel to pixel; alpha runs through transparent, opaque and
 // partial values.
@@ -48,8 +46,7 @@ uint32_t sample(uint32_t x, uint32_t y, int c, int depth, bool is_alpha) {
 std::vector<png_color> palette(int depth) {
   std::vector<png_color> p(1u << depth);
   for (size_t i = 0; i < p.size(); ++i)
-    p[i] = png_color{static_cast<uint8_t>(i * 29), static_cast<uint8_t>(i * 67 + 5),
-                     static_cast<uint8_t>(255 - i)};
+    p[i] = png_color{static_cast<uint8_t>(i * 29), static_cast<uint8_t>(i * 67 + 5), static_cast<uint8_t>(255 - i)};
   return p;
 }
 
@@ -126,8 +123,7 @@ TEST(PngRead, EveryColourTypeAndDepthInterlacedOrNot) {
       ASSERT_TRUE(read_png(m.file, b, PngReadOptions{bg, PngAlpha::Composite}, &info, &message))
           << describe(k, interlaced) << ": " << message;
       EXPECT_TRUE(test::same_pixels(b, m.expected)) << describe(k, interlaced);
-      EXPECT_EQ(info.has_alpha,
-                (k.colour_type & PNG_COLOR_MASK_ALPHA) != 0 || k.colour_type == PNG_COLOR_TYPE_PALETTE)
+      EXPECT_EQ(info.has_alpha, (k.colour_type & PNG_COLOR_MASK_ALPHA) != 0 || k.colour_type == PNG_COLOR_TYPE_PALETTE)
           << describe(k, interlaced);
       EXPECT_FALSE(info.keyed);
       EXPECT_FALSE(b.transparency().enabled);
@@ -232,11 +228,10 @@ TEST(PngRead, TheSuiteLoadsAndEachInterlacedImageEqualsItsTwin) {
       Bitmap interlaced, plain;
       PngReadInfo a, b;
       std::string message;
-      ASSERT_TRUE(
-          read_png(test::read_input("png/suite/" + name), interlaced, {Bgr{9, 99, 199}, mode}, &a, &message))
+      ASSERT_TRUE(read_png(test::read_input("png/suite/" + name), interlaced, {Bgr{9, 99, 199}, mode}, &a, &message))
           << name << ": " << message;
-      ASSERT_TRUE(read_png(test::read_input("png/suite/" + name.substr(1)), plain, {Bgr{9, 99, 199}, mode},
-                           &b, &message))
+      ASSERT_TRUE(
+          read_png(test::read_input("png/suite/" + name.substr(1)), plain, {Bgr{9, 99, 199}, mode}, &b, &message))
           << name.substr(1) << ": " << message;
       EXPECT_TRUE(test::same_pixels(interlaced, plain)) << name;
       EXPECT_EQ(a.keyed, b.keyed) << name;
@@ -318,10 +313,10 @@ TEST(PngProbe, TheHeaderGivesTheSizeAndTheSnifferTheFormat) {
 // A file whose bytes were changed: the checksum of the chunk at `chunk` rewritten to fit,
 // or left wrong.
 std::vector<uint8_t> with_chunk_checksum(std::vector<uint8_t> file, size_t chunk) {
-  const size_t length = size_t{file[chunk]} << 24 | size_t{file[chunk + 1]} << 16 |
-                        size_t{file[chunk + 2]} << 8 | file[chunk + 3];
-  const uint32_t crc = static_cast<uint32_t>(
-      crc32(crc32(0, Z_NULL, 0), file.data() + chunk + 4, static_cast<uInt>(length + 4)));
+  const size_t length =
+      size_t{file[chunk]} << 24 | size_t{file[chunk + 1]} << 16 | size_t{file[chunk + 2]} << 8 | file[chunk + 3];
+  const uint32_t crc =
+      static_cast<uint32_t>(crc32(crc32(0, Z_NULL, 0), file.data() + chunk + 4, static_cast<uInt>(length + 4)));
   const size_t at = chunk + 8 + length;
   file[at] = static_cast<uint8_t>(crc >> 24), file[at + 1] = static_cast<uint8_t>(crc >> 16);
   file[at + 2] = static_cast<uint8_t>(crc >> 8), file[at + 3] = static_cast<uint8_t>(crc);
@@ -340,8 +335,7 @@ TEST(PngDamaged, ChecksumsTruncationAndBrokenHeadersFailCleanly) {
   EXPECT_FALSE(read_png(bad, b, {}, nullptr, &message));
   EXPECT_FALSE(message.empty());
   // Every cut of the file, down to nothing.
-  for (size_t n = 0; n < m.file.size(); ++n)
-    ASSERT_FALSE(read_png(std::span<const uint8_t>(m.file).first(n), b)) << n;
+  for (size_t n = 0; n < m.file.size(); ++n) ASSERT_FALSE(read_png(std::span<const uint8_t>(m.file).first(n), b)) << n;
   // Header values libpng refuses: depth 3, an unknown colour type, width 0.
   for (auto [offset, value] : {std::pair{24, 3}, std::pair{25, 5}, std::pair{16, 0}}) {
     bad = m.file;

@@ -44,10 +44,10 @@ inline std::string raw_jpeg_rows(int width, int height, int components, J_COLOR_
 }
 
 // Every row is `row`.
-inline std::string raw_jpeg(int width, int height, int components, J_COLOR_SPACE space,
-                            const std::vector<uint8_t>& row,
+inline std::string raw_jpeg(int width, int height, int components, J_COLOR_SPACE space, const std::vector<uint8_t>& row,
                             const std::function<void(jpeg_compress_struct&)>& setup = {}) {
-  return raw_jpeg_rows(width, height, components, space, [&](int) { return row.data(); }, setup);
+  return raw_jpeg_rows(
+      width, height, components, space, [&](int) { return row.data(); }, setup);
 }
 
 }  // namespace kelv::test

@@ -92,8 +92,7 @@ void expect_block_means(const Bitmap& src, int32_t fx, int32_t fy) {
         int sum = 0;
         for (int32_t dy = 0; dy < fy; ++dy)
           for (int32_t dx = 0; dx < fx; ++dx) sum += src.row(fy * y + dy)[3 * (fx * x + dx) + c];
-        ASSERT_EQ(out.row(y)[3 * x + c], (2 * sum + n) / (2 * n))
-            << fx << "x" << fy << " at " << x << "," << y;
+        ASSERT_EQ(out.row(y)[3 * x + c], (2 * sum + n) / (2 * n)) << fx << "x" << fy << " at " << x << "," << y;
       }
 }
 
@@ -120,8 +119,7 @@ TEST(Resample, AFlatColourStaysExactAtAnyRatio) {
     const Bitmap out = area(flat(from.first, from.second, c), to.first, to.second);
     for (int32_t y = 0; y < out.height(); ++y)
       for (int32_t x = 0; x < out.width(); ++x)
-        ASSERT_EQ(out.pixel(x, y), c)
-            << from.first << "x" << from.second << " to " << to.first << "x" << to.second;
+        ASSERT_EQ(out.pixel(x, y), c) << from.first << "x" << from.second << " to " << to.first << "x" << to.second;
   }
 }
 
@@ -165,8 +163,7 @@ TEST(Resample, ARectangleFarLargerThanTheBitmapCostsOnlyWhatShows) {
   src.set_pixel(1, 0, Bgr{0, 0, 255});
   Bitmap dst(8, 2);
   resample_area(dst, Rect{INT32_MIN + 9, -5, INT32_MAX, 100}, src);
-  for (int32_t x = 0; x < 8; ++x)
-    EXPECT_EQ(dst.pixel(x, 1), x < 4 ? (Bgr{255, 0, 0}) : (Bgr{0, 0, 255})) << x;
+  for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(dst.pixel(x, 1), x < 4 ? (Bgr{255, 0, 0}) : (Bgr{0, 0, 255})) << x;
   // Empty and inverted rectangles draw nothing.
   Bitmap untouched(4, 4);
   resample_area(untouched, Rect{0, 0, 0, 4}, src);

@@ -93,8 +93,7 @@ class TaggedFiles : public ::testing::Test {
     std::filesystem::remove_all(s_dir, ec);
   }
   void SetUp() override {
-    ASSERT_TRUE(s_tagged)
-        << "exiftool failed or is missing (scripts/bootstrap installs libimage-exiftool-perl)";
+    ASSERT_TRUE(s_tagged) << "exiftool failed or is missing (scripts/bootstrap installs libimage-exiftool-perl)";
   }
   static std::filesystem::path file(int32_t o, const std::string& order) {
     return s_dir / ("o" + std::to_string(o) + order + ".jpg");

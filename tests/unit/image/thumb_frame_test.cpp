@@ -40,11 +40,9 @@ TEST(ThumbFrame, TheNearestModeIsExactlyMakeThumb) {
     img.put_ThumbBgColor(s.background);
     ASSERT_EQ(img.MakeThumb(s.w, s.h), 1);
 
-    const auto thumb =
-        make_thumbnail(src, ThumbFrame{s.w, s.h, s.background, s.rings}, raster::Resample::Nearest);
+    const auto thumb = make_thumbnail(src, ThumbFrame{s.w, s.h, s.background, s.rings}, raster::Resample::Nearest);
     ASSERT_TRUE(thumb);
-    EXPECT_TRUE(test::same_pixels(*thumb, *img.bitmap()))
-        << s.src_w << "x" << s.src_h << " in " << s.w << "x" << s.h;
+    EXPECT_TRUE(test::same_pixels(*thumb, *img.bitmap())) << s.src_w << "x" << s.src_h << " in " << s.w << "x" << s.h;
     // The drawing state the framing leaves is what MakeThumb leaves.
     raster::Surface& ours = thumb->surface();
     raster::Surface& theirs = *img.surface();

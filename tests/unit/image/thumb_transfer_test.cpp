@@ -46,10 +46,14 @@ TEST(Thumbnails, TheWorkedExample) {
   for (int y = 0; y < 100; ++y)
     for (int x = 0; x < 100; ++x) {
       int32_t want;
-      if (x == 0 || y == 0 || x == 99 || y == 99) want = 0x00FF00;       // ring 0
-      else if (x == 1 || y == 1 || x == 98 || y == 98) want = 0xFF0000;  // ring 1
-      else if (x >= 2 && x <= 97 && y >= 14 && y <= 85) want = 0x0000FF;  // the picture
-      else want = 0x808080;                                                // background
+      if (x == 0 || y == 0 || x == 99 || y == 99)
+        want = 0x00FF00;  // ring 0
+      else if (x == 1 || y == 1 || x == 98 || y == 98)
+        want = 0xFF0000;  // ring 1
+      else if (x >= 2 && x <= 97 && y >= 14 && y <= 85)
+        want = 0x0000FF;  // the picture
+      else
+        want = 0x808080;  // background
       ASSERT_EQ(img.GetColor(x, y), want) << x << "," << y;
     }
   // The drawing state the thumbnail left: background brush, the innermost ring's pen.

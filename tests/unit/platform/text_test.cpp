@@ -18,7 +18,9 @@ TEST(BoundaryText, StopsAtTheFirstNulBothWays) {
 TEST(BoundaryText, RoundTripsEveryPlaneOfUnicode) {
   std::u16string w = u"Gr\u00FC\u00DFe \u20AC \u6F22 \U0001F600";
   std::string n = to_narrow(w);
-  EXPECT_EQ(n, "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE6\xBC\xA2 \xF0\x9F\x98\x80");
+  EXPECT_EQ(n,
+            "Gr\xC3\xBC\xC3\x9F"
+            "e \xE2\x82\xAC \xE6\xBC\xA2 \xF0\x9F\x98\x80");
   EXPECT_EQ(to_wide(n), w);
 }
 
@@ -33,7 +35,9 @@ TEST(BoundaryText, UnrepresentableCharactersBecomeTheDefaultCharacter) {
 }
 
 TEST(BoundaryText, MalformedBytesBecomeReplacementCharacters) {
-  EXPECT_EQ(to_wide("a\xFF" "b"), u"a\uFFFDb");
+  EXPECT_EQ(to_wide("a\xFF"
+                    "b"),
+            u"a\uFFFDb");
   EXPECT_EQ(to_wide("\xE2\x82"), u"\uFFFD\uFFFD");  // cut-off sequence
   EXPECT_EQ(to_wide("\xC0\x80"), u"\uFFFD\uFFFD");  // overlong encoding
 }

@@ -34,26 +34,25 @@ const Binding<Double> kDoubleBindings[] = {
        r.value = int32_t{1};
      }},
     {"GetColorFromRGB", M,
-     [](Double&, const CallArgs& a, CallResult& r) {
-       r.value = a.ui1(0) + a.ui1(1) * 256 + a.ui1(2) * 65536;
-     }},
+     [](Double&, const CallArgs& a, CallResult& r) { r.value = a.ui1(0) + a.ui1(1) * 256 + a.ui1(2) * 65536; }},
     {"FontName", P, [](Double&, const CallArgs& a, CallResult&) { Double::last_name = a.text(0); }},
     {"FontName", MemberKind::Get, [](Double&, const CallArgs&, CallResult& r) { r.value = Double::last_name; }},
     {"Width", P, [](Double&, const CallArgs&, CallResult&) { throw std::runtime_error("Out of system resources"); }},
     {"Height", P, [](Double&, const CallArgs&, CallResult&) { throw std::runtime_error(""); }},
     {"RotateCW", M, [](Double&, const CallArgs&, CallResult&) { throw std::runtime_error("not guarded"); }},
-    {"GetHtmlWH", M,
-     [](Double&, const CallArgs&, CallResult& r) { r.value = std::string("a\0b", 3); }},
+    {"GetHtmlWH", M, [](Double&, const CallArgs&, CallResult& r) { r.value = std::string("a\0b", 3); }},
     {"SaveToBufferBmp", M,
-     [](Double&, const CallArgs&, CallResult& r) { r.value = VarOut::buffer({1, 2, 3}); }},
+     [](Double&, const CallArgs&, CallResult& r) {
+       r.value = VarOut::buffer({1, 2, 3});
+     }},
 };
 
 class Dispatching : public test::RegisteredModule {
  protected:
   void SetUp() override {
     RegisteredModule::SetUp();
-    static const auto slots = bind_slots<Double>(interface_table(InterfaceId::Image2),
-                                                 std::span<const Binding<Double>>(kDoubleBindings));
+    static const auto slots =
+        bind_slots<Double>(interface_table(InterfaceId::Image2), std::span<const Binding<Double>>(kDoubleBindings));
     void* p = nullptr;
     ASSERT_EQ(NativeObject<Double>::create(kClasses[0], slots, nullptr, kIidIDispatch, &p), hr::S_OK);
     obj = Object(static_cast<Dispatch*>(p));

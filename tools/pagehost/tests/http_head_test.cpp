@@ -44,7 +44,7 @@ TEST(HttpHead, BadRequestsGetTheirStatus) {
   EXPECT_EQ(parse("POST /a.asp HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", h), 501);
   EXPECT_EQ(parse("GET / HTTP/2.0\r\n\r\n", h), 505);
   EXPECT_EQ(parse("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", h), 400);  // a TLS hello
-  EXPECT_EQ(parse("GET  / HTTP/1.1\r\n\r\n", h), 400);                     // two spaces
+  EXPECT_EQ(parse("GET  / HTTP/1.1\r\n\r\n", h), 400);                       // two spaces
   EXPECT_EQ(parse("GET / HTTP/1.1 extra\r\n\r\n", h), 400);
   EXPECT_EQ(parse("GET http://x/ HTTP/1.1\r\n\r\n", h), 400);
   EXPECT_EQ(parse("GET /a%2 HTTP/1.1\r\n\r\n", h), 400);    // broken escape

@@ -32,8 +32,8 @@ std::vector<std::string> code_lines(const PageScript& s) {
 
 TEST(PageSource, BlocksCodeAndExpressions) {
   Files f;
-  PageScript s = translate_page("/p.asp", "<%@ Language=\"VBScript\" %>\r\n<html>\r\n<% x = 1\r\ny = 2 %>\r\n<p><%= x + y %></p>",
-                                f.reader());
+  PageScript s = translate_page(
+      "/p.asp", "<%@ Language=\"VBScript\" %>\r\n<html>\r\n<% x = 1\r\ny = 2 %>\r\n<p><%= x + y %></p>", f.reader());
   ASSERT_EQ(s.error, "");
   EXPECT_EQ(s.language, "VBScript");
   // The literal text is kept byte for byte, line ends included.
@@ -57,8 +57,8 @@ TEST(PageSource, BlocksCodeAndExpressions) {
 
 TEST(PageSource, OptionExplicitMovesToTheTop) {
   Files f;
-  PageScript s = translate_page("/p.asp", "<%@ Language=VBScript %>\n<%\n' note\n  option   Explicit ' strict\nDim a\n%>",
-                                f.reader());
+  PageScript s = translate_page(
+      "/p.asp", "<%@ Language=VBScript %>\n<%\n' note\n  option   Explicit ' strict\nDim a\n%>", f.reader());
   ASSERT_EQ(s.error, "");
   std::vector<std::string> lines = code_lines(s);
   EXPECT_EQ(lines[0], "Option Explicit");
