@@ -25,14 +25,14 @@ windows: native
 # one run shows where they differ.
 test: windows
 	@python3 scripts/lint
-	@ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
+	@bash scripts/timed "native unit tests" ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
 	@rc=0; KELV_WIN_ARCH=i686 bash scripts/wine-run suite || rc=1; \
 	  KELV_WIN_ARCH=x86_64 bash scripts/wine-run suite || rc=1; exit $$rc
-	@$(MAKE) --no-print-directory sanitize
-	@$(MAKE) --no-print-directory fuzz-smoke
-	@$(MAKE) --no-print-directory tsan
-	@$(MAKE) --no-print-directory test-pagehost
-	@$(MAKE) --no-print-directory test-dist
+	@bash scripts/timed "sanitizer build and tests" $(MAKE) --no-print-directory sanitize
+	@bash scripts/timed "fuzz smoke" $(MAKE) --no-print-directory fuzz-smoke
+	@bash scripts/timed "ThreadSanitizer build and test" $(MAKE) --no-print-directory tsan
+	@bash scripts/timed "page host tests" $(MAKE) --no-print-directory test-pagehost
+	@bash scripts/timed "release package tests" $(MAKE) --no-print-directory test-dist
 
 # The Wine suite of one build alone: the 32-bit product under a 32-bit script host (native
 # 32-bit Wine, or emulated where the kernel refuses 32-bit programs), or the 64-bit build.
