@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "binaryrw/FileStream.h"
+#include "platform/file_stream.h"
 #include "image/codec/Bmp.h"
 #include "image/codec/exif.h"
 #include "image/codec/format.h"
