@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "binaryrw/BinaryRWImpl.h"
-#include "image/imageImpl.h"
-#include "info/InfoImpl.h"
+#include "binaryrw/binary_rw.h"
+#include "image/image.h"
+#include "info/info.h"
 #include "server/win32/com.h"
 // The generated function-table methods of the three classes.
 #include "com_classes.inc"

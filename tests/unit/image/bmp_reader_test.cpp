@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "image/codec/Bmp.h"
+#include "image/codec/bmp.h"
 #include "unit/image/bmp_builder.h"
 
 namespace kelv {

@@ -1,4 +1,4 @@
-#include "formdata/FD_Object.h"
+#include "formdata/decoder.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include "image/codec/exif.h"
 #include "image/codec/png.h"
-#include "image/imageImpl.h"
+#include "image/image.h"
 #include "image/raster/orientation.h"
 #include "platform/platform.h"
 

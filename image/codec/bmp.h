@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/values.h"
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 #include "platform/platform.h"
 
 namespace kelv::codec {

@@ -1,7 +1,7 @@
 // The file-system utilities of BinaryRW. None of them uses the object's state.
 #include <cstdio>
 
-#include "binaryrw/BinaryRWImpl.h"
+#include "binaryrw/binary_rw.h"
 #include "common/msrand.h"
 #include "platform/platform.h"
 

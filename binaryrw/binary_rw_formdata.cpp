@@ -1,6 +1,6 @@
 // The BinaryRW members that reach the form-data decoder the object owns.
-#include "binaryrw/BinaryRWImpl.h"
-#include "formdata/FD_Object.h"
+#include "binaryrw/binary_rw.h"
+#include "formdata/decoder.h"
 
 namespace kelv {
 namespace {

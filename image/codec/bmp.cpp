@@ -1,11 +1,11 @@
-#include "image/codec/Bmp.h"
+#include "image/codec/bmp.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
 
-#include "image/raster/GraphicsError.h"
+#include "image/raster/graphics_error.h"
 
 namespace kelv::codec {
 

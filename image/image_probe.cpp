@@ -1,16 +1,13 @@
-// Thumbnails, header probing and transfer between Image objects and into buffers.
+// Header probes: a file's kind and size read from its first bytes, without decoding it.
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/file_stream.h"
-#include "image/codec/Bmp.h"
+#include "image/codec/bmp.h"
 #include "image/codec/exif.h"
 #include "image/codec/format.h"
 #include "image/codec/png.h"
-#include "image/imageImpl.h"
-#include "image/raster/Blit.h"
-#include "image/raster/Canvas.h"
-#include "image/thumb_frame.h"
+#include "image/image.h"
+#include "platform/file_stream.h"
 
 namespace kelv {
 namespace {
@@ -42,52 +39,6 @@ codec::ImageFormat sniff_file(const std::string& FileName) {
   const size_t got = read_head(FileName, head, sizeof head);
   return codec::sniff_format(std::span<const uint8_t>(head, got));
 }
-
-// ---- Thumbnails ----------------------------------------------------------------------
-
-void TImageImpl::put_cntThumbBorder(int32_t value) {
-  if (value == 0 || value < 0) {
-    // Negative counts can't be stored: no rings.
-    ThumbBorderColors.clear();
-    cntThumbBorder = 0;
-    return;
-  }
-  if (value > 255) return;
-  // New rings start black until SetThumbBorder sets them.
-  ThumbBorderColors.resize(static_cast<size_t>(value), 0);
-  cntThumbBorder = static_cast<int16_t>(value);
-}
-
-int32_t TImageImpl::SetThumbBorder(int32_t index, int32_t color) {
-  if (index < 0 || index >= cntThumbBorder) return 0;
-  ThumbBorderColors[static_cast<size_t>(index)] = color;
-  return 1;
-}
-
-int32_t TImageImpl::GetThumbBorder(int32_t index) const {
-  return index >= 0 && index < cntThumbBorder ? ThumbBorderColors[static_cast<size_t>(index)] : 0;
-}
-
-int32_t TImageImpl::MakeThumb(int32_t insideW, int32_t insideH) {
-  if (!Bitmap) return 0;
-  const ThumbFrame frame{insideW, insideH, ThumbBgColor,
-                         std::span<const int32_t>(ThumbBorderColors.data(), static_cast<size_t>(cntThumbBorder))};
-  // No picture area left inside the rings, or nothing to scale: the image stays.
-  if (!thumb_picture_rect(frame, Bitmap->width(), Bitmap->height())) return 0;
-  // The copy takes every pixel; the flag comes back afterwards, in automatic mode.
-  bool was_transparent = Bitmap->transparency().enabled;
-  Bitmap->transparency().enabled = false;
-  int32_t result = 1;
-  try {
-    Bitmap = make_thumbnail(*Bitmap, frame, resample());
-  } catch (...) {
-    result = 0;
-  }
-  Bitmap->transparency().enabled = was_transparent;
-  return result;
-}
-
-// ---- Header probing ------------------------------------------------------------------
 
 int32_t TImageImpl::HeaderReadBmp(const std::string& FileName) {
   HeaderWidth = HeaderHeight = -1;
@@ -211,85 +162,6 @@ std::string TImageImpl::HeaderGetHtmlWH() const {
 std::string TImageImpl::GetHtmlWH() const {
   if (IsValidImage() == 0) return {};
   return html_wh(Bitmap->width(), Bitmap->height());
-}
-
-// ---- Transfer ------------------------------------------------------------------------
-
-int32_t TImageImpl::GetBmp() {
-  try {
-    return Bitmap ? Bitmap->handle() : 0;
-  } catch (...) {
-    return 0;
-  }
-}
-
-int32_t TImageImpl::paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint) {
-  if (!Bitmap) return 0;
-  int32_t handle = 0;
-  if (!img || !img->get_bmp(handle)) return 0;
-  const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
-  if (!src) return 0;
-  try {
-    if (src == Bitmap.get()) {
-      // Drawing an image onto itself: from a copy, so no pixel is read after it changed.
-      raster::Bitmap copy(*src);
-      paint(copy);
-    } else {
-      paint(*src);
-    }
-    return 1;
-  } catch (...) {
-    return 0;
-  }
-}
-
-int32_t TImageImpl::Draw(int32_t x, int32_t y, ImageSource* img) {
-  return paint_from(img, [&](const raster::Bitmap& src) { raster::copy_at(*Bitmap, x, y, src); });
-}
-
-int32_t TImageImpl::StretchDraw(int32_t x, int32_t y, int32_t w, int32_t h, ImageSource* img) {
-  // The rectangle is w + 1 by h + 1 pixels, right and bottom exclusive.
-  return paint_from(img, [&](const raster::Bitmap& src) {
-    auto edge = [](int32_t a, int32_t d) {
-      return static_cast<int32_t>(std::clamp<int64_t>(int64_t{a} + d + 1, INT32_MIN, INT32_MAX));
-    };
-    raster::scale_copy(*Bitmap, raster::Rect{x, y, edge(x, w), edge(y, h)}, src, resample());
-  });
-}
-
-int32_t TImageImpl::AssignPicture(ImageSource* in) {
-  // Every setting returns to a fresh object's, not only the image.
-  reset();
-  try {
-    Bitmap = std::make_unique<raster::Bitmap>();
-    int32_t handle = 0;
-    if (!in || !in->get_bmp(handle)) return 0;
-    const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
-    if (src && src != Bitmap.get()) *Bitmap = raster::Bitmap(*src);
-    return 1;
-  } catch (...) {
-    return 0;
-  }
-}
-
-VarOut TImageImpl::SaveToBufferBmp() {
-  if (!Bitmap) return VarOut::null();
-  try {
-    return VarOut::buffer(codec::write_bmp(*Bitmap));
-  } catch (...) {
-    return VarOut::null();
-  }
-}
-
-VarOut TImageImpl::SaveToBufferJpg(int32_t Quality, int32_t Progressive, int32_t Smoothing) {
-  if (!Bitmap) return VarOut::null();
-  try {
-    Bytes out;
-    if (!codec::write_jpeg(*Bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return VarOut::null();
-    return VarOut::buffer(std::move(out));
-  } catch (...) {
-    return VarOut::null();
-  }
 }
 
 }  // namespace kelv
