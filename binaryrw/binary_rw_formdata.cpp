@@ -10,6 +10,12 @@ const T* at(const std::vector<T>& v, int32_t index) {
   return index >= 0 && static_cast<size_t>(index) < v.size() ? &v[static_cast<size_t>(index)] : nullptr;
 }
 
+// A text field of the decoder's file at `index`; empty without a decoder or such a file.
+std::string file_field(const TFD_Object* fd, int32_t index, std::string TFD_FileInfo::*field) {
+  const TFD_FileInfo* f = fd ? at(fd->files(), index) : nullptr;
+  return f ? f->*field : std::string();
+}
+
 }  // namespace
 
 int32_t TBinaryRWImpl::FD_Init(const std::string& dir, const std::string& FileName, const std::string& endline) {
@@ -31,23 +37,19 @@ int32_t TBinaryRWImpl::FD_GetFilesCount() const {
 }
 
 std::string TBinaryRWImpl::FD_GetFileName(int32_t fileindex) const {
-  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
-  return f ? f->FilePath : std::string();
+  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::FilePath);
 }
 
 std::string TBinaryRWImpl::FD_GetFileHeaderName(int32_t fileindex) const {
-  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
-  return f ? f->HeaderName : std::string();
+  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::HeaderName);
 }
 
 std::string TBinaryRWImpl::FD_GetFileContentType(int32_t fileindex) const {
-  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
-  return f ? f->ContentType : std::string();
+  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::ContentType);
 }
 
 std::string TBinaryRWImpl::FD_GetFileFormName(int32_t fileindex) const {
-  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
-  return f ? f->FormName : std::string();
+  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::FormName);
 }
 
 int32_t TBinaryRWImpl::FD_GetFileHeadersCount(int32_t fileindex) const {

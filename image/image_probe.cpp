@@ -1,6 +1,7 @@
 // Header probes: a file's kind and size read from its first bytes, without decoding it.
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 #include "image/codec/bmp.h"
 #include "image/codec/exif.h"
@@ -34,6 +35,29 @@ size_t read_head(const std::string& FileName, uint8_t* buf, size_t n) {
   }
 }
 
+namespace {
+
+// Runs one header probe. The last probe's size and orientation tag are cleared first and
+// replaced only when the probe succeeds; whatever the probe raises reads as a failure.
+int32_t guarded_probe(int32_t& width, int32_t& height, int32_t& orientation,
+                      const std::function<bool(int32_t& w, int32_t& h, int32_t& o)>& probe) {
+  width = height = -1;
+  orientation = 1;
+  try {
+    int32_t w = -1, h = -1, o = 1;
+    if (!probe(w, h, o)) return 0;
+    height = h;
+    width = w;
+    orientation = o;
+    return 1;
+  } catch (...) {
+    width = height = -1;
+    return 0;
+  }
+}
+
+}  // namespace
+
 codec::ImageFormat sniff_file(const std::string& FileName) {
   uint8_t head[codec::kSniffBytes];
   const size_t got = read_head(FileName, head, sizeof head);
@@ -41,45 +65,17 @@ codec::ImageFormat sniff_file(const std::string& FileName) {
 }
 
 int32_t TImageImpl::HeaderReadBmp(const std::string& FileName) {
-  HeaderWidth = HeaderHeight = -1;
-  JpgOrientation = 1;
-  try {
-    auto f = FileStream::open(FileName, "rb", kProbeBuffer);
-    if (!f) return 0;
-    // The file header is read and ignored, then the information header's size selects
-    // the layout: 12 bytes (16-bit sizes) or 40 (32-bit, a negative height kept).
-    uint8_t b[14];
-    if (f->read(b, 14) != 14 || f->read(b, 4) != 4) return 0;
-    uint32_t size = b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t{b[3]} << 24);
-    int32_t w, h;
-    if (size == 12) {
-      if (f->read(b, 2) != 2) return 0;
-      w = b[0] | (b[1] << 8);
-      if (f->read(b, 2) != 2) return 0;
-      h = b[0] | (b[1] << 8);
-    } else if (size == 40) {
-      if (f->read(b, 4) != 4) return 0;
-      w = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t{b[3]} << 24));
-      if (f->read(b, 4) != 4) return 0;
-      h = static_cast<int32_t>(b[0] | (b[1] << 8) | (b[2] << 16) | (uint32_t{b[3]} << 24));
-    } else {
-      return 0;
-    }
-    HeaderHeight = h;
-    HeaderWidth = w;
-    return 1;
-  } catch (...) {
-    HeaderWidth = HeaderHeight = -1;
-    return 0;
-  }
+  return guarded_probe(HeaderWidth, HeaderHeight, JpgOrientation, [&](int32_t& w, int32_t& h, int32_t&) {
+    uint8_t head[codec::kBmpProbeBytes];
+    const size_t got = read_head(FileName, head, sizeof head);
+    return codec::probe_bmp(std::span<const uint8_t>(head, got), w, h);
+  });
 }
 
 int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
-  HeaderWidth = HeaderHeight = -1;
-  JpgOrientation = 1;
-  try {
+  return guarded_probe(HeaderWidth, HeaderHeight, JpgOrientation, [&](int32_t& w, int32_t& h, int32_t& orientation) {
     auto f = FileStream::open(FileName, "rb", kProbeBuffer);
-    if (!f) return 0;
+    if (!f) return false;
     // The start-of-image pair, anywhere in the file. The byte read after an 0xFF that
     // is not 0xD8 is not itself looked at as a possible 0xFF.
     uint8_t c = 0;
@@ -92,54 +88,40 @@ int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
     // segment the start is read (where a camera puts the directory with the orientation
     // tag) and the rest skipped, so the position moves just as far; the tag counts only
     // when the probe succeeds.
-    int32_t orientation = 1;
     bool tagged = false;
     std::vector<uint8_t> body;
     for (;;) {
-      uint8_t h[4];
-      if (f->read(h, 4) != 4) return 0;
-      if (h[0] == 0xFF && (h[1] == 0xC0 || h[1] == 0xC1 || h[1] == 0xC2 || h[1] == 0xC9 || h[1] == 0xCA)) {
+      uint8_t sh[4];
+      if (f->read(sh, 4) != 4) return false;
+      if (sh[0] == 0xFF && (sh[1] == 0xC0 || sh[1] == 0xC1 || sh[1] == 0xC2 || sh[1] == 0xC9 || sh[1] == 0xCA)) {
         uint8_t fr[5];
-        if (f->read(fr, 5) != 5) return 0;
-        HeaderHeight = fr[1] * 256 + fr[2];
-        HeaderWidth = fr[3] * 256 + fr[4];
-        JpgOrientation = orientation;
-        return 1;
+        if (f->read(fr, 5) != 5) return false;
+        h = fr[1] * 256 + fr[2];
+        w = fr[3] * 256 + fr[4];
+        return true;
       }
-      int32_t length = h[2] * 256 + h[3];
-      if (h[0] == 0xFF && h[1] == 0xE1 && !tagged && length >= 2) {
+      int32_t length = sh[2] * 256 + sh[3];
+      if (sh[0] == 0xFF && sh[1] == 0xE1 && !tagged && length >= 2) {
         body.resize(std::min<size_t>(static_cast<size_t>(length - 2), kExifProbeBytes));
-        if (f->read(body.data(), body.size()) != body.size()) return 0;
+        if (f->read(body.data(), body.size()) != body.size()) return false;
         if (codec::is_exif(body)) {
           tagged = true;
           orientation = codec::exif_orientation(body);
         }
-        if (!f->seek(length - 2 - static_cast<int32_t>(body.size()), 1)) return 0;
+        if (!f->seek(length - 2 - static_cast<int32_t>(body.size()), 1)) return false;
         continue;
       }
-      if (!f->seek(length - 2, 1)) return 0;
+      if (!f->seek(length - 2, 1)) return false;
     }
-  } catch (...) {
-    HeaderWidth = HeaderHeight = -1;
-    return 0;
-  }
+  });
 }
 
 int32_t TImageImpl::HeaderReadPng(const std::string& FileName) {
-  HeaderWidth = HeaderHeight = -1;
-  JpgOrientation = 1;
-  try {
+  return guarded_probe(HeaderWidth, HeaderHeight, JpgOrientation, [&](int32_t& w, int32_t& h, int32_t&) {
     uint8_t head[codec::kPngProbeBytes];
     const size_t got = read_head(FileName, head, sizeof head);
-    int32_t w = 0, h = 0;
-    if (!codec::probe_png(std::span<const uint8_t>(head, got), w, h)) return 0;
-    HeaderHeight = h;
-    HeaderWidth = w;
-    return 1;
-  } catch (...) {
-    HeaderWidth = HeaderHeight = -1;
-    return 0;
-  }
+    return codec::probe_png(std::span<const uint8_t>(head, got), w, h);
+  });
 }
 
 int32_t TImageImpl::HeaderReadFile(const std::string& FileName) {

@@ -76,7 +76,7 @@ class Factory final : public IClassFactory {
 // and read with acquire: a thread that sees it also sees the factory it points to.
 struct ClassList {
   CRITICAL_SECTION lock;
-  std::array<std::atomic<Factory*>, 3> factories{};
+  std::array<std::atomic<Factory*>, kClassCount> factories{};
 };
 
 ClassList& classes() {
