@@ -29,8 +29,8 @@ int32_t TBinaryRWImpl::FD_Decode(const VarIn& data) {
   return FFormData->Decode(data.bytes);
 }
 
-// Without a decoder nothing was fed, which is what -501 reports.
-int32_t TBinaryRWImpl::FD_EndDecode() { return FFormData ? FFormData->EndDecode() : -501; }
+// Without a decoder nothing was fed.
+int32_t TBinaryRWImpl::FD_EndDecode() { return FFormData ? FFormData->EndDecode() : TFD_Object::kEndNothingFed; }
 
 int32_t TBinaryRWImpl::FD_GetFilesCount() const {
   return FFormData ? static_cast<int32_t>(FFormData->files().size()) : 0;

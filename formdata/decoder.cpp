@@ -455,17 +455,17 @@ int32_t TFD_Object::EndDecode() {
   OutBuffer.shrink_to_fit();
   int32_t result;
   if (Failed)
-    result = -(1000 + State);
+    result = -(kEndFailedBase + State);
   else if (State == WriteFailed)
-    result = 1;
+    result = kEndWriteFailed;
   else if (State == Boundary_)
-    result = -501;
+    result = kEndNothingFed;
   else if (State == CreateFailed)
-    result = 11;
+    result = kEndCreateFailed;
   else if (State == GuardFired)
-    result = 12;
+    result = kEndGuardFired;
   else if (State == Complete)
-    result = 0;
+    result = kEndComplete;
   else
     result = -State;
   State = Boundary_;
