@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/timing.h"
-#include "image/imageImpl.h"
+#include "image/image.h"
 #include "platform/platform.h"
 
 extern "C" {

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "bench/timing.h"
-#include "image/codec/Jpeg.h"
+#include "image/codec/jpeg.h"
 #include "image/codec/png.h"
-#include "image/raster/Blit.h"
+#include "image/raster/blit.h"
 #include "image/raster/resample.h"
 #include "platform/platform.h"
 #include "tests/unit/image/png_builder.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "image/codec/Jpeg.h"
+#include "image/codec/jpeg.h"
 #include "image/thumb_frame.h"
 #include "platform/platform.h"
 

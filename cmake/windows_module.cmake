@@ -26,7 +26,6 @@ add_custom_command(
   COMMENT "Generating the interface definition from the member tables")
 # widl writes the type library and the header in separate runs, each to the file it is
 # asked for, and the type library gets a fixed creation date (see typelib_fixed_date.py).
-find_program(KELV_PYTHON NAMES python3 REQUIRED)
 set(KELV_WIDL_RUN ${KELV_WIDL} ${KELV_WIDL_ARCH} -I/usr/include/wine/wine/windows -L${KELV_STDOLE_DIR})
 add_custom_command(
   OUTPUT ${KELV_GEN}/kelvarin.tlb ${KELV_GEN}/kelvarin.h

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image/codec/Bmp.h"
+#include "image/codec/bmp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Run-length files may declare up to the 1 GiB limit from a few bytes; the unit tests

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "formdata/FD_Object.h"
+#include "formdata/decoder.h"
 #include "platform/platform.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "image/imageImpl.h"
+#include "image/image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static char path[] = "/tmp/kelv-fuzz-hbmp-XXXXXX";

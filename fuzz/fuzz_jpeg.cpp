@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "image/codec/Jpeg.h"
+#include "image/codec/jpeg.h"
 #include "image/codec/exif.h"
 
 // libjpeg's working memory (a progressive file's coefficients) capped lower than in the

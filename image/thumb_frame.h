@@ -7,8 +7,8 @@
 #include <optional>
 #include <span>
 
-#include "image/raster/Bitmap.h"
-#include "image/raster/Canvas.h"
+#include "image/raster/bitmap.h"
+#include "image/raster/canvas.h"
 #include "image/raster/resample.h"
 
 namespace kelv {

@@ -2,9 +2,39 @@
 #include <atomic>
 #include <cstdio>
 
+#include "common/msrand.h"
 #include "platform/platform.h"
 
 namespace kelv::platform {
+
+std::string hex_digits(uint32_t v, int min_digits) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*X", min_digits, v);
+  return buf;
+}
+
+bool create_temp_file_chain(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
+  if (create_unique_temp_file(dir, prefix, out, opened)) return true;
+  std::string tilde = prefix;
+  if (!tilde.empty()) tilde[0] = '~';
+  if (create_unique_temp_file(dir, tilde, out, opened)) return true;
+  MsRand rnd;
+  rnd.seed(time_seed());
+  for (int attempt = 0; attempt < 2; ++attempt)
+    if (create_unique_temp_file(dir, hex_digits(static_cast<uint32_t>(rnd.next()), 3), out, opened)) return true;
+  out.clear();
+  return false;
+}
+
+int32_t day_number(int year, int month, int day) {
+  // The Julian day number of the date (March-based years, so the leap day comes last),
+  // less that of 30 December 1899.
+  constexpr int kJulianDay18991230 = 2415019;
+  const int a = (14 - month) / 12;
+  const int y = year + 4800 - a, m = month + 12 * a - 3;
+  const int julian = day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+  return julian - kJulianDay18991230;
+}
 
 bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t max_bytes) {
   FileHandle h;

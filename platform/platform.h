@@ -118,6 +118,17 @@ bool temp_dir(std::string& out);
 // when it was made but could not be opened), so the caller needn't open it again.
 bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out,
                              FileHandle* opened = nullptr);
+// The chain of names a temporary file is tried under: create_unique_temp_file with
+// `prefix`, then with "~" in place of its first character, then with two pseudo-random
+// prefixes of three hexadecimal digits or more. The first that can be had wins; false
+// (with `out` empty) when none can.
+bool create_temp_file_chain(const std::string& dir, const std::string& prefix, std::string& out,
+                            FileHandle* opened = nullptr);
+
+// Either slash separates the parts of a name, on every system.
+inline bool is_separator(char c) { return c == '\\' || c == '/'; }
+// `v` in upper-case hexadecimal digits, `min_digits` of them at the least.
+std::string hex_digits(uint32_t v, int min_digits);
 
 // ---- Time ----------------------------------------------------------------------------
 
@@ -125,6 +136,11 @@ bool create_unique_temp_file(const std::string& dir, const std::string& prefix, 
 bool now_filetime(int64_t& out);
 // Today's local date as whole days since 30 December 1899.
 int32_t local_day_number();
+// A calendar date (month 1 to 12) as whole days since 30 December 1899.
+int32_t day_number(int year, int month, int day);
+// 1 January 1970 in 100-nanosecond intervals since 1 January 1601.
+inline constexpr int64_t kUnixEpochIn1601 = 116444736000000000LL;
+inline constexpr int64_t kFileTimeTicksPerSecond = 10000000;
 // Milliseconds since the hosting process started.
 uint64_t process_milliseconds();
 // Seconds since 1970 for seeding pseudo-random generators.

@@ -1,4 +1,4 @@
-#include "binaryrw/BinaryRWImpl.h"
+#include "binaryrw/binary_rw.h"
 #include "server/binding.h"
 
 namespace kelv {

@@ -1,4 +1,4 @@
-#include "image/imageImpl.h"
+#include "image/image.h"
 #include "server/binding.h"
 
 namespace kelv {

@@ -1,4 +1,4 @@
-#include "info/InfoImpl.h"
+#include "info/info.h"
 #include "server/binding.h"
 
 namespace kelv {

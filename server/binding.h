@@ -65,7 +65,7 @@ std::vector<Thunk<Impl>> bind_slots(const InterfaceTable& table, std::span<const
 
 enum class CallOutcome { Ok, NotWired, Raised, OutOfMemory };
 
-// Runs the member at `index` (slot - 7) of a class, catching whatever it raises: an
+// Runs the member at `index` (slot - kFirstSlot) of a class, catching whatever it raises: an
 // error never crosses the boundary. `message` receives the text of a raised error.
 template <class Impl>
 CallOutcome run_member(const std::vector<Thunk<Impl>>& slots, Impl& impl, size_t index, const CallArgs& args,
@@ -95,7 +95,7 @@ class TInfoImpl;
 class TImageImpl;
 class TBinaryRWImpl;
 
-// The slot-indexed thunks of each class (index 0 is slot 7).
+// The slot-indexed thunks of each class (index 0 is kFirstSlot).
 const std::vector<Thunk<TInfoImpl>>& info_slots();
 const std::vector<Thunk<TBinaryRWImpl>>& binaryrw_slots();
 const std::vector<Thunk<TImageImpl>>& image_slots();

@@ -67,7 +67,8 @@ struct ClassInfo {
 
 // The served classes, in the order the module walks them. An Image object's default
 // interface is IImage2; it answers for IImage as well.
-inline constexpr std::array<ClassInfo, 3> kClasses{{
+inline constexpr size_t kClassCount = 3;
+inline constexpr std::array<ClassInfo, kClassCount> kClasses{{
     {"Image", "Kelvarin.Image", "image Object", kClsidImage, kIidIImage2, InterfaceId::Image2, InterfaceId::Image},
     {"BinaryRW", "Kelvarin.BinaryRW", "BinaryRW Object", kClsidBinaryRW, kIidIBinaryRW, InterfaceId::BinaryRW,
      InterfaceId::BinaryRW},

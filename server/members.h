@@ -34,8 +34,12 @@ struct Param {
   std::string default_text;  // default of an optional text parameter
 };
 
+// The function-table position of an interface's first member: IUnknown's three methods
+// and IDispatch's four come before it.
+inline constexpr int kFirstSlot = 7;
+
 struct Member {
-  int slot = 0;  // position in the function table; the first member is slot 7
+  int slot = 0;  // position in the function table; the first member is slot kFirstSlot
   int32_t dispid = 0;
   std::string name;
   MemberKind kind = MemberKind::Method;

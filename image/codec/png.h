@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/values.h"
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 
 namespace kelv::codec {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "image/raster/Blit.h"
+#include "image/raster/blit.h"
 
 namespace kelv::raster {
 

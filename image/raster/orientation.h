@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 
 namespace kelv::raster {
 

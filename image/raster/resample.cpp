@@ -16,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-#include "image/raster/Blit.h"
+#include "image/raster/blit.h"
 
 namespace kelv::raster {
 namespace {

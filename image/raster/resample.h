@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "image/raster/Bitmap.h"
-#include "image/raster/Canvas.h"
+#include "image/raster/bitmap.h"
+#include "image/raster/canvas.h"
 
 namespace kelv::raster {
 

@@ -24,12 +24,10 @@
 namespace kelv::platform {
 namespace {
 
-constexpr int64_t kUnixEpochIn1601 = 116444736000000000LL;  // 100 ns intervals
-
 int fd_of(FileHandle h) { return static_cast<int>(h.value); }
 
 int64_t to_filetime(const struct statx_timestamp& t) {
-  return kUnixEpochIn1601 + static_cast<int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
+  return kUnixEpochIn1601 + static_cast<int64_t>(t.tv_sec) * kFileTimeTicksPerSecond + t.tv_nsec / 100;
 }
 
 bool has_wildcards(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
@@ -286,7 +284,7 @@ bool create_unique_temp_file(const std::string& dir, const std::string& prefix, 
 bool now_filetime(int64_t& out) {
   struct timespec ts {};
   if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return false;
-  out = kUnixEpochIn1601 + static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
+  out = kUnixEpochIn1601 + static_cast<int64_t>(ts.tv_sec) * kFileTimeTicksPerSecond + ts.tv_nsec / 100;
   return true;
 }
 
@@ -294,12 +292,7 @@ int32_t local_day_number() {
   std::time_t now = std::time(nullptr);
   struct tm lt {};
   localtime_r(&now, &lt);
-  // Days from 1899-12-30 to the local calendar date.
-  int y = lt.tm_year + 1900, m = lt.tm_mon + 1, d = lt.tm_mday;
-  int a = (14 - m) / 12;
-  int yy = y + 4800 - a, mm = m + 12 * a - 3;
-  int jdn = d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
-  return jdn - 2415019;
+  return day_number(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday);
 }
 
 uint64_t process_milliseconds() {

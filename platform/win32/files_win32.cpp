@@ -172,11 +172,7 @@ bool now_filetime(int64_t& out) {
 int32_t local_day_number() {
   SYSTEMTIME st;
   GetLocalTime(&st);
-  int y = st.wYear, m = st.wMonth, d = st.wDay;
-  int a = (14 - m) / 12;
-  int yy = y + 4800 - a, mm = m + 12 * a - 3;
-  int jdn = d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
-  return jdn - 2415019;
+  return day_number(st.wYear, st.wMonth, st.wDay);
 }
 
 // From the hosting process's creation time, which the module may see long after.
@@ -191,7 +187,7 @@ uint32_t time_seed() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   // Seconds since 1970, as the C runtime's time() gives them.
-  return static_cast<uint32_t>((filetime(now) - 116444736000000000LL) / 10000000);
+  return static_cast<uint32_t>((filetime(now) - kUnixEpochIn1601) / kFileTimeTicksPerSecond);
 }
 uint32_t process_id() { return GetCurrentProcessId(); }
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "binaryrw/BinaryRWImpl.h"
-#include "image/imageImpl.h"
-#include "info/InfoImpl.h"
+#include "binaryrw/binary_rw.h"
+#include "image/image.h"
+#include "info/info.h"
 #include "platform/platform.h"
 #include "server/native/object.h"
 #include "server/native/registry.h"

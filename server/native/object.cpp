@@ -9,8 +9,6 @@
 namespace kelv::native {
 namespace {
 
-constexpr int kFirstSlot = 7;
-
 // Another Image object as an Image method sees it: its GetBmp member is called through
 // its function table. The reference is held for the call and released with this holder.
 class DispatchImageSource final : public ImageSource {

@@ -29,7 +29,7 @@ class ObjectBase : public Dispatch {
  protected:
   ObjectBase(const ClassInfo& cls, Unknown* outer);
   virtual ~ObjectBase();
-  // Runs the member at `index` (slot - 7), catching what it raises.
+  // Runs the member at `index` (slot - kFirstSlot), catching what it raises.
   virtual CallOutcome run(size_t index, const CallArgs& args, CallResult& result, std::string& message) = 0;
   // Finishes creation: the interface request on the non-delegating side; on failure the
   // object is destroyed.

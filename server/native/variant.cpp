@@ -49,65 +49,29 @@ void Variant::copy_from(const Variant& o) {
   if (disp) disp->AddRef();
 }
 
-Variant Variant::i4(int32_t v) {
+namespace {
+
+// A variant of a scalar kind: whole numbers in `i`, real ones in `d`.
+Variant scalar(uint16_t vt, int64_t i, double d = 0) {
   Variant r;
-  r.vt = VT_I4;
-  r.i = v;
+  r.vt = vt;
+  r.i = i;
+  r.d = d;
   return r;
 }
-Variant Variant::i2(int16_t v) {
-  Variant r;
-  r.vt = VT_I2;
-  r.i = v;
-  return r;
-}
-Variant Variant::i1(int8_t v) {
-  Variant r;
-  r.vt = VT_I1;
-  r.i = v;
-  return r;
-}
-Variant Variant::ui1(uint8_t v) {
-  Variant r;
-  r.vt = VT_UI1;
-  r.i = v;
-  return r;
-}
-Variant Variant::i8(int64_t v) {
-  Variant r;
-  r.vt = VT_I8;
-  r.i = v;
-  return r;
-}
-Variant Variant::r4(float v) {
-  Variant r;
-  r.vt = VT_R4;
-  r.d = v;
-  return r;
-}
-Variant Variant::r8(double v) {
-  Variant r;
-  r.vt = VT_R8;
-  r.d = v;
-  return r;
-}
-Variant Variant::boolean(bool v) {
-  Variant r;
-  r.vt = VT_BOOL;
-  r.i = v ? -1 : 0;
-  return r;
-}
-Variant Variant::null() {
-  Variant r;
-  r.vt = VT_NULL;
-  return r;
-}
-Variant Variant::error(HResult scode) {
-  Variant r;
-  r.vt = VT_ERROR;
-  r.i = scode;
-  return r;
-}
+
+}  // namespace
+
+Variant Variant::i4(int32_t v) { return scalar(VT_I4, v); }
+Variant Variant::i2(int16_t v) { return scalar(VT_I2, v); }
+Variant Variant::i1(int8_t v) { return scalar(VT_I1, v); }
+Variant Variant::ui1(uint8_t v) { return scalar(VT_UI1, v); }
+Variant Variant::i8(int64_t v) { return scalar(VT_I8, v); }
+Variant Variant::r4(float v) { return scalar(VT_R4, 0, v); }
+Variant Variant::r8(double v) { return scalar(VT_R8, 0, v); }
+Variant Variant::boolean(bool v) { return scalar(VT_BOOL, v ? -1 : 0); }
+Variant Variant::null() { return scalar(VT_NULL, 0); }
+Variant Variant::error(HResult scode) { return scalar(VT_ERROR, scode); }
 Variant Variant::str(std::u16string s) {
   Variant r;
   r.vt = VT_BSTR;

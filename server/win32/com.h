@@ -200,7 +200,7 @@ class ComObject : public Iface {
 
   HRESULT run(int slot, const CallArgs& args, CallResult& r) {
     const InterfaceTable& table = interface_table(m_class.iface);
-    size_t index = static_cast<size_t>(slot - 7);
+    size_t index = static_cast<size_t>(slot - kFirstSlot);
     std::string message;
     CallOutcome outcome = run_member(m_slots, m_impl, index, args, r, message);
     return finish_call(m_class, table.members.at(index), outcome, message);

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "binaryrw/BinaryRWImpl.h"
-#include "image/imageImpl.h"
-#include "info/InfoImpl.h"
+#include "binaryrw/binary_rw.h"
+#include "image/image.h"
+#include "info/info.h"
 #include "server/win32/com.h"
 // The generated function-table methods of the three classes.
 #include "com_classes.inc"
@@ -76,7 +76,7 @@ class Factory final : public IClassFactory {
 // and read with acquire: a thread that sees it also sees the factory it points to.
 struct ClassList {
   CRITICAL_SECTION lock;
-  std::array<std::atomic<Factory*>, 3> factories{};
+  std::array<std::atomic<Factory*>, kClassCount> factories{};
 };
 
 ClassList& classes() {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "image/codec/Jpeg.h"
+#include "image/codec/jpeg.h"
 #include "image/codec/exif.h"
 #include "image/codec/png.h"
 #include "image/raster/orientation.h"

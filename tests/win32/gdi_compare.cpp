@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "image/raster/Canvas.h"
+#include "image/raster/canvas.h"
 
 using namespace kelv::raster;
 

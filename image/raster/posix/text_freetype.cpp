@@ -12,9 +12,9 @@
 #include <string>
 #include <tuple>
 
-#include "image/raster/GraphicsError.h"
-#include "image/raster/Canvas.h"
-#include "image/raster/Text.h"
+#include "image/raster/graphics_error.h"
+#include "image/raster/canvas.h"
+#include "image/raster/text.h"
 
 namespace kelv::raster {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "image/raster/Canvas.h"
-#include "image/raster/GraphicsError.h"
-#include "image/raster/Text.h"
+#include "image/raster/canvas.h"
+#include "image/raster/graphics_error.h"
+#include "image/raster/text.h"
 
 namespace kelv::raster {
 namespace {

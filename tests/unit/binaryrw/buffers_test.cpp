@@ -1,6 +1,6 @@
 // Byte buffers, and the BinaryRW members as a script reaches them: variant types of the
 // results, and variables passed by reference (read through).
-#include "binaryrw/BinaryRWImpl.h"
+#include "binaryrw/binary_rw.h"
 #include "platform/platform.h"
 #include "server/native/client.h"
 #include "unit/binaryrw/fixture.h"

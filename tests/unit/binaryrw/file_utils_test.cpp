@@ -5,7 +5,7 @@
 
 #include <regex>
 
-#include "binaryrw/BinaryRWImpl.h"
+#include "binaryrw/binary_rw.h"
 #include "unit/binaryrw/fixture.h"
 
 namespace kelv {

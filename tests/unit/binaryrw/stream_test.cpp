@@ -1,5 +1,5 @@
 // The open file: modes, text translation, the end-of-file indicator, seeking, appending.
-#include "binaryrw/BinaryRWImpl.h"
+#include "binaryrw/binary_rw.h"
 #include "unit/binaryrw/fixture.h"
 
 namespace kelv {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "binaryrw/BinaryRWImpl.h"
-#include "binaryrw/Extended.h"
+#include "binaryrw/binary_rw.h"
+#include "binaryrw/extended.h"
 #include "unit/binaryrw/fixture.h"
 
 namespace kelv {

@@ -5,7 +5,7 @@
 // where decoding stops.
 #include <gtest/gtest.h>
 
-#include "image/imageImpl.h"
+#include "image/image.h"
 #include "unit/formdata/harness.h"
 
 namespace kelv {

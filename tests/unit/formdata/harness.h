@@ -11,8 +11,8 @@
 #include <random>
 #include <sstream>
 
-#include "binaryrw/BinaryRWImpl.h"
-#include "formdata/FD_Object.h"
+#include "binaryrw/binary_rw.h"
+#include "formdata/decoder.h"
 #include "unit/binaryrw/fixture.h"
 
 namespace kelv::test {

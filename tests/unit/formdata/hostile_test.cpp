@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "formdata/FD_Object.h"
-#include "image/imageImpl.h"
+#include "formdata/decoder.h"
+#include "image/image.h"
 #include "unit/binaryrw/fixture.h"
 
 namespace kelv {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "image/codec/Bmp.h"
+#include "image/codec/bmp.h"
 #include "unit/image/bmp_builder.h"
 
 namespace kelv {
@@ -241,6 +241,27 @@ TEST(BmpReader, EveryStoredVariantLoads) {
     ++seen;
   }
   EXPECT_GE(seen, 10);
+}
+
+// A header probe reads the size from the first bytes: the 12-byte header's 16-bit sizes,
+// the 40-byte header's 32-bit ones with a negative height kept; nothing from a later
+// header or from too few bytes.
+TEST(BmpProbe, SizesFromTheFirstBytes) {
+  std::vector<uint8_t> core(codec::kBmpProbeBytes, 0), info(codec::kBmpProbeBytes, 0);
+  core[14] = 12, core[18] = 0x2C, core[19] = 0x01, core[20] = 200;
+  info[14] = 40, info[18] = 0x70, info[19] = 0x11, info[20] = 0x01;
+  info[22] = 0xFB, info[23] = 0xFF, info[24] = 0xFF, info[25] = 0xFF;
+  int32_t w = 0, h = 0;
+  EXPECT_TRUE(codec::probe_bmp(std::span<const uint8_t>(core.data(), 22), w, h));
+  EXPECT_EQ(w, 300);
+  EXPECT_EQ(h, 200);
+  EXPECT_FALSE(codec::probe_bmp(std::span<const uint8_t>(core.data(), 21), w, h));
+  EXPECT_TRUE(codec::probe_bmp(info, w, h));
+  EXPECT_EQ(w, 70000);
+  EXPECT_EQ(h, -5);
+  EXPECT_FALSE(codec::probe_bmp(std::span<const uint8_t>(info.data(), 25), w, h));
+  info[14] = 108;
+  EXPECT_FALSE(codec::probe_bmp(info, w, h));
 }
 
 }  // namespace

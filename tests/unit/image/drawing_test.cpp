@@ -1,7 +1,7 @@
 // Drawing and text: exact pixels of the GDI conventions, the property rules, text boxes.
 #include <gtest/gtest.h>
 
-#include "image/imageImpl.h"
+#include "image/image.h"
 
 namespace kelv {
 namespace {

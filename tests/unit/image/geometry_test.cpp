@@ -2,9 +2,9 @@
 // with the new-area rule, width and height, transparency.
 #include <gtest/gtest.h>
 
-#include "image/imageImpl.h"
-#include "image/raster/Blit.h"
-#include "image/raster/GraphicsError.h"
+#include "image/image.h"
+#include "image/raster/blit.h"
+#include "image/raster/graphics_error.h"
 
 namespace kelv {
 namespace {

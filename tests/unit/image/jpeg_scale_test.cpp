@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "image/codec/Jpeg.h"
+#include "image/codec/jpeg.h"
 #include "image/raster/resample.h"
 #include "unit/image/pixels.h"
 #include "unit/image/raw_jpeg.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "image/imageImpl.h"
+#include "image/image.h"
 #include "unit/binaryrw/fixture.h"
 #include "unit/image/bmp_builder.h"
 #include "unit/image/raw_jpeg.h"

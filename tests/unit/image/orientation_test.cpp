@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "image/raster/Blit.h"
+#include "image/raster/blit.h"
 #include "unit/image/pixels.h"
 
 namespace kelv::raster {

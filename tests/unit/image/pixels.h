@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "image/codec/Jpeg.h"
-#include "image/raster/Bitmap.h"
+#include "image/codec/jpeg.h"
+#include "image/raster/bitmap.h"
 
 namespace kelv::test {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "image/raster/Blit.h"
+#include "image/raster/blit.h"
 #include "unit/image/pixels.h"
 
 namespace kelv::raster {

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 #include "unit/image/raw_jpeg.h"
 #include "unit/support.h"
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "image/imageImpl.h"
+#include "image/image.h"
 #include "unit/image/pixels.h"
 
 namespace kelv {

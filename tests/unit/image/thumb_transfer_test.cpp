@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "image/imageImpl.h"
+#include "image/image.h"
 #include "unit/binaryrw/fixture.h"
 
 #include "unit/image/raw_jpeg.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "info/InfoImpl.h"
+#include "info/info.h"
 
 namespace kelv {
 namespace {

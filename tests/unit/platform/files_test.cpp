@@ -100,5 +100,30 @@ TEST_F(Files, SavesStartedAtTheSameMomentAllLand) {
   EXPECT_EQ(landed.load(), kThreads);
 }
 
+// The chain of temporary names gives a new file under the prefix, or nothing at all when
+// the directory refuses every name.
+TEST_F(Files, TheTemporaryNameChainGivesAFileOrNothing) {
+  std::string name;
+  ASSERT_TRUE(platform::create_temp_file_chain(m_dir.string() + "/", "0071", name));
+  EXPECT_EQ(std::filesystem::path(name).filename().string().substr(0, 3), "007");
+  EXPECT_TRUE(std::filesystem::exists(name));
+  name = "left over";
+  EXPECT_FALSE(platform::create_temp_file_chain(m_dir.string() + "/missing/", "007", name));
+  EXPECT_TRUE(name.empty());
+}
+
+// Day numbers count from 30 December 1899, across month ends, leap days and a century
+// year without one.
+TEST(DayNumbers, CountFromThe30thOfDecember1899) {
+  EXPECT_EQ(platform::day_number(1899, 12, 30), 0);
+  EXPECT_EQ(platform::day_number(1900, 1, 1), 2);
+  EXPECT_EQ(platform::day_number(1900, 3, 1), 61);
+  EXPECT_EQ(platform::day_number(2000, 1, 1), 36526);
+  EXPECT_EQ(platform::day_number(2024, 2, 29), 45351);
+  EXPECT_EQ(platform::day_number(2024, 3, 1), 45352);
+  EXPECT_EQ(platform::hex_digits(0x1F, 3), "01F");
+  EXPECT_EQ(platform::hex_digits(0xABCDE, 3), "ABCDE");
+}
+
 }  // namespace
 }  // namespace kelv

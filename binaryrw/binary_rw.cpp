@@ -1,11 +1,11 @@
-#include "binaryrw/BinaryRWImpl.h"
+#include "binaryrw/binary_rw.h"
 
 #include <bit>
 #include <cstring>
 #include <limits>
 
-#include "binaryrw/Extended.h"
-#include "formdata/FD_Object.h"
+#include "binaryrw/extended.h"
+#include "formdata/decoder.h"
 #include "platform/platform.h"
 
 namespace kelv {

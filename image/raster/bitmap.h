@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "image/raster/Colour.h"
-#include "image/raster/Surface.h"
+#include "image/raster/colour.h"
+#include "image/raster/surface.h"
 
 namespace kelv::raster {
 

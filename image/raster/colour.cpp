@@ -1,4 +1,4 @@
-#include "image/raster/Colour.h"
+#include "image/raster/colour.h"
 
 #include <array>
 

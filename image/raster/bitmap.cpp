@@ -1,4 +1,4 @@
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,8 +6,8 @@
 #include <new>
 #include <unordered_map>
 
-#include "image/raster/Canvas.h"
-#include "image/raster/GraphicsError.h"
+#include "image/raster/canvas.h"
+#include "image/raster/graphics_error.h"
 #include "platform/platform.h"
 
 namespace kelv::raster {

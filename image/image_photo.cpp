@@ -4,7 +4,7 @@
 
 #include "image/codec/exif.h"
 #include "image/codec/png.h"
-#include "image/imageImpl.h"
+#include "image/image.h"
 #include "image/raster/orientation.h"
 #include "platform/platform.h"
 
@@ -37,14 +37,23 @@ raster::Resample TImageImpl::resample() const {
   return ResampleMode == kArea ? raster::Resample::Area : raster::Resample::Nearest;
 }
 
+namespace {
+
+// The start of a load: the old picture goes before the file is read, and a failed load
+// leaves an empty image, not none. False when the file can't be read whole.
+bool begin_load(std::unique_ptr<raster::Bitmap>& bitmap, const std::string& FileName, std::vector<uint8_t>& data) {
+  bitmap.reset();
+  bitmap = std::make_unique<raster::Bitmap>();
+  return platform::read_whole_file(FileName, data, kMaxFileBytes);
+}
+
+}  // namespace
+
 int32_t TImageImpl::load_jpeg(const std::string& FileName, const int32_t* min_size) {
   JpgOrientation = 1;
   try {
-    DeleteImage();
-    // A failed load leaves an empty image, not none.
-    Bitmap = std::make_unique<raster::Bitmap>();
     std::vector<uint8_t> data;
-    if (!platform::read_whole_file(FileName, data, kMaxFileBytes)) return 0;
+    if (!begin_load(Bitmap, FileName, data)) return 0;
     // An unreadable tag reads as upright; it never fails the load.
     const int32_t orientation = codec::jpeg_orientation(data);
     bool ok;
@@ -99,10 +108,8 @@ int32_t TImageImpl::FlipVertical() { return flip(static_cast<int>(raster::Axis::
 int32_t TImageImpl::LoadFromPng(const std::string& FileName) {
   JpgOrientation = 1;
   try {
-    DeleteImage();
-    Bitmap = std::make_unique<raster::Bitmap>();
     std::vector<uint8_t> data;
-    if (!platform::read_whole_file(FileName, data, kMaxFileBytes)) return 0;
+    if (!begin_load(Bitmap, FileName, data)) return 0;
     codec::PngReadOptions options;
     options.background = raster::resolve(ThumbBgColor);
     options.alpha = codec::PngAlpha::Composite;

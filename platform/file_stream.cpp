@@ -1,4 +1,4 @@
-#include "binaryrw/FileStream.h"
+#include "platform/file_stream.h"
 
 #include <algorithm>
 #include <cstring>

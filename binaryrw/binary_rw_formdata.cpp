@@ -1,6 +1,6 @@
 // The BinaryRW members that reach the form-data decoder the object owns.
-#include "binaryrw/BinaryRWImpl.h"
-#include "formdata/FD_Object.h"
+#include "binaryrw/binary_rw.h"
+#include "formdata/decoder.h"
 
 namespace kelv {
 namespace {
@@ -8,6 +8,12 @@ namespace {
 template <class T>
 const T* at(const std::vector<T>& v, int32_t index) {
   return index >= 0 && static_cast<size_t>(index) < v.size() ? &v[static_cast<size_t>(index)] : nullptr;
+}
+
+// A text field of the decoder's file at `index`; empty without a decoder or such a file.
+std::string file_field(const TFD_Object* fd, int32_t index, std::string TFD_FileInfo::*field) {
+  const TFD_FileInfo* f = fd ? at(fd->files(), index) : nullptr;
+  return f ? f->*field : std::string();
 }
 
 }  // namespace
@@ -23,31 +29,27 @@ int32_t TBinaryRWImpl::FD_Decode(const VarIn& data) {
   return FFormData->Decode(data.bytes);
 }
 
-// Without a decoder nothing was fed, which is what -501 reports.
-int32_t TBinaryRWImpl::FD_EndDecode() { return FFormData ? FFormData->EndDecode() : -501; }
+// Without a decoder nothing was fed.
+int32_t TBinaryRWImpl::FD_EndDecode() { return FFormData ? FFormData->EndDecode() : TFD_Object::kEndNothingFed; }
 
 int32_t TBinaryRWImpl::FD_GetFilesCount() const {
   return FFormData ? static_cast<int32_t>(FFormData->files().size()) : 0;
 }
 
 std::string TBinaryRWImpl::FD_GetFileName(int32_t fileindex) const {
-  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
-  return f ? f->FilePath : std::string();
+  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::FilePath);
 }
 
 std::string TBinaryRWImpl::FD_GetFileHeaderName(int32_t fileindex) const {
-  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
-  return f ? f->HeaderName : std::string();
+  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::HeaderName);
 }
 
 std::string TBinaryRWImpl::FD_GetFileContentType(int32_t fileindex) const {
-  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
-  return f ? f->ContentType : std::string();
+  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::ContentType);
 }
 
 std::string TBinaryRWImpl::FD_GetFileFormName(int32_t fileindex) const {
-  const TFD_FileInfo* f = FFormData ? at(FFormData->files(), fileindex) : nullptr;
-  return f ? f->FormName : std::string();
+  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::FormName);
 }
 
 int32_t TBinaryRWImpl::FD_GetFileHeadersCount(int32_t fileindex) const {

@@ -65,6 +65,15 @@ class TFD_Object {
 
   // Feeds one chunk: 1 when it was consumed, 0 when decoding stopped or can't go on.
   int32_t Decode(std::span<const uint8_t> data);
+  // EndDecode's result codes. A state the upload stopped in that is none of these gives
+  // minus the state; a failed decode gives -(kEndFailedBase + the state).
+  static constexpr int32_t kEndComplete = 0;
+  static constexpr int32_t kEndWriteFailed = 1;
+  static constexpr int32_t kEndCreateFailed = 11;
+  static constexpr int32_t kEndGuardFired = 12;
+  static constexpr int32_t kEndNothingFed = -501;  // no boundary came: nothing usable was fed
+  static constexpr int32_t kEndFailedBase = 1000;
+
   // Ends the upload and gives its result code.
   int32_t EndDecode();
   // Deletes every output file of the upload; the number deleted.

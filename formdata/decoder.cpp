@@ -1,4 +1,4 @@
-#include "formdata/FD_Object.h"
+#include "formdata/decoder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,8 +11,6 @@ namespace {
 
 constexpr uint8_t CR = '\r';
 constexpr uint8_t LF = '\n';
-
-bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 // A quoted header value from `start` up to the next double quote; the line's last byte
 // is never taken, so an unterminated value loses its last character.
@@ -35,19 +33,13 @@ size_t find_name_parameter(const std::string& line) {
   return std::string::npos;
 }
 
-std::string hex(unsigned v, int min_digits) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*X", min_digits, v);
-  return buf;
-}
-
 }  // namespace
 
 TFD_Object::TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line)
     : OutBuffer(kOutBufferSize) {
   Dir = dir;
   if (Dir.empty() && !platform::temp_dir(Dir)) Dir = "c:\\";
-  if (!is_separator(Dir.back())) Dir.push_back(platform::path_separator());
+  if (!platform::is_separator(Dir.back())) Dir.push_back(platform::path_separator());
   BaseName = base_name;
   if (end_line.empty())
     EndLine = "\n\r";
@@ -159,11 +151,12 @@ bool TFD_Object::open_output(size_t n) {
     // uploads into one directory never share a file; a clash moves on to the next name.
     std::string stem = Dir + BaseName + "_";
     std::string number = std::to_string(n) + ".tmp";
-    std::string h = hex(static_cast<unsigned>(platform::process_milliseconds()), 4);
+    std::string h = platform::hex_digits(static_cast<uint32_t>(platform::process_milliseconds()), 4);
     for (int k = 0; k < 4; ++k) {
       if (k == 2) rnd.seed(platform::time_seed());
       std::string path =
-          k == 0 ? stem + number : stem + h + (k >= 2 ? hex(static_cast<unsigned>(rnd.next()), 2) : "") + "_" + number;
+          k == 0 ? stem + number
+                 : stem + h + (k >= 2 ? platform::hex_digits(static_cast<uint32_t>(rnd.next()), 2) : "") + "_" + number;
       info.FilePath = path;
       if (platform::file_open(path, platform::Access::CreateNew, OutFile)) return true;
       uint32_t attributes = 0;
@@ -176,20 +169,8 @@ bool TFD_Object::open_output(size_t n) {
   // it is not opened a second time.
   char number[16];
   std::snprintf(number, sizeof number, "%03zu", n);
-  std::string prefix = number;
   std::string path;
-  bool made = platform::create_unique_temp_file(Dir, prefix, path, &OutFile);
-  if (!made) {
-    std::string tilde = prefix;
-    tilde[0] = '~';
-    made = platform::create_unique_temp_file(Dir, tilde, path, &OutFile);
-  }
-  if (!made) {
-    rnd.seed(platform::time_seed());
-    made = platform::create_unique_temp_file(Dir, hex(static_cast<unsigned>(rnd.next()), 3), path, &OutFile);
-    if (!made) made = platform::create_unique_temp_file(Dir, hex(static_cast<unsigned>(rnd.next()), 3), path, &OutFile);
-  }
-  if (!made) {
+  if (!platform::create_temp_file_chain(Dir, number, path, &OutFile)) {
     info.FilePath.clear();
     return false;
   }
@@ -474,17 +455,17 @@ int32_t TFD_Object::EndDecode() {
   OutBuffer.shrink_to_fit();
   int32_t result;
   if (Failed)
-    result = -(1000 + State);
+    result = -(kEndFailedBase + State);
   else if (State == WriteFailed)
-    result = 1;
+    result = kEndWriteFailed;
   else if (State == Boundary_)
-    result = -501;
+    result = kEndNothingFed;
   else if (State == CreateFailed)
-    result = 11;
+    result = kEndCreateFailed;
   else if (State == GuardFired)
-    result = 12;
+    result = kEndGuardFired;
   else if (State == Complete)
-    result = 0;
+    result = kEndComplete;
   else
     result = -State;
   State = Boundary_;

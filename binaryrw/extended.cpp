@@ -1,4 +1,4 @@
-#include "binaryrw/Extended.h"
+#include "binaryrw/extended.h"
 
 #include <bit>
 #include <cstring>

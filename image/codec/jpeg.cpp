@@ -2,7 +2,7 @@
 // with longjmp; every entry point therefore runs its library calls inside a "phase"
 // function whose frame holds plain data only, and one bail-out path destroys the codec
 // object. Anything C++ (bitmaps, vectors) is set up outside those frames.
-#include "image/codec/Jpeg.h"
+#include "image/codec/jpeg.h"
 
 #include <csetjmp>
 #include <cstdio>

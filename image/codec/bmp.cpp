@@ -1,11 +1,11 @@
-#include "image/codec/Bmp.h"
+#include "image/codec/bmp.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
 
-#include "image/raster/GraphicsError.h"
+#include "image/raster/graphics_error.h"
 
 namespace kelv::codec {
 
@@ -387,6 +387,25 @@ Bytes write_bmp(const Bitmap& bmp) {
     return true;
   });
   return out;
+}
+
+bool probe_bmp(std::span<const uint8_t> head, int32_t& width, int32_t& height) {
+  constexpr size_t kFileHeader = 14;
+  const auto u16 = [&](size_t at) { return uint32_t{head[at]} | (uint32_t{head[at + 1]} << 8); };
+  const auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
+  if (head.size() < kFileHeader + 4) return false;
+  const uint32_t size = u32(kFileHeader);
+  if (size == 12 && head.size() >= kFileHeader + 8) {
+    width = static_cast<int32_t>(u16(kFileHeader + 4));
+    height = static_cast<int32_t>(u16(kFileHeader + 6));
+    return true;
+  }
+  if (size == 40 && head.size() >= kFileHeader + 12) {
+    width = static_cast<int32_t>(u32(kFileHeader + 4));
+    height = static_cast<int32_t>(u32(kFileHeader + 8));
+    return true;
+  }
+  return false;
 }
 
 }  // namespace kelv::codec

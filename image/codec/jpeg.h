@@ -1,4 +1,4 @@
-// JPEG through libjpeg. Every call into the library lives in Jpeg.cpp; the library never
+// JPEG through libjpeg. Every call into the library lives in jpeg.cpp; the library never
 // exits the process and never unwinds through C++ objects.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/values.h"
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 
 namespace kelv::codec {
 

@@ -1,10 +1,10 @@
-#include "image/imageImpl.h"
+#include "image/image.h"
 
 #include <algorithm>
 
-#include "image/codec/Bmp.h"
-#include "image/raster/Blit.h"
-#include "image/raster/Canvas.h"
+#include "image/codec/bmp.h"
+#include "image/raster/blit.h"
+#include "image/raster/canvas.h"
 #include "platform/platform.h"
 
 namespace kelv {

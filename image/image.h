@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "common/values.h"
-#include "image/codec/Jpeg.h"
+#include "image/codec/jpeg.h"
 #include "image/codec/format.h"
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 #include "image/raster/resample.h"
 
 namespace kelv {

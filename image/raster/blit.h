@@ -4,8 +4,8 @@
 // Rotations by quarter and half turns.
 #pragma once
 
-#include "image/raster/Bitmap.h"
-#include "image/raster/Canvas.h"
+#include "image/raster/bitmap.h"
+#include "image/raster/canvas.h"
 
 namespace kelv::raster {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "image/raster/Colour.h"
+#include "image/raster/colour.h"
 
 namespace kelv::raster {
 

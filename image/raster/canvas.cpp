@@ -1,4 +1,4 @@
-#include "image/raster/Canvas.h"
+#include "image/raster/canvas.h"
 
 #include <algorithm>
 #include <array>

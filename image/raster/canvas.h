@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 
 namespace kelv::raster {
 

@@ -1,14 +1,10 @@
 // The file-system utilities of BinaryRW. None of them uses the object's state.
-#include <cstdio>
 
-#include "binaryrw/BinaryRWImpl.h"
-#include "common/msrand.h"
+#include "binaryrw/binary_rw.h"
 #include "platform/platform.h"
 
 namespace kelv {
 namespace {
-
-bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 std::string apply_case(std::string s, int32_t mode) {
   if (mode == 1) return platform::to_lower(s);
@@ -18,20 +14,14 @@ std::string apply_case(std::string s, int32_t mode) {
 
 std::string name_part(const std::string& name) {
   size_t i = name.size();
-  while (i > 0 && !is_separator(name[i - 1])) --i;
+  while (i > 0 && !platform::is_separator(name[i - 1])) --i;
   return name.substr(i);
-}
-
-std::string hex_prefix(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%03X", v);
-  return buf;
 }
 
 // The directory as given, ending in a separator: the system's own when one must be
 // added.
 std::string with_separator(std::string dir) {
-  if (dir.empty() || !is_separator(dir.back())) dir.push_back(platform::path_separator());
+  if (dir.empty() || !platform::is_separator(dir.back())) dir.push_back(platform::path_separator());
   return dir;
 }
 
@@ -55,7 +45,7 @@ std::string TBinaryRWImpl::ExtractFileExt(const std::string& FileName, int32_t m
   // Backwards from the end: a separator before any dot means no extension.
   for (size_t i = FileName.size(); i > 0; --i) {
     char c = FileName[i - 1];
-    if (is_separator(c)) return {};
+    if (platform::is_separator(c)) return {};
     if (c == '.') return apply_case(FileName.substr(i), mode);
   }
   return {};
@@ -84,17 +74,11 @@ std::string TBinaryRWImpl::CreateTMPFile(const std::string& dir) {
   if (d.empty() && !platform::temp_dir(d)) d = "c:\\";
   d = with_separator(d);
   // The prefix is today's day number in hexadecimal; of it the first three characters
-  // name the file. Then the same with "~" first, then two pseudo-random prefixes.
-  std::string prefix = hex_prefix(static_cast<uint32_t>(platform::local_day_number()));
+  // name the file.
   std::string out;
-  if (platform::create_unique_temp_file(d, prefix, out)) return out;
-  prefix[0] = '~';
-  if (platform::create_unique_temp_file(d, prefix, out)) return out;
-  MsRand rnd;
-  rnd.seed(platform::time_seed());
-  for (int attempt = 0; attempt < 2; ++attempt)
-    if (platform::create_unique_temp_file(d, hex_prefix(static_cast<uint32_t>(rnd.next())), out)) return out;
-  return {};
+  platform::create_temp_file_chain(d, platform::hex_digits(static_cast<uint32_t>(platform::local_day_number()), 3),
+                                   out);
+  return out;
 }
 
 int32_t TBinaryRWImpl::OldFilesDelete(int32_t seconds, const std::string& dir_mask) {
@@ -105,7 +89,7 @@ int32_t TBinaryRWImpl::OldFilesDelete(int32_t seconds, const std::string& dir_ma
   // A mask without a directory deletes nothing.
   if (cut == std::string::npos) return 0;
   std::string dir = dir_mask.substr(0, cut + 1);
-  if (!is_separator(dir.back())) dir.push_back(platform::path_separator());
+  if (!platform::is_separator(dir.back())) dir.push_back(platform::path_separator());
   constexpr uint32_t kSkip = platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem |
                              platform::kAttrDirectory | platform::kAttrOffline;
   int32_t count = 0;

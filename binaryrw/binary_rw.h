@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "binaryrw/FileStream.h"
+#include "platform/file_stream.h"
 #include "common/values.h"
 
 namespace kelv {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 
 namespace kelv::raster {
 

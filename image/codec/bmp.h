@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/values.h"
-#include "image/raster/Bitmap.h"
+#include "image/raster/bitmap.h"
 #include "platform/platform.h"
 
 namespace kelv::codec {
@@ -51,6 +51,13 @@ class FileSource final : public ByteSource {
   platform::FileHandle m_file;
   uint64_t m_size = 0;
 };
+
+// The size in a BMP file's first bytes, as a header probe reads it: after the file header
+// an information header of 12 bytes (16-bit sizes) or 40 (32-bit sizes, a negative height
+// kept); reading the first kBmpProbeBytes bytes is enough. False for any other layout or
+// too few bytes.
+inline constexpr size_t kBmpProbeBytes = 26;
+bool probe_bmp(std::span<const uint8_t> head, int32_t& width, int32_t& height);
 
 // False for a malformed or truncated file; never reads past the data.
 bool read_bmp(ByteSource& source, raster::Bitmap& out);

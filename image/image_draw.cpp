@@ -3,9 +3,9 @@
 // drawing method is caught, one inside a property reaches the caller.
 #include <algorithm>
 
-#include "image/imageImpl.h"
-#include "image/raster/Canvas.h"
-#include "image/raster/Text.h"
+#include "image/image.h"
+#include "image/raster/canvas.h"
+#include "image/raster/text.h"
 
 namespace kelv {
 namespace {

@@ -1,4 +1,4 @@
-#include "image/raster/Blit.h"
+#include "image/raster/blit.h"
 
 #include <algorithm>
 #include <cstring>

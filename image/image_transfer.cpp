@@ -1,0 +1,87 @@
+// Transfer between Image objects and into buffers: GetBmp, Draw, StretchDraw,
+// AssignPicture and the SaveToBuffer members.
+#include "image/codec/bmp.h"
+#include "image/image.h"
+#include "image/raster/blit.h"
+#include "image/raster/canvas.h"
+
+namespace kelv {
+
+int32_t TImageImpl::GetBmp() {
+  try {
+    return Bitmap ? Bitmap->handle() : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t TImageImpl::paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint) {
+  if (!Bitmap) return 0;
+  int32_t handle = 0;
+  if (!img || !img->get_bmp(handle)) return 0;
+  const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
+  if (!src) return 0;
+  try {
+    if (src == Bitmap.get()) {
+      // Drawing an image onto itself: from a copy, so no pixel is read after it changed.
+      raster::Bitmap copy(*src);
+      paint(copy);
+    } else {
+      paint(*src);
+    }
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t TImageImpl::Draw(int32_t x, int32_t y, ImageSource* img) {
+  return paint_from(img, [&](const raster::Bitmap& src) { raster::copy_at(*Bitmap, x, y, src); });
+}
+
+int32_t TImageImpl::StretchDraw(int32_t x, int32_t y, int32_t w, int32_t h, ImageSource* img) {
+  // The rectangle is w + 1 by h + 1 pixels, right and bottom exclusive.
+  return paint_from(img, [&](const raster::Bitmap& src) {
+    auto edge = [](int32_t a, int32_t d) {
+      return static_cast<int32_t>(std::clamp<int64_t>(int64_t{a} + d + 1, INT32_MIN, INT32_MAX));
+    };
+    raster::scale_copy(*Bitmap, raster::Rect{x, y, edge(x, w), edge(y, h)}, src, resample());
+  });
+}
+
+int32_t TImageImpl::AssignPicture(ImageSource* in) {
+  // Every setting returns to a fresh object's, not only the image.
+  reset();
+  try {
+    Bitmap = std::make_unique<raster::Bitmap>();
+    int32_t handle = 0;
+    if (!in || !in->get_bmp(handle)) return 0;
+    const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
+    if (src && src != Bitmap.get()) *Bitmap = raster::Bitmap(*src);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+VarOut TImageImpl::SaveToBufferBmp() {
+  if (!Bitmap) return VarOut::null();
+  try {
+    return VarOut::buffer(codec::write_bmp(*Bitmap));
+  } catch (...) {
+    return VarOut::null();
+  }
+}
+
+VarOut TImageImpl::SaveToBufferJpg(int32_t Quality, int32_t Progressive, int32_t Smoothing) {
+  if (!Bitmap) return VarOut::null();
+  try {
+    Bytes out;
+    if (!codec::write_jpeg(*Bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return VarOut::null();
+    return VarOut::buffer(std::move(out));
+  } catch (...) {
+    return VarOut::null();
+  }
+}
+
+}  // namespace kelv
