@@ -64,6 +64,7 @@ int32_t TImageImpl::LoadFromBmp(const std::string& FileName) {
     if (!file.is_open() || !codec::read_bmp(file, *Bitmap)) return 0;
     HeaderHeight = -1;
     HeaderWidth = -1;
+    HeaderFileSize = -1;
     return 1;
   } catch (...) {
     return 0;

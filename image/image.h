@@ -135,6 +135,8 @@ class TImageImpl {
   int32_t HeaderReadPng(const std::string& FileName);
   int32_t LoadFromFile(const std::string& FileName);
   int32_t HeaderReadFile(const std::string& FileName);
+  // The size in bytes of the file the last successful probe read; -1 otherwise.
+  VarOut HeaderGetFileSize() const;
 
   // The JPEG options a save uses: -1 takes the default property; quality is clamped to
   // 1..100; progressive and smoothing are on only for exactly 1.
@@ -159,6 +161,7 @@ class TImageImpl {
   int16_t DefaultJpgQuality = 78;
   int32_t HeaderHeight = -1;
   int32_t HeaderWidth = -1;
+  int64_t HeaderFileSize = -1;
   int32_t DefaultJpgProgressive = 0;
   int32_t DefaultJpgSmoothing = 1;
   std::vector<int32_t> ThumbBorderColors;  // empty: none

@@ -9,6 +9,7 @@
 #include "image/codec/png.h"
 #include "image/image.h"
 #include "platform/file_stream.h"
+#include "platform/platform.h"
 
 namespace kelv {
 namespace {
@@ -37,21 +38,34 @@ size_t read_head(const std::string& FileName, uint8_t* buf, size_t n) {
 
 namespace {
 
-// Runs one header probe. The last probe's size and orientation tag are cleared first and
-// replaced only when the probe succeeds; whatever the probe raises reads as a failure.
-int32_t guarded_probe(int32_t& width, int32_t& height, int32_t& orientation,
-                      const std::function<bool(int32_t& w, int32_t& h, int32_t& o)>& probe) {
+// The size of the named file in bytes; -1 when it cannot be opened.
+int64_t file_size_of(const std::string& name) {
+  platform::FileHandle f;
+  if (!platform::file_open(name, platform::Access::Read, f)) return -1;
+  const int64_t size = platform::file_size(f);
+  platform::file_close(f);
+  return size;
+}
+
+// Runs one header probe. The last probe's picture size, orientation tag and file size are
+// cleared first and replaced only when the probe succeeds; whatever the probe raises reads
+// as a failure.
+int32_t guarded_probe(const std::string& name, int32_t& width, int32_t& height, int32_t& orientation,
+                      int64_t& file_size, const std::function<bool(int32_t& w, int32_t& h, int32_t& o)>& probe) {
   width = height = -1;
   orientation = 1;
+  file_size = -1;
   try {
     int32_t w = -1, h = -1, o = 1;
     if (!probe(w, h, o)) return 0;
     height = h;
     width = w;
     orientation = o;
+    file_size = file_size_of(name);
     return 1;
   } catch (...) {
     width = height = -1;
+    file_size = -1;
     return 0;
   }
 }
@@ -65,63 +79,67 @@ codec::ImageFormat sniff_file(const std::string& FileName) {
 }
 
 int32_t TImageImpl::HeaderReadBmp(const std::string& FileName) {
-  return guarded_probe(HeaderWidth, HeaderHeight, JpgOrientation, [&](int32_t& w, int32_t& h, int32_t&) {
-    uint8_t head[codec::kBmpProbeBytes];
-    const size_t got = read_head(FileName, head, sizeof head);
-    return codec::probe_bmp(std::span<const uint8_t>(head, got), w, h);
-  });
+  return guarded_probe(FileName, HeaderWidth, HeaderHeight, JpgOrientation, HeaderFileSize,
+                       [&](int32_t& w, int32_t& h, int32_t&) {
+                         uint8_t head[codec::kBmpProbeBytes];
+                         const size_t got = read_head(FileName, head, sizeof head);
+                         return codec::probe_bmp(std::span<const uint8_t>(head, got), w, h);
+                       });
 }
 
 int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
-  return guarded_probe(HeaderWidth, HeaderHeight, JpgOrientation, [&](int32_t& w, int32_t& h, int32_t& orientation) {
-    auto f = FileStream::open(FileName, "rb", kProbeBuffer);
-    if (!f) return false;
-    // The start-of-image pair, anywhere in the file. The byte read after an 0xFF that
-    // is not 0xD8 is not itself looked at as a possible 0xFF.
-    uint8_t c = 0;
-    while (f->get(c)) {
-      if (c != 0xFF) continue;
-      if (!f->get(c) || c == 0xD8) break;
-    }
-    // The segments: four bytes of header each, bodies skipped by relative seeks, until a
-    // start-of-frame code of the five that carry the size. Of the first camera metadata
-    // segment the start is read (where a camera puts the directory with the orientation
-    // tag) and the rest skipped, so the position moves just as far; the tag counts only
-    // when the probe succeeds.
-    bool tagged = false;
-    std::vector<uint8_t> body;
-    for (;;) {
-      uint8_t sh[4];
-      if (f->read(sh, 4) != 4) return false;
-      if (sh[0] == 0xFF && (sh[1] == 0xC0 || sh[1] == 0xC1 || sh[1] == 0xC2 || sh[1] == 0xC9 || sh[1] == 0xCA)) {
-        uint8_t fr[5];
-        if (f->read(fr, 5) != 5) return false;
-        h = fr[1] * 256 + fr[2];
-        w = fr[3] * 256 + fr[4];
-        return true;
-      }
-      int32_t length = sh[2] * 256 + sh[3];
-      if (sh[0] == 0xFF && sh[1] == 0xE1 && !tagged && length >= 2) {
-        body.resize(std::min<size_t>(static_cast<size_t>(length - 2), kExifProbeBytes));
-        if (f->read(body.data(), body.size()) != body.size()) return false;
-        if (codec::is_exif(body)) {
-          tagged = true;
-          orientation = codec::exif_orientation(body);
+  return guarded_probe(
+      FileName, HeaderWidth, HeaderHeight, JpgOrientation, HeaderFileSize,
+      [&](int32_t& w, int32_t& h, int32_t& orientation) {
+        auto f = FileStream::open(FileName, "rb", kProbeBuffer);
+        if (!f) return false;
+        // The start-of-image pair, anywhere in the file. The byte read after an 0xFF that
+        // is not 0xD8 is not itself looked at as a possible 0xFF.
+        uint8_t c = 0;
+        while (f->get(c)) {
+          if (c != 0xFF) continue;
+          if (!f->get(c) || c == 0xD8) break;
         }
-        if (!f->seek(length - 2 - static_cast<int32_t>(body.size()), 1)) return false;
-        continue;
-      }
-      if (!f->seek(length - 2, 1)) return false;
-    }
-  });
+        // The segments: four bytes of header each, bodies skipped by relative seeks, until a
+        // start-of-frame code of the five that carry the size. Of the first camera metadata
+        // segment the start is read (where a camera puts the directory with the orientation
+        // tag) and the rest skipped, so the position moves just as far; the tag counts only
+        // when the probe succeeds.
+        bool tagged = false;
+        std::vector<uint8_t> body;
+        for (;;) {
+          uint8_t sh[4];
+          if (f->read(sh, 4) != 4) return false;
+          if (sh[0] == 0xFF && (sh[1] == 0xC0 || sh[1] == 0xC1 || sh[1] == 0xC2 || sh[1] == 0xC9 || sh[1] == 0xCA)) {
+            uint8_t fr[5];
+            if (f->read(fr, 5) != 5) return false;
+            h = fr[1] * 256 + fr[2];
+            w = fr[3] * 256 + fr[4];
+            return true;
+          }
+          int32_t length = sh[2] * 256 + sh[3];
+          if (sh[0] == 0xFF && sh[1] == 0xE1 && !tagged && length >= 2) {
+            body.resize(std::min<size_t>(static_cast<size_t>(length - 2), kExifProbeBytes));
+            if (f->read(body.data(), body.size()) != body.size()) return false;
+            if (codec::is_exif(body)) {
+              tagged = true;
+              orientation = codec::exif_orientation(body);
+            }
+            if (!f->seek(length - 2 - static_cast<int32_t>(body.size()), 1)) return false;
+            continue;
+          }
+          if (!f->seek(length - 2, 1)) return false;
+        }
+      });
 }
 
 int32_t TImageImpl::HeaderReadPng(const std::string& FileName) {
-  return guarded_probe(HeaderWidth, HeaderHeight, JpgOrientation, [&](int32_t& w, int32_t& h, int32_t&) {
-    uint8_t head[codec::kPngProbeBytes];
-    const size_t got = read_head(FileName, head, sizeof head);
-    return codec::probe_png(std::span<const uint8_t>(head, got), w, h);
-  });
+  return guarded_probe(FileName, HeaderWidth, HeaderHeight, JpgOrientation, HeaderFileSize,
+                       [&](int32_t& w, int32_t& h, int32_t&) {
+                         uint8_t head[codec::kPngProbeBytes];
+                         const size_t got = read_head(FileName, head, sizeof head);
+                         return codec::probe_png(std::span<const uint8_t>(head, got), w, h);
+                       });
 }
 
 int32_t TImageImpl::HeaderReadFile(const std::string& FileName) {
@@ -132,9 +150,12 @@ int32_t TImageImpl::HeaderReadFile(const std::string& FileName) {
     case codec::ImageFormat::Unknown: break;
   }
   HeaderWidth = HeaderHeight = -1;
+  HeaderFileSize = -1;
   JpgOrientation = 1;
   return 0;
 }
+
+VarOut TImageImpl::HeaderGetFileSize() const { return VarOut::integer(VarOut::Type::I8, HeaderFileSize); }
 
 std::string TImageImpl::HeaderGetHtmlWH() const {
   if (HeaderWidth == -1 || HeaderHeight == -1) return {};

@@ -109,6 +109,7 @@ const Binding<T> kImage[] = {
     {"HeaderReadPng", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.HeaderReadPng(a.text(0)); }},
     {"LoadFromFile", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.LoadFromFile(a.text(0)); }},
     {"HeaderReadFile", M, [](T& o, const CallArgs& a, CallResult& r) { r.value = o.HeaderReadFile(a.text(0)); }},
+    {"HeaderGetFileSize", M, [](T& o, const CallArgs&, CallResult& r) { r.value = o.HeaderGetFileSize(); }},
 };
 
 }  // namespace

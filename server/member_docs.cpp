@@ -101,6 +101,7 @@ std::string member_summary(InterfaceId iface, const Member& m) {
        "image."},
       {"HeaderReadFile",
        "Probes a BMP, JPEG or PNG file's width and height, told apart by its first bytes; 1 on success."},
+      {"HeaderGetFileSize", "The size in bytes of the file the last probe read, as a 64-bit integer; -1 unknown."},
   };
   static const std::map<std::string, std::string> binrw = {
       {"FOpen", "Opens a file with a C mode string (\"rb\", \"w+b\", \"a\", ...); 1 on success."},

@@ -124,6 +124,7 @@ const Row kImage2Rows[] = {
     {95, 209, "HeaderReadPng", M, "FileName:text", I4},
     {96, 210, "LoadFromFile", M, "FileName:text", I4},
     {97, 211, "HeaderReadFile", M, "FileName:text", I4},
+    {98, 212, "HeaderGetFileSize", M, "", Var},
 };
 
 const Row kBinaryRWRows[] = {

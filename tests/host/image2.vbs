@@ -101,11 +101,13 @@ Next
 Check img.SaveToBmp(base & "\a.bmp") = 1 And img.SaveToJpg(base & "\a.jpg") = 1, "the same picture as BMP and JPEG"
 For Each f In Array("a.png", "a.bmp", "a.jpg")
   Check other.HeaderReadFile(base & "\" & f) = 1 And other.HeaderGetWidth = 6 And other.HeaderGetHeight = 3, "HeaderReadFile " & f
+  Check other.HeaderGetFileSize = fso.GetFile(base & "\" & f).Size, "HeaderGetFileSize " & f
   other.DeleteImage
   Check other.LoadFromFile(base & "\" & f) = 1 And other.Width = 6 And other.Height = 3, "LoadFromFile " & f
 Next
 Check other.LoadFromFile(WScript.ScriptFullName) = 0 And other.IsValidImage = 0, "a script is no picture"
 Check other.HeaderReadFile(base & "\missing.png") = 0 And other.HeaderGetWidth = -1, "no file, no size"
+Check other.HeaderGetFileSize = -1, "no file, no file size"
 
 ' A read-only PNG is never replaced.
 fso.GetFile(base & "\b.png").Attributes = 1

@@ -153,6 +153,9 @@ TEST_F(Image2ByName, PngFilesAndBuffersKeepEveryPixelAndProbeLikeTheOtherFormats
     EXPECT_EQ(img.call_i4("HeaderReadFile", {text(m_dir / name)}), 1) << name;
     EXPECT_EQ(img.call_i4("HeaderGetWidth"), 6) << name;
     EXPECT_EQ(img.call_i4("HeaderGetHeight"), 3) << name;
+    const Variant size = img.call("HeaderGetFileSize");
+    EXPECT_EQ(size.vt, VT_I8) << name;
+    EXPECT_EQ(size.i, static_cast<int64_t>(std::filesystem::file_size(m_dir / name))) << name;
     EXPECT_EQ(img.call_i4("LoadFromFile", {text(m_dir / name)}), 1) << name;
     EXPECT_EQ(img.get("Width").i, 6) << name;
   }
@@ -166,6 +169,7 @@ TEST_F(Image2ByName, PngFilesAndBuffersKeepEveryPixelAndProbeLikeTheOtherFormats
     EXPECT_EQ(img.call_i4("IsValidImage"), 0) << name;
     EXPECT_EQ(img.call_i4("HeaderReadFile", {text(m_dir / name)}), 0) << name;
     EXPECT_EQ(img.call_i4("HeaderGetWidth"), -1) << name;
+    EXPECT_EQ(img.call("HeaderGetFileSize").i, -1) << name;  // a failed probe knows no file size
     EXPECT_EQ(img.call_i4("LoadFromPng", {text(m_dir / name)}), 0) << name;
     EXPECT_EQ(img.call_i4("HeaderReadPng", {text(m_dir / name)}), 0) << name;
   }
