@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "server/native/client.h"
 #include "server/native/module.h"
 
 namespace kelv::test {
@@ -19,20 +20,43 @@ inline std::filesystem::path make_temp_dir(const std::string& tag) {
   return p ? std::filesystem::path(p) : std::filesystem::path();
 }
 
-class RegisteredModule : public ::testing::Test {
+// The module's classes registered in a registry file of the test's own, in m_dir, and
+// the module ended again; for fixtures that derive from another fixture too.
+class ModuleRegistration {
  protected:
-  void SetUp() override {
+  void register_module() {
     m_dir = make_temp_dir("reg");
     setenv("KELVUTIL_REGISTRY", (m_dir / "registry").c_str(), 1);
     native::module_terminate();
     ASSERT_EQ(native::DllRegisterServer(), native::hr::S_OK);
   }
-  void TearDown() override {
+  void end_module() {
     native::module_terminate();
     std::error_code ec;
     std::filesystem::remove_all(m_dir, ec);
   }
   std::filesystem::path m_dir;
+};
+
+class RegisteredModule : public ::testing::Test, protected ModuleRegistration {
+ protected:
+  void SetUp() override { register_module(); }
+  void TearDown() override { end_module(); }
+};
+
+// The registered module and an Image object made by its ProgID, reached by name.
+class ImageObject : public RegisteredModule {
+ protected:
+  void SetUp() override {
+    RegisteredModule::SetUp();
+    img = native::Object::create("Kelvarin.Image");
+    ASSERT_TRUE(img);
+  }
+  void TearDown() override {
+    img = native::Object();
+    RegisteredModule::TearDown();
+  }
+  native::Object img;
 };
 
 }  // namespace kelv::test

@@ -21,17 +21,8 @@ Variant i4(int32_t v) { return Variant::i4(v); }
 
 int32_t rgb(int r, int g, int b) { return r | g << 8 | b << 16; }
 
-class Image2ByName : public test::RegisteredModule {
+class Image2ByName : public test::ImageObject {
  protected:
-  void SetUp() override {
-    RegisteredModule::SetUp();
-    img = Object::create("Kelvarin.Image");
-    ASSERT_TRUE(img);
-  }
-  void TearDown() override {
-    img = Object();
-    RegisteredModule::TearDown();
-  }
   // A w by h picture, black on the left half and white on the right.
   void halves(int32_t w, int32_t h) {
     ASSERT_EQ(img.call_i4("CreateFromSize", {i4(w), i4(h), i4(rgb(255, 255, 255))}), 1);
@@ -43,7 +34,6 @@ class Image2ByName : public test::RegisteredModule {
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
   int32_t colour(int32_t x, int32_t y) { return img.call_i4("GetColor", {i4(x), i4(y)}); }
-  Object img;
 };
 
 TEST_F(Image2ByName, OneObjectAnswersForBothInterfacesAndResolvesBothSetsOfNames) {
@@ -212,22 +202,17 @@ TEST_F(Image2ByName, PngTransparencyIsMixedOverTheThumbnailBackground) {
 }
 
 // Loads, probes and ApplyOrientation on the tagged files, reached by name.
-class TaggedByName : public test::TaggedFiles {
+class TaggedByName : public test::TaggedFiles, protected test::ModuleRegistration {
  protected:
   void SetUp() override {
     TaggedFiles::SetUp();
-    m_dir = test::make_temp_dir("reg");
-    setenv("KELVUTIL_REGISTRY", (m_dir / "registry").c_str(), 1);
-    module_terminate();
-    ASSERT_EQ(DllRegisterServer(), hr::S_OK);
+    register_module();
     img = Object::create("Kelvarin.Image");
     ASSERT_TRUE(img);
   }
   void TearDown() override {
     img = Object();
-    module_terminate();
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
+    end_module();
   }
   void expect_upright(int32_t o, const char* order) {
     ASSERT_EQ(img.get("Width").i, test::kWidth) << o << order;
@@ -241,7 +226,6 @@ class TaggedByName : public test::TaggedFiles {
         EXPECT_NEAR((c >> 16) & 0xFF, want.b, 2) << o << order << " block " << bx << "," << by;
       }
   }
-  std::filesystem::path m_dir;
   Object img;
 };
 

@@ -9,19 +9,7 @@
 namespace kelv::native {
 namespace {
 
-class ImageByName : public test::RegisteredModule {
- protected:
-  void SetUp() override {
-    RegisteredModule::SetUp();
-    img = Object::create("Kelvarin.Image");
-    ASSERT_TRUE(img);
-  }
-  void TearDown() override {
-    img = Object();
-    RegisteredModule::TearDown();
-  }
-  Object img;
-};
+class ImageByName : public test::ImageObject {};
 
 TEST_F(ImageByName, ResultFlagsAndDefaults) {
   EXPECT_EQ(img.call_i4("IsNullImage"), 1);
