@@ -12,6 +12,7 @@
 #include "image/codec/png.h"
 #include "image/raster/orientation.h"
 #include "image/raster/resample.h"
+#include "tests/win32/checks.h"
 
 using namespace kelv;
 using raster::Bgr;
@@ -19,12 +20,7 @@ using raster::Bitmap;
 
 namespace {
 
-int g_passed = 0, g_failed = 0;
-
-void check(bool ok, const char* what) {
-  (ok ? g_passed : g_failed)++;
-  if (!ok) std::printf("FAILED: %s\n", what);
-}
+using wintest::check;
 
 std::vector<uint8_t> read_file(const std::string& path) {
   std::vector<uint8_t> data;
@@ -92,6 +88,5 @@ int main(int argc, char** argv) {
   raster::resample_area(small, raster::Rect{0, 0, 4, 3}, flat);
   check(small.pixel(3, 2) == (Bgr{12, 34, 56}) && small.pixel(0, 0) == (Bgr{12, 34, 56}), "area average");
 
-  std::printf("%d passed, %d failed\n", g_passed, g_failed);
-  return g_failed;
+  return wintest::report();
 }

@@ -15,26 +15,17 @@
 #include <vector>
 
 #include "server/classes.h"
+#include "tests/win32/checks.h"
 
 namespace {
 
 using namespace kelv;
 
 constexpr uint64_t kFourGiB = uint64_t{1} << 32;
-int g_passed = 0, g_failed = 0;
-
-void check(bool ok, const std::string& what) {
-  ok ? ++g_passed : ++g_failed;
-  if (!ok) std::printf("FAIL: %s\n", what.c_str());
-}
+using wintest::check;
+using wintest::guid;
 
 bool high(const void* p) { return reinterpret_cast<uintptr_t>(p) >= kFourGiB; }
-
-GUID guid(const Guid& g) {
-  GUID out{g.data1, g.data2, g.data3, {}};
-  for (int i = 0; i < 8; ++i) out.Data4[i] = g.data4[i];
-  return out;
-}
 
 // Reserves every free range below 4 GB, so that no later allocation can land there.
 void reserve_low_address_space() {
@@ -210,6 +201,5 @@ int wmain(int argc, wchar_t** argv) {
   }
   CoUninitialize();
   std::printf("%zu blocks below 4 GB taken before the module loaded\n", taken.size());
-  std::printf("%d passed, %d failed\n", g_passed, g_failed);
-  return g_failed;
+  return wintest::report();
 }

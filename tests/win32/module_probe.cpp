@@ -16,31 +16,15 @@
 
 #include "common/version.h"
 #include "server/classes.h"
+#include "tests/win32/checks.h"
 #include "server/members.h"
 
 using namespace kelv;
 
 namespace {
 
-int g_passed = 0, g_failed = 0;
-
-void check(bool ok, const std::string& what) {
-  if (ok) {
-    ++g_passed;
-  } else {
-    ++g_failed;
-    std::printf("FAIL: %s\n", what.c_str());
-  }
-}
-
-GUID guid(const Guid& g) {
-  GUID out;
-  out.Data1 = g.data1;
-  out.Data2 = g.data2;
-  out.Data3 = g.data3;
-  for (int i = 0; i < 8; ++i) out.Data4[i] = g.data4[i];
-  return out;
-}
+using wintest::check;
+using wintest::guid;
 
 std::string narrow(const wchar_t* w) {
   std::string s;
@@ -517,6 +501,5 @@ int wmain(int argc, wchar_t** argv) {
   probe_version_resource(argv[1]);
   if (dll) FreeLibrary(dll);
   CoUninitialize();
-  std::printf("%d passed, %d failed\n", g_passed, g_failed);
-  return g_failed;
+  return wintest::report();
 }
