@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "binaryrw/extended.h"
+#include "common/status.h"
 #include "formdata/decoder.h"
 #include "platform/platform.h"
 
@@ -88,14 +89,10 @@ Bytes TBinaryRWImpl::read_up_to(int32_t size) {
 }
 
 VarOut TBinaryRWImpl::FRead(int32_t Size) {
-  // The one member here that catches everything: a failed allocation or read leaves the
-  // count at 0 and gives an empty buffer.
-  try {
-    return VarOut::buffer(read_up_to(Size));
-  } catch (...) {
-    FLastReadCount = 0;
-    return VarOut::buffer({});
-  }
+  // A failed allocation or read leaves the count at 0 and gives an empty buffer.
+  Result<VarOut> read = guarded([&] { return VarOut::buffer(read_up_to(Size)); });
+  if (!read) FLastReadCount = 0;
+  return std::move(read).value_or(VarOut::buffer({}));
 }
 
 int32_t TBinaryRWImpl::FEof() const { return FFile && FFile->eof() ? 1 : 0; }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/msrand.h"
+#include "common/status.h"
 
 namespace kelv {
 namespace {
@@ -53,14 +54,11 @@ TFD_Object::~TFD_Object() { close_output(); }
 
 int32_t TFD_Object::Decode(std::span<const uint8_t> data) {
   if (Failed || State >= Complete || data.empty() || OutBuffer.empty()) return 0;
-  try {
-    return run(data.data(), data.size());
-  } catch (...) {
-    // Exhausted memory or any other raised error: nothing more is decoded; what was
-    // gathered stays readable.
-    Failed = true;
-    return 0;
-  }
+  Result<int32_t> decoded = guarded([&] { return run(data.data(), data.size()); });
+  // Exhausted memory or any other raised error: nothing more is decoded; what was
+  // gathered stays readable.
+  if (!decoded) Failed = true;
+  return std::move(decoded).value_or(0);
 }
 
 void TFD_Object::close_output() { platform::file_close(OutFile); }

@@ -54,21 +54,20 @@ codec::JpegOptions TImageImpl::resolve_jpeg(int32_t Quality, int32_t Progressive
 
 int32_t TImageImpl::LoadFromBmp(const std::string& FileName) {
   JpgOrientation = 1;
-  try {
-    DeleteImage();
-    // The new bitmap is held before anything is read: a failed load leaves an empty
-    // image, not none.
-    Bitmap = std::make_unique<raster::Bitmap>();
-    // Read in place: the pixel rows go from the file straight into the new bitmap.
-    codec::FileSource file(FileName);
-    if (!file.is_open() || !codec::read_bmp(file, *Bitmap)) return 0;
-    HeaderHeight = -1;
-    HeaderWidth = -1;
-    HeaderFileSize = -1;
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           DeleteImage();
+           // The new bitmap is held before anything is read: a failed load leaves an empty
+           // image, not none.
+           Bitmap = std::make_unique<raster::Bitmap>();
+           // Read in place: the pixel rows go from the file straight into the new bitmap.
+           codec::FileSource file(FileName);
+           if (!file.is_open() || !codec::read_bmp(file, *Bitmap)) return 0;
+           HeaderHeight = -1;
+           HeaderWidth = -1;
+           HeaderFileSize = -1;
+           return 1;
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::LoadFromJpg(const std::string& FileName) { return load_jpeg(FileName, nullptr); }
@@ -77,91 +76,83 @@ int32_t TImageImpl::LoadFromJpg(const std::string& FileName) { return load_jpeg(
 // memory and replace the target in one step.
 int32_t TImageImpl::SaveToBmp(const std::string& FileName) {
   if (!Bitmap) return 0;
-  try {
-    return platform::write_file_replacing(
-               FileName, [&](const platform::WriteSink& sink) { return codec::write_bmp(*Bitmap, sink); })
-               ? 1
-               : 0;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           return platform::write_file_replacing(
+                      FileName, [&](const platform::WriteSink& sink) { return codec::write_bmp(*Bitmap, sink); })
+                      ? 1
+                      : 0;
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::SaveToJpg(const std::string& FileName, int32_t Quality, int32_t Progressive, int32_t Smoothing) {
   if (!Bitmap) return 0;
-  try {
-    Bytes out;
-    if (!codec::write_jpeg(*Bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return 0;
-    return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           Bytes out;
+           if (!codec::write_jpeg(*Bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return 0;
+           return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::CreateFromSize(int32_t w, int32_t h, int32_t bgcol) {
-  try {
-    DeleteImage();
-    Bitmap = std::make_unique<raster::Bitmap>();
-    Bitmap->set_size(w, h);
-    if (bgcol > 0) {
-      raster::Surface& s = Bitmap->surface();
-      s.brush.colour = bgcol;
-      raster::fill_rect(*Bitmap, raster::Rect{0, 0, w, h}, s.brush);
-    }
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           DeleteImage();
+           Bitmap = std::make_unique<raster::Bitmap>();
+           Bitmap->set_size(w, h);
+           if (bgcol > 0) {
+             raster::Surface& s = Bitmap->surface();
+             s.brush.colour = bgcol;
+             raster::fill_rect(*Bitmap, raster::Rect{0, 0, w, h}, s.brush);
+           }
+           return 1;
+         })
+      .value_or(0);
 }
 
 // A rotation builds the whole turned image before it replaces the old one, so a
 // rotation that fails (no memory) keeps the image it had.
 int32_t TImageImpl::rotate(int turn) {
   if (!Bitmap) return 0;
-  try {
-    auto t = static_cast<raster::Turn>(turn);
-    bool quarter = t != raster::Turn::Half;
-    auto turned = std::make_unique<raster::Bitmap>(quarter ? Bitmap->height() : Bitmap->width(),
-                                                   quarter ? Bitmap->width() : Bitmap->height(), Bitmap::Fill::None);
-    raster::rotate(*Bitmap, *turned, t);
-    Bitmap = std::move(turned);
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           auto t = static_cast<raster::Turn>(turn);
+           bool quarter = t != raster::Turn::Half;
+           auto turned =
+               std::make_unique<raster::Bitmap>(quarter ? Bitmap->height() : Bitmap->width(),
+                                                quarter ? Bitmap->width() : Bitmap->height(), Bitmap::Fill::None);
+           raster::rotate(*Bitmap, *turned, t);
+           Bitmap = std::move(turned);
+           return 1;
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::RotateCW() { return rotate(static_cast<int>(raster::Turn::Clockwise)); }
 int32_t TImageImpl::RotateCCW() { return rotate(static_cast<int>(raster::Turn::CounterClockwise)); }
 int32_t TImageImpl::Rotate180() { return rotate(static_cast<int>(raster::Turn::Half)); }
 
+int32_t TImageImpl::replace_with_copy(const std::function<std::unique_ptr<raster::Bitmap>()>& make) {
+  const bool was_transparent = Bitmap->transparency().enabled;
+  Bitmap->transparency().enabled = false;
+  const bool replaced = guarded([&] { Bitmap = make(); }).ok();
+  Bitmap->transparency().enabled = was_transparent;
+  return replaced ? 1 : 0;
+}
+
 int32_t TImageImpl::ResizeImg(int32_t w, int32_t h) {
   if (!Bitmap) return 0;
-  // Only the transparent flag travels to the scaled image (in automatic mode); during
-  // the copy it is off, so that every pixel is taken.
-  bool was_transparent = Bitmap->transparency().enabled;
-  Bitmap->transparency().enabled = false;
-  int32_t result = 1;
-  try {
+  // Only the transparent flag travels to the scaled image (in automatic mode).
+  return replace_with_copy([&] {
     // Every pixel of the new bitmap is copied from a non-empty source.
     auto scaled = std::make_unique<raster::Bitmap>(w, h, Bitmap->empty() ? Bitmap::Fill::White : Bitmap::Fill::None);
     raster::scale_copy(*scaled, raster::Rect{0, 0, w, h}, *Bitmap, resample());
-    Bitmap = std::move(scaled);
-  } catch (...) {
-    result = 0;
-  }
-  Bitmap->transparency().enabled = was_transparent;
-  return result;
+    return scaled;
+  });
 }
 
 int32_t TImageImpl::ChangeSize(int32_t w, int32_t h) {
   if (!Bitmap) return 0;
-  try {
-    Bitmap->set_size(w, h);
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&] { Bitmap->set_size(w, h); }).ok() ? 1 : 0;
 }
 
 void TImageImpl::put_Width(int32_t value) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "common/values.h"
 #include "image/codec/jpeg.h"
 #include "image/codec/format.h"
@@ -155,6 +156,10 @@ class TImageImpl {
   int32_t load_jpeg(const std::string& FileName, const int32_t* min_size);
   // The bitmap another Image object hands over; null when it has none or can't say.
   int32_t paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint);
+  // Replaces the image with one `make` builds from it, every pixel taken: the transparent
+  // flag is off while `make` runs and comes back on the new image. 1, or 0 with the image
+  // kept when `make` fails.
+  int32_t replace_with_copy(const std::function<std::unique_ptr<raster::Bitmap>()>& make);
 
   // The state record, in its declared order.
   std::unique_ptr<raster::Bitmap> Bitmap;

@@ -2,6 +2,7 @@
 // brush and font properties. Drawing without an image does nothing; an error inside a
 // drawing method is caught, one inside a property reaches the caller.
 #include <algorithm>
+#include <utility>
 
 #include "image/image.h"
 #include "image/raster/canvas.h"
@@ -18,27 +19,22 @@ raster::Rect shape_rect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
   return raster::Rect{x1, y1, clamp32(int64_t{x1} + w + 1), clamp32(int64_t{y1} + h + 1)};
 }
 
-// Runs a drawing step on the held image, swallowing what it raises.
+// Runs a drawing step on the held image; a step that fails draws nothing more.
 template <class F>
 void guarded_draw(raster::Bitmap* bmp, F&& f) {
-  if (!bmp) return;
-  try {
-    f(*bmp);
-  } catch (...) {
-  }
+  if (bmp) (void)guarded([&] { f(*bmp); });
 }
 
 }  // namespace
 
 int32_t TImageImpl::GetColor(int32_t x, int32_t y) {
   if (!Bitmap) return 0;
-  try {
-    Bitmap->surface();  // reading a pixel goes through the surface, as drawing does
-    if (!Bitmap->contains(x, y)) return -1;
-    return raster::to_colour(Bitmap->pixel(x, y));
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           Bitmap->surface();  // reading a pixel goes through the surface, as drawing does
+           if (!Bitmap->contains(x, y)) return -1;
+           return raster::to_colour(Bitmap->pixel(x, y));
+         })
+      .value_or(0);
 }
 
 void TImageImpl::MoveTo(int32_t x, int32_t y) {
@@ -85,14 +81,8 @@ void TImageImpl::LineRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
 void TImageImpl::LineEllipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
   guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
     raster::Brush& brush = b.surface().brush;
-    raster::BrushStyle kept = brush.style;
-    brush.style = raster::BrushStyle::Clear;
-    try {
-      raster::ellipse(b, shape_rect(x1, y1, w, h));
-    } catch (...) {
-      brush.style = kept;
-      throw;
-    }
+    const raster::BrushStyle kept = std::exchange(brush.style, raster::BrushStyle::Clear);
+    (void)guarded([&] { raster::ellipse(b, shape_rect(x1, y1, w, h)); });
     brush.style = kept;
   });
 }
@@ -107,20 +97,12 @@ void TImageImpl::TextOut(int32_t x, int32_t y, const std::string& str) {
 
 int32_t TImageImpl::GetTextWidth(const std::string& str) {
   if (!Bitmap) return 0;
-  try {
-    return raster::measure_text(Bitmap->surface().font, str).width;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t { return raster::measure_text(Bitmap->surface().font, str).width; }).value_or(0);
 }
 
 int32_t TImageImpl::GetTextHeight(const std::string& str) {
   if (!Bitmap) return 0;
-  try {
-    return raster::measure_text(Bitmap->surface().font, str).height;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t { return raster::measure_text(Bitmap->surface().font, str).height; }).value_or(0);
 }
 
 int32_t TImageImpl::get_PenColor() { return Bitmap ? surface()->pen.colour : 0; }

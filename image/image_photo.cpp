@@ -51,26 +51,25 @@ bool begin_load(std::unique_ptr<raster::Bitmap>& bitmap, const std::string& File
 
 int32_t TImageImpl::load_jpeg(const std::string& FileName, const int32_t* min_size) {
   JpgOrientation = 1;
-  try {
-    std::vector<uint8_t> data;
-    if (!begin_load(Bitmap, FileName, data)) return 0;
-    // An unreadable tag reads as upright; it never fails the load.
-    const int32_t orientation = codec::jpeg_orientation(data);
-    bool ok;
-    if (min_size) {
-      // The bounds are the upright picture's: where the tag swaps the sides, the stored
-      // picture needs them the other way round.
-      const bool swap = raster::swaps_sides(orientation);
-      ok = codec::read_jpeg_min(data, min_size[swap ? 1 : 0], min_size[swap ? 0 : 1], *Bitmap);
-    } else {
-      ok = codec::read_jpeg(data, *Bitmap);
-    }
-    if (!ok) return 0;
-    JpgOrientation = orientation;
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           std::vector<uint8_t> data;
+           if (!begin_load(Bitmap, FileName, data)) return 0;
+           // An unreadable tag reads as upright; it never fails the load.
+           const int32_t orientation = codec::jpeg_orientation(data);
+           bool ok;
+           if (min_size) {
+             // The bounds are the upright picture's: where the tag swaps the sides, the stored
+             // picture needs them the other way round.
+             const bool swap = raster::swaps_sides(orientation);
+             ok = codec::read_jpeg_min(data, min_size[swap ? 1 : 0], min_size[swap ? 0 : 1], *Bitmap);
+           } else {
+             ok = codec::read_jpeg(data, *Bitmap);
+           }
+           if (!ok) return 0;
+           JpgOrientation = orientation;
+           return 1;
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::LoadFromJpgMin(const std::string& FileName, int32_t minWidth, int32_t minHeight) {
@@ -82,24 +81,22 @@ int32_t TImageImpl::LoadFromJpgMin(const std::string& FileName, int32_t minWidth
 int32_t TImageImpl::ApplyOrientation() {
   if (!Bitmap) return 0;
   if (JpgOrientation == 1) return 1;
-  try {
-    auto turned = std::make_unique<raster::Bitmap>(raster::upright(*Bitmap, JpgOrientation));
-    Bitmap = std::move(turned);
-    JpgOrientation = 1;
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           auto turned = std::make_unique<raster::Bitmap>(raster::upright(*Bitmap, JpgOrientation));
+           Bitmap = std::move(turned);
+           JpgOrientation = 1;
+           return 1;
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::flip(int axis) {
   if (!Bitmap) return 0;
-  try {
-    raster::flip(*Bitmap, static_cast<raster::Axis>(axis));
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           raster::flip(*Bitmap, static_cast<raster::Axis>(axis));
+           return 1;
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::FlipHorizontal() { return flip(static_cast<int>(raster::Axis::Horizontal)); }
@@ -107,43 +104,40 @@ int32_t TImageImpl::FlipVertical() { return flip(static_cast<int>(raster::Axis::
 
 int32_t TImageImpl::LoadFromPng(const std::string& FileName) {
   JpgOrientation = 1;
-  try {
-    std::vector<uint8_t> data;
-    if (!begin_load(Bitmap, FileName, data)) return 0;
-    codec::PngReadOptions options;
-    options.background = raster::resolve(ThumbBgColor);
-    options.alpha = codec::PngAlpha::Composite;
-    if (codec::read_png(data, *Bitmap, options)) return 1;
-    // Whatever a damaged file got into the bitmap goes: the image is empty.
-    Bitmap = std::make_unique<raster::Bitmap>();
-    return 0;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           std::vector<uint8_t> data;
+           if (!begin_load(Bitmap, FileName, data)) return 0;
+           codec::PngReadOptions options;
+           options.background = raster::resolve(ThumbBgColor);
+           options.alpha = codec::PngAlpha::Composite;
+           if (codec::read_png(data, *Bitmap, options)) return 1;
+           // Whatever a damaged file got into the bitmap goes: the image is empty.
+           Bitmap = std::make_unique<raster::Bitmap>();
+           return 0;
+         })
+      .value_or(0);
 }
 
 // Saves go through the same replacing write as the other formats: a complete file or
 // none, and never over a read-only one.
 int32_t TImageImpl::SaveToPng(const std::string& FileName, int32_t level) {
   if (!Bitmap) return 0;
-  try {
-    Bytes out;
-    if (!codec::write_png(*Bitmap, png_options(level), out)) return 0;
-    return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           Bytes out;
+           if (!codec::write_png(*Bitmap, png_options(level), out)) return 0;
+           return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
+         })
+      .value_or(0);
 }
 
 VarOut TImageImpl::SaveToBufferPng(int32_t level) {
   if (!Bitmap) return VarOut::null();
-  try {
-    Bytes out;
-    if (!codec::write_png(*Bitmap, png_options(level), out)) return VarOut::null();
-    return VarOut::buffer(std::move(out));
-  } catch (...) {
-    return VarOut::null();
-  }
+  return guarded([&]() -> VarOut {
+           Bytes out;
+           if (!codec::write_png(*Bitmap, png_options(level), out)) return VarOut::null();
+           return VarOut::buffer(std::move(out));
+         })
+      .value_or(VarOut::null());
 }
 
 int32_t TImageImpl::LoadFromFile(const std::string& FileName) {
@@ -155,11 +149,10 @@ int32_t TImageImpl::LoadFromFile(const std::string& FileName) {
   }
   // Not a picture this object reads (or no file): a failed load, with an empty image.
   JpgOrientation = 1;
-  try {
+  (void)guarded([&] {
     DeleteImage();
     Bitmap = std::make_unique<raster::Bitmap>();
-  } catch (...) {
-  }
+  });
   return 0;
 }
 

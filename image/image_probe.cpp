@@ -28,12 +28,11 @@ constexpr size_t kExifProbeBytes = 1024;
 }  // namespace
 
 size_t read_head(const std::string& FileName, uint8_t* buf, size_t n) {
-  try {
-    auto f = FileStream::open(FileName, "rb", kProbeBuffer);
-    return f ? f->read(buf, n) : 0;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> size_t {
+           auto f = FileStream::open(FileName, "rb", kProbeBuffer);
+           return f ? f->read(buf, n) : 0;
+         })
+      .value_or(size_t{0});
 }
 
 namespace {
@@ -55,19 +54,19 @@ int32_t guarded_probe(const std::string& name, int32_t& width, int32_t& height, 
   width = height = -1;
   orientation = 1;
   file_size = -1;
-  try {
-    int32_t w = -1, h = -1, o = 1;
-    if (!probe(w, h, o)) return 0;
-    height = h;
-    width = w;
-    orientation = o;
-    file_size = file_size_of(name);
-    return 1;
-  } catch (...) {
-    width = height = -1;
-    file_size = -1;
-    return 0;
-  }
+  int32_t w = -1, h = -1, o = 1;
+  int64_t size = -1;
+  const bool found = guarded([&] {
+                       if (!probe(w, h, o)) return false;
+                       size = file_size_of(name);
+                       return true;
+                     }).value_or(false);
+  if (!found) return 0;
+  height = h;
+  width = w;
+  orientation = o;
+  file_size = size;
+  return 1;
 }
 
 }  // namespace

@@ -38,16 +38,7 @@ int32_t TImageImpl::MakeThumb(int32_t insideW, int32_t insideH) {
   // No picture area left inside the rings, or nothing to scale: the image stays.
   if (!thumb_picture_rect(frame, Bitmap->width(), Bitmap->height())) return 0;
   // The copy takes every pixel; the flag comes back afterwards, in automatic mode.
-  bool was_transparent = Bitmap->transparency().enabled;
-  Bitmap->transparency().enabled = false;
-  int32_t result = 1;
-  try {
-    Bitmap = make_thumbnail(*Bitmap, frame, resample());
-  } catch (...) {
-    result = 0;
-  }
-  Bitmap->transparency().enabled = was_transparent;
-  return result;
+  return replace_with_copy([&] { return make_thumbnail(*Bitmap, frame, resample()); });
 }
 
 }  // namespace kelv

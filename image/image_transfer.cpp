@@ -8,11 +8,7 @@
 namespace kelv {
 
 int32_t TImageImpl::GetBmp() {
-  try {
-    return Bitmap ? Bitmap->handle() : 0;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t { return Bitmap ? Bitmap->handle() : 0; }).value_or(0);
 }
 
 int32_t TImageImpl::paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint) {
@@ -21,18 +17,17 @@ int32_t TImageImpl::paint_from(ImageSource* img, const std::function<void(const 
   if (!img || !img->get_bmp(handle)) return 0;
   const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
   if (!src) return 0;
-  try {
-    if (src == Bitmap.get()) {
-      // Drawing an image onto itself: from a copy, so no pixel is read after it changed.
-      raster::Bitmap copy(*src);
-      paint(copy);
-    } else {
-      paint(*src);
-    }
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           if (src == Bitmap.get()) {
+             // Drawing an image onto itself: from a copy, so no pixel is read after it changed.
+             raster::Bitmap copy(*src);
+             paint(copy);
+           } else {
+             paint(*src);
+           }
+           return 1;
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::Draw(int32_t x, int32_t y, ImageSource* img) {
@@ -52,36 +47,30 @@ int32_t TImageImpl::StretchDraw(int32_t x, int32_t y, int32_t w, int32_t h, Imag
 int32_t TImageImpl::AssignPicture(ImageSource* in) {
   // Every setting returns to a fresh object's, not only the image.
   reset();
-  try {
-    Bitmap = std::make_unique<raster::Bitmap>();
-    int32_t handle = 0;
-    if (!in || !in->get_bmp(handle)) return 0;
-    const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
-    if (src && src != Bitmap.get()) *Bitmap = raster::Bitmap(*src);
-    return 1;
-  } catch (...) {
-    return 0;
-  }
+  return guarded([&]() -> int32_t {
+           Bitmap = std::make_unique<raster::Bitmap>();
+           int32_t handle = 0;
+           if (!in || !in->get_bmp(handle)) return 0;
+           const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
+           if (src && src != Bitmap.get()) *Bitmap = raster::Bitmap(*src);
+           return 1;
+         })
+      .value_or(0);
 }
 
 VarOut TImageImpl::SaveToBufferBmp() {
   if (!Bitmap) return VarOut::null();
-  try {
-    return VarOut::buffer(codec::write_bmp(*Bitmap));
-  } catch (...) {
-    return VarOut::null();
-  }
+  return guarded([&]() -> VarOut { return VarOut::buffer(codec::write_bmp(*Bitmap)); }).value_or(VarOut::null());
 }
 
 VarOut TImageImpl::SaveToBufferJpg(int32_t Quality, int32_t Progressive, int32_t Smoothing) {
   if (!Bitmap) return VarOut::null();
-  try {
-    Bytes out;
-    if (!codec::write_jpeg(*Bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return VarOut::null();
-    return VarOut::buffer(std::move(out));
-  } catch (...) {
-    return VarOut::null();
-  }
+  return guarded([&]() -> VarOut {
+           Bytes out;
+           if (!codec::write_jpeg(*Bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return VarOut::null();
+           return VarOut::buffer(std::move(out));
+         })
+      .value_or(VarOut::null());
 }
 
 }  // namespace kelv

@@ -29,7 +29,7 @@ std::optional<raster::Rect> thumb_picture_rect(const ThumbFrame& frame, int32_t 
 // The whole thumbnail of `src`. Its drawing surface is left as the framing left it:
 // brush the background colour, solid; pen width 1 in the innermost ring's colour (black
 // without rings) at (n - 1, n - 1), or (0, 0) without rings. Null where
-// thumb_picture_rect gives none; throws GraphicsError when memory runs out.
+// thumb_picture_rect gives none; raises a Failure when memory runs out.
 std::unique_ptr<raster::Bitmap> make_thumbnail(const raster::Bitmap& src, const ThumbFrame& frame,
                                                raster::Resample mode);
 

@@ -5,13 +5,12 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
-#include <new>
 #include <span>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "common/status.h"
 #include "common/values.h"
 #include "server/members.h"
 
@@ -63,26 +62,21 @@ std::vector<Thunk<Impl>> bind_slots(const InterfaceTable& table, std::span<const
   return slots;
 }
 
+// What the boundary makes of a call: the status it reports to the script host.
 enum class CallOutcome { Ok, NotWired, Raised, OutOfMemory };
 
-// Runs the member at `index` (slot - kFirstSlot) of a class, catching whatever it raises: an
-// error never crosses the boundary. `message` receives the text of a raised error.
+// Runs the member at `index` (slot - kFirstSlot) of a class through `guarded`: an error
+// never crosses the boundary. `message` receives the text of a raised error.
 template <class Impl>
 CallOutcome run_member(const std::vector<Thunk<Impl>>& slots, Impl& impl, size_t index, const CallArgs& args,
                        CallResult& result, std::string& message) {
   if (index >= slots.size() || !slots[index]) return CallOutcome::NotWired;
-  try {
-    slots[index](impl, args, result);
-    return CallOutcome::Ok;
-  } catch (const std::bad_alloc&) {
-    message = "Out of memory";
-    return CallOutcome::OutOfMemory;
-  } catch (const std::exception& e) {
-    message = e.what();
-    return CallOutcome::Raised;
-  } catch (...) {
-    message.clear();
-    return CallOutcome::Raised;
+  const Result<void> ran = guarded([&] { slots[index](impl, args, result); });
+  message = ran.text();
+  switch (ran.status()) {
+    case Status::Ok: return CallOutcome::Ok;
+    case Status::OutOfMemory: return CallOutcome::OutOfMemory;
+    default: return CallOutcome::Raised;
   }
 }
 

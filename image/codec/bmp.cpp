@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "image/raster/graphics_error.h"
+#include "common/status.h"
 
 namespace kelv::codec {
 
@@ -354,7 +354,7 @@ bool write_bmp(const Bitmap& bmp, const std::function<bool(const uint8_t*, size_
   const size_t row = (static_cast<size_t>(W) * 3 + 3) & ~size_t{3};
   const uint64_t pixels = uint64_t{row} * H;
   const uint64_t total = 54 + pixels;
-  if (total > 0xFFFFFFFFu) throw raster::GraphicsError("Bitmap too large to be written");
+  if (total > 0xFFFFFFFFu) throw Failure(Status::BitmapTooLargeToWrite);
   uint8_t p[54] = {};
   auto le16 = [&](size_t at, uint32_t v) { p[at] = static_cast<uint8_t>(v), p[at + 1] = static_cast<uint8_t>(v >> 8); };
   auto le32 = [&](size_t at, uint32_t v) { le16(at, v & 0xFFFF), le16(at + 2, v >> 16); };

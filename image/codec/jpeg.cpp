@@ -14,6 +14,8 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+#include "common/status.h"
+
 namespace kelv::codec {
 namespace {
 
@@ -165,18 +167,16 @@ bool decode(Decoder& d, std::span<const uint8_t> data, raster::Bitmap& out, std:
   init_errors(d.err);
   bool ok = decode_header(&d, data.data(), data.size());
   if (ok) {
-    try {
+    ok = guarded_into(d.err.message, [&] {
       raster::Bitmap bmp(static_cast<int32_t>(d.cinfo.output_width), static_cast<int32_t>(d.cinfo.output_height),
                          raster::Bitmap::Fill::None);
       std::vector<uint8_t*> rows(static_cast<size_t>(bmp.height()));
       for (int32_t y = 0; y < bmp.height(); ++y) rows[static_cast<size_t>(y)] = bmp.row(y);
       std::vector<uint8_t> cmyk(d.cmyk ? 4 * static_cast<size_t>(bmp.width()) : 0);
-      ok = decode_pixels(&d, rows.data(), cmyk.data());
-      if (ok) out = std::move(bmp);
-    } catch (const std::exception& e) {
-      std::snprintf(d.err.message, sizeof d.err.message, "%s", e.what());
-      ok = false;
-    }
+      if (!decode_pixels(&d, rows.data(), cmyk.data())) return false;
+      out = std::move(bmp);
+      return true;
+    });
   }
   if (!ok && message) *message = d.err.message;
   if (d.created) jpeg_destroy_decompress(&d.cinfo);
@@ -209,11 +209,7 @@ bool write_jpeg(const raster::Bitmap& bmp, const JpegOptions& options, Bytes& ou
   bool ok = encode(&e, rows.data(), bmp.width(), bmp.height(), options.quality, options.progressive);
   if (e.created) jpeg_destroy_compress(&e.cinfo);
   if (ok) {
-    try {
-      out.assign(e.buffer, e.buffer + e.size);
-    } catch (...) {
-      ok = false;
-    }
+    ok = guarded([&] { out.assign(e.buffer, e.buffer + e.size); }).ok();
   } else if (message) {
     *message = e.err.message;
   }

@@ -16,6 +16,8 @@
 #include <new>
 #include <vector>
 
+#include "common/status.h"
+
 namespace kelv::codec {
 namespace {
 
@@ -350,14 +352,12 @@ bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadO
       std::snprintf(r.err.message, sizeof r.err.message, "The file is too short for the image it declares");
       ok = false;
     } else {
-      try {
+      ok = guarded_into(r.err.message, [&] {
         raster::Bitmap bmp(w, h, raster::Bitmap::Fill::None);
-        ok = read_pixels(r, bmp, options, found);
-        if (ok) out = std::move(bmp);
-      } catch (const std::exception& e) {
-        std::snprintf(r.err.message, sizeof r.err.message, "%s", e.what());
-        ok = false;
-      }
+        if (!read_pixels(r, bmp, options, found)) return false;
+        out = std::move(bmp);
+        return true;
+      });
     }
   }
   if (ok && info) *info = found;
@@ -380,12 +380,10 @@ bool write_png(const raster::Bitmap& bmp, const PngWriteOptions& options, Bytes&
                    std::clamp(options.level, 0, 9), keyed ? &key : nullptr);
   if (w.png) png_destroy_write_struct(&w.png, w.info ? &w.info : nullptr);
   if (ok) {
-    try {
+    ok = guarded_into(w.err.message, [&] {
       out.assign(w.sink.data, w.sink.data + w.sink.size);
-    } catch (const std::bad_alloc&) {
-      std::snprintf(w.err.message, sizeof w.err.message, "Out of memory");
-      ok = false;
-    }
+      return true;
+    });
   }
   if (!ok && message) {
     *message = w.err.message;

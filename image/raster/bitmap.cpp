@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "image/raster/canvas.h"
-#include "image/raster/graphics_error.h"
+#include "common/status.h"
 #include "platform/platform.h"
 
 namespace kelv::raster {
@@ -85,7 +85,7 @@ int32_t Bitmap::handle() {
   if (m_handle) return m_handle;
   HandleTable& t = handles();
   platform::LockGuard lock(t.lock);
-  if (t.live.size() >= static_cast<size_t>(INT32_MAX)) throw GraphicsError("No bitmap handles are left");
+  if (t.live.size() >= static_cast<size_t>(INT32_MAX)) throw Failure(Status::NoBitmapHandles);
   while (t.live.count(t.next)) t.advance();
   m_handle = t.next;
   t.advance();
@@ -119,12 +119,12 @@ Bitmap::Bitmap(const Bitmap& other)
 void Bitmap::resize(int32_t width, int32_t height, Fill fill) {
   if (width == m_width && height == m_height) return;
   size_t stride = 0, bytes = 0;
-  if (width < 0 || height < 0) throw GraphicsError("Invalid bitmap size");
-  if (!layout(width, height, stride, bytes)) throw GraphicsError("Not enough storage is available for the bitmap");
+  if (width < 0 || height < 0) throw Failure(Status::InvalidBitmapSize);
+  if (!layout(width, height, stride, bytes)) throw Failure(Status::NoBitmapStorage);
   std::unique_ptr<uint8_t[]> pixels;
   if (bytes) {
     pixels.reset(new (std::nothrow) uint8_t[bytes]);
-    if (!pixels) throw GraphicsError("Not enough storage is available for the bitmap");
+    if (!pixels) throw Failure(Status::NoBitmapStorage);
     if (fill == Fill::White) std::memset(pixels.get(), 0xFF, bytes);
   }
   int32_t keep_w = std::min(width, m_width), keep_h = std::min(height, m_height);

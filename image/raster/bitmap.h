@@ -54,7 +54,7 @@ class Bitmap {
 
   // Changes the size anchored at the top left: pixels inside both sizes keep their
   // place; new area is painted with the surface's brush once the surface has been used,
-  // else white. Throws GraphicsError for a negative or too large size.
+  // else white. Raises a Failure for a negative or too large size.
   void set_size(int32_t width, int32_t height) { resize(width, height, Fill::White); }
   void set_width(int32_t width) { set_size(width, m_height); }
   void set_height(int32_t height) { set_size(m_width, height); }

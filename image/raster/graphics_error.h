@@ -1,15 +1,12 @@
-// The one error type of the raster layer. Image members catch it: the guarded properties
-// hand its message to the caller, the others report a result.
+// What the raster layer raises when it cannot go on: the core's Failure, under the name
+// its callers know. Image members catch it through `guarded`: the guarded properties hand
+// its text to the caller, the others report a result.
 #pragma once
 
-#include <stdexcept>
-#include <string>
+#include "common/status.h"
 
 namespace kelv::raster {
 
-class GraphicsError : public std::runtime_error {
- public:
-  explicit GraphicsError(const std::string& message) : std::runtime_error(message) {}
-};
+using GraphicsError = Failure;
 
 }  // namespace kelv::raster

@@ -34,7 +34,7 @@ bool swaps_sides(int32_t orientation);
 
 // The stored picture `src` turned upright, as a new bitmap (the default drawing state,
 // not transparent, like the other turns); orientation 1 gives a plain copy. Throws
-// GraphicsError when the new bitmap can't be had, with `src` untouched.
+// a Failure when the new bitmap can't be had, with `src` untouched.
 Bitmap upright(const Bitmap& src, int32_t orientation);
 
 }  // namespace kelv::raster

@@ -12,7 +12,7 @@
 #include <string>
 #include <tuple>
 
-#include "image/raster/graphics_error.h"
+#include "common/status.h"
 #include "image/raster/canvas.h"
 #include "image/raster/text.h"
 
@@ -59,7 +59,7 @@ FT_Face face_for(Fonts& f, const std::string& name, bool bold, bool italic) {
   }
   if (match) FcPatternDestroy(match);
   FcPatternDestroy(pat);
-  if (!face) throw GraphicsError("No font is installed for text output");
+  if (!face) throw Failure(Status::NoFont);
   f.faces[key] = face;
   return face;
 }
@@ -106,7 +106,7 @@ Prepared prepare(Fonts& f, const Font& font) {
     double cell = static_cast<double>(face->ascender - face->descender);
     em = static_cast<FT_UInt>(std::max(1.0, std::round(std::min<double>(h, 4096) * face->units_per_EM / cell)));
   }
-  if (FT_Set_Pixel_Sizes(face, 0, std::max<FT_UInt>(em, 1))) throw GraphicsError("The font can't be sized");
+  if (FT_Set_Pixel_Sizes(face, 0, std::max<FT_UInt>(em, 1))) throw Failure(Status::FontCannotBeSized);
   p.ascent = static_cast<int>((face->size->metrics.ascender + 63) >> 6);
   p.descent = static_cast<int>((-face->size->metrics.descender + 63) >> 6);
   if (h > 0) {
@@ -142,7 +142,7 @@ int advance_of(const Prepared& p) {
 TextExtent measure_text(const Font& font, std::string_view text) {
   Fonts& f = fonts();
   std::lock_guard<std::mutex> lock(f.lock);
-  if (!f.lib) throw GraphicsError("Text output is not available");
+  if (!f.lib) throw Failure(Status::NoTextOutput);
   Prepared p = prepare(f, font);
   int64_t width = 0;
   for (char32_t c : code_points(text))
@@ -153,7 +153,7 @@ TextExtent measure_text(const Font& font, std::string_view text) {
 void draw_text(Bitmap& bmp, int32_t x, int32_t y, std::string_view text, const Font& font, const Brush& brush) {
   Fonts& f = fonts();
   std::lock_guard<std::mutex> lock(f.lock);
-  if (!f.lib) throw GraphicsError("Text output is not available");
+  if (!f.lib) throw Failure(Status::NoTextOutput);
   Prepared p = prepare(f, font);
   std::u32string cps = code_points(text);
   int64_t width = 0;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "image/raster/canvas.h"
-#include "image/raster/graphics_error.h"
+#include "common/status.h"
 #include "image/raster/text.h"
 
 namespace kelv::raster {
@@ -40,7 +40,7 @@ class FontDC {
     m_font = CreateFontIndirectA(&lf);
     if (!m_dc || !m_font) {
       release();
-      throw GraphicsError("The font can't be created");
+      throw Failure(Status::FontCannotBeCreated);
     }
     m_old = SelectObject(m_dc, m_font);
   }
@@ -96,7 +96,7 @@ void draw_text(Bitmap& bmp, int32_t x, int32_t y, std::string_view text, const F
   bi.bmiHeader.biBitCount = 24;
   void* bits = nullptr;
   HBITMAP dib = CreateDIBSection(f.dc(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!dib) throw GraphicsError("Out of system resources");
+  if (!dib) throw Failure(Status::OutOfSystemResources);
   size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
   for (int row = 0; row < h; ++row)
     std::memcpy(static_cast<uint8_t*>(bits) + stride * row, bmp.row(static_cast<int32_t>(t) + row) + 3 * l,
