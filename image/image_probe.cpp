@@ -69,6 +69,16 @@ int32_t guarded_probe(const std::string& name, int32_t& width, int32_t& height, 
   return 1;
 }
 
+// A probe of a format whose picture size stands in the first N bytes of the file.
+template <size_t N>
+auto head_probe(const std::string& name, bool (*probe)(std::span<const uint8_t>, int32_t&, int32_t&)) {
+  return [&name, probe](int32_t& w, int32_t& h, int32_t&) {
+    uint8_t head[N];
+    const size_t got = read_head(name, head, sizeof head);
+    return probe(std::span<const uint8_t>(head, got), w, h);
+  };
+}
+
 }  // namespace
 
 codec::ImageFormat sniff_file(const std::string& FileName) {
@@ -79,11 +89,7 @@ codec::ImageFormat sniff_file(const std::string& FileName) {
 
 int32_t TImageImpl::HeaderReadBmp(const std::string& FileName) {
   return guarded_probe(FileName, HeaderWidth, HeaderHeight, JpgOrientation, HeaderFileSize,
-                       [&](int32_t& w, int32_t& h, int32_t&) {
-                         uint8_t head[codec::kBmpProbeBytes];
-                         const size_t got = read_head(FileName, head, sizeof head);
-                         return codec::probe_bmp(std::span<const uint8_t>(head, got), w, h);
-                       });
+                       head_probe<codec::kBmpProbeBytes>(FileName, codec::probe_bmp));
 }
 
 int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
@@ -134,11 +140,7 @@ int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
 
 int32_t TImageImpl::HeaderReadPng(const std::string& FileName) {
   return guarded_probe(FileName, HeaderWidth, HeaderHeight, JpgOrientation, HeaderFileSize,
-                       [&](int32_t& w, int32_t& h, int32_t&) {
-                         uint8_t head[codec::kPngProbeBytes];
-                         const size_t got = read_head(FileName, head, sizeof head);
-                         return codec::probe_png(std::span<const uint8_t>(head, got), w, h);
-                       });
+                       head_probe<codec::kPngProbeBytes>(FileName, codec::probe_png));
 }
 
 int32_t TImageImpl::HeaderReadFile(const std::string& FileName) {

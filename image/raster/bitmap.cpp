@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <new>
-#include <unordered_map>
 
 #include "image/raster/canvas.h"
+#include "image/raster/handles.h"
 #include "common/status.h"
-#include "platform/platform.h"
 
 namespace kelv::raster {
 
@@ -22,26 +20,6 @@ bool Bitmap::layout(int32_t width, int32_t height, size_t& stride, size_t& bytes
   bytes = static_cast<size_t>(total);
   return true;
 }
-
-namespace {
-
-// The live bitmaps that have given out a handle. Handles count up from 1, so an old
-// handle names no newer bitmap until two thousand million others were given out; after
-// the largest value the count starts again at 1, passing over handles still in use, so
-// a server process that runs for months never runs out of them.
-struct HandleTable {
-  platform::Mutex lock;
-  std::unordered_map<int32_t, Bitmap*> live;
-  int32_t next = 1;
-  void advance() { next = next == INT32_MAX ? 1 : next + 1; }
-};
-
-HandleTable& handles() {
-  static HandleTable* t = new HandleTable;  // outlives every bitmap
-  return *t;
-}
-
-}  // namespace
 
 Bitmap::Bitmap(int32_t width, int32_t height, Fill fill) { resize(width, height, fill); }
 
@@ -75,37 +53,18 @@ Bitmap::~Bitmap() { end_handle(); }
 
 void Bitmap::end_handle() {
   if (!m_handle) return;
-  HandleTable& t = handles();
-  platform::LockGuard lock(t.lock);
-  t.live.erase(m_handle);
+  handles::end(m_handle);
   m_handle = 0;
 }
 
 int32_t Bitmap::handle() {
-  if (m_handle) return m_handle;
-  HandleTable& t = handles();
-  platform::LockGuard lock(t.lock);
-  if (t.live.size() >= static_cast<size_t>(INT32_MAX)) throw Failure(Status::NoBitmapHandles);
-  while (t.live.count(t.next)) t.advance();
-  m_handle = t.next;
-  t.advance();
-  t.live[m_handle] = this;
+  if (!m_handle) m_handle = handles::give(this);
   return m_handle;
 }
 
-void Bitmap::continue_handles_at(int32_t next) {
-  HandleTable& t = handles();
-  platform::LockGuard lock(t.lock);
-  t.next = next > 0 ? next : 1;
-}
+void Bitmap::continue_handles_at(int32_t next) { handles::continue_at(next); }
 
-Bitmap* Bitmap::from_handle(int32_t handle) {
-  if (handle <= 0) return nullptr;
-  HandleTable& t = handles();
-  platform::LockGuard lock(t.lock);
-  auto it = t.live.find(handle);
-  return it == t.live.end() ? nullptr : it->second;
-}
+Bitmap* Bitmap::from_handle(int32_t handle) { return handles::find(handle); }
 
 Bitmap::Bitmap(const Bitmap& other)
     : m_width(other.m_width), m_height(other.m_height), m_stride(other.m_stride), m_transparency(other.m_transparency) {

@@ -37,8 +37,9 @@ class Bitmap {
   Bitmap& operator=(Bitmap&& other) noexcept;
   ~Bitmap();
 
-  // The handle by which other Image objects of this process reach this bitmap; given
-  // out on first request, ended when the bitmap is destroyed or replaced.
+  // The handle by which other Image objects of this process reach this bitmap (see
+  // handles.h); given out on first request, ended when the bitmap is destroyed or
+  // replaced.
   int32_t handle();
   // The live bitmap a handle names, or null: a stale or forged handle names none.
   static Bitmap* from_handle(int32_t handle);
