@@ -52,8 +52,8 @@ VarOut TBinaryRWImpl::JoinBuffer(const VarIn& buffer1, const VarIn& buffer2) {
 
 int32_t TBinaryRWImpl::open_with(const std::string& name, const std::string& mode) {
   FClose();
-  FFile = FileStream::open(name, mode);
-  return FFile ? 1 : 0;
+  m_file = FileStream::open(name, mode);
+  return m_file ? 1 : 0;
 }
 
 int32_t TBinaryRWImpl::FOpen(const std::string& FileName, const std::string& Type) { return open_with(FileName, Type); }
@@ -64,15 +64,15 @@ int32_t TBinaryRWImpl::FOpenAppend(const std::string& FileName) { return open_wi
 int32_t TBinaryRWImpl::FOpenWrite(const std::string& FileName) { return open_with(FileName, "wb"); }
 
 void TBinaryRWImpl::FClose() {
-  if (FFile) FFile->close();
-  FFile.reset();
-  FLastReadCount = 0;
+  if (m_file) m_file->close();
+  m_file.reset();
+  m_last_read_count = 0;
 }
 
 Bytes TBinaryRWImpl::read_up_to(int32_t size) {
-  FLastReadCount = 0;
+  m_last_read_count = 0;
   Bytes out;
-  if (!FFile || size <= 0) return out;
+  if (!m_file || size <= 0) return out;
   // Read in steps, so that a large Size on a small file costs only what is there.
   constexpr size_t kStep = 1 << 20;
   size_t want = static_cast<size_t>(size);
@@ -80,47 +80,47 @@ Bytes TBinaryRWImpl::read_up_to(int32_t size) {
     size_t step = std::min(kStep, want - out.size());
     size_t at = out.size();
     out.resize(at + step);
-    size_t got = FFile->read(out.data() + at, step);
+    size_t got = m_file->read(out.data() + at, step);
     out.resize(at + got);
     if (got < step) break;
   }
-  FLastReadCount = static_cast<int32_t>(out.size());
+  m_last_read_count = static_cast<int32_t>(out.size());
   return out;
 }
 
 VarOut TBinaryRWImpl::FRead(int32_t Size) {
   // A failed allocation or read leaves the count at 0 and gives an empty buffer.
   Result<VarOut> read = guarded([&] { return VarOut::buffer(read_up_to(Size)); });
-  if (!read) FLastReadCount = 0;
+  if (!read) m_last_read_count = 0;
   return std::move(read).value_or(VarOut::buffer({}));
 }
 
-int32_t TBinaryRWImpl::FEof() const { return FFile && FFile->eof() ? 1 : 0; }
+int32_t TBinaryRWImpl::FEof() const { return m_file && m_file->eof() ? 1 : 0; }
 
 int32_t TBinaryRWImpl::FSeek(int32_t offset, int32_t from) {
-  if (!FFile) return 0;
+  if (!m_file) return 0;
   int whence = from == 1 ? 1 : from == 2 ? 2 : 0;
-  return FFile->seek(offset, whence) ? 1 : 0;
+  return m_file->seek(offset, whence) ? 1 : 0;
 }
 
 int32_t TBinaryRWImpl::FTell() const {
-  if (!FFile) return -1;
-  int64_t pos = FFile->tell();
+  if (!m_file) return -1;
+  int64_t pos = m_file->tell();
   // A position beyond the 32-bit range cannot be told.
   if (pos < 0 || pos > std::numeric_limits<int32_t>::max()) return -1;
   return static_cast<int32_t>(pos);
 }
 
 int32_t TBinaryRWImpl::FWrite(const VarIn& data) {
-  if (!FFile || !data.is_buffer()) return 0;
+  if (!m_file || !data.is_buffer()) return 0;
   if (data.bytes.empty()) return 1;
-  return FFile->write(data.bytes.data(), data.bytes.size()) == data.bytes.size() ? 1 : 0;
+  return m_file->write(data.bytes.data(), data.bytes.size()) == data.bytes.size() ? 1 : 0;
 }
 
-bool TBinaryRWImpl::read_exact(uint8_t* buf, size_t n) { return FFile && FFile->read(buf, n) == n; }
+bool TBinaryRWImpl::read_exact(uint8_t* buf, size_t n) { return m_file && m_file->read(buf, n) == n; }
 
 VarOut TBinaryRWImpl::FReadInt(int32_t Size) {
-  if (!FFile || (Size != 1 && Size != 2 && Size != 4 && Size != 8)) return VarOut::null();
+  if (!m_file || (Size != 1 && Size != 2 && Size != 4 && Size != 8)) return VarOut::null();
   uint8_t b[8] = {};
   if (!read_exact(b, static_cast<size_t>(Size))) return VarOut::null();
   uint64_t u = 0;
@@ -134,7 +134,7 @@ VarOut TBinaryRWImpl::FReadInt(int32_t Size) {
 }
 
 VarOut TBinaryRWImpl::FReadFloat(int32_t Size) {
-  if (!FFile || (Size != 4 && Size != 8 && Size != 10)) return VarOut::null();
+  if (!m_file || (Size != 4 && Size != 8 && Size != 10)) return VarOut::null();
   uint8_t b[10] = {};
   if (!read_exact(b, static_cast<size_t>(Size))) return VarOut::null();
   if (Size == 10) return VarOut::real(VarOut::Type::R8, std::bit_cast<double>(extended_to_double_bits(b)));
@@ -145,15 +145,15 @@ VarOut TBinaryRWImpl::FReadFloat(int32_t Size) {
 }
 
 int32_t TBinaryRWImpl::FWriteInt(int64_t data, int32_t Size) {
-  if (!FFile || (Size != 1 && Size != 2 && Size != 4 && Size != 8)) return 0;
+  if (!m_file || (Size != 1 && Size != 2 && Size != 4 && Size != 8)) return 0;
   uint8_t b[8];
   auto u = static_cast<uint64_t>(data);
   for (int i = 0; i < 8; ++i) b[i] = static_cast<uint8_t>(u >> (8 * i));
-  return FFile->write(b, static_cast<size_t>(Size)) == static_cast<size_t>(Size) ? 1 : 0;
+  return m_file->write(b, static_cast<size_t>(Size)) == static_cast<size_t>(Size) ? 1 : 0;
 }
 
 int32_t TBinaryRWImpl::FWriteFloat(double data, int32_t Size) {
-  if (!FFile || (Size != 4 && Size != 8 && Size != 10)) return 0;
+  if (!m_file || (Size != 4 && Size != 8 && Size != 10)) return 0;
   uint8_t b[10];
   if (Size == 10) {
     double_to_extended(data, b);
@@ -162,15 +162,15 @@ int32_t TBinaryRWImpl::FWriteFloat(double data, int32_t Size) {
     uint64_t u = Size == 4 ? std::bit_cast<uint32_t>(static_cast<float>(data)) : std::bit_cast<uint64_t>(data);
     for (int i = 0; i < 8; ++i) b[i] = static_cast<uint8_t>(u >> (8 * i));
   }
-  return FFile->write(b, static_cast<size_t>(Size)) == static_cast<size_t>(Size) ? 1 : 0;
+  return m_file->write(b, static_cast<size_t>(Size)) == static_cast<size_t>(Size) ? 1 : 0;
 }
 
 std::string TBinaryRWImpl::FReadStr(int32_t MaxSize) {
-  if (!FFile || MaxSize <= 0) return {};
+  if (!m_file || MaxSize <= 0) return {};
   std::string s;
   for (int32_t i = 0; i < MaxSize; ++i) {
     uint8_t c = 0;
-    if (!FFile->get(c)) return {};  // the end came first: the bytes stay consumed
+    if (!m_file->get(c)) return {};  // the end came first: the bytes stay consumed
     if (c == 0) return s;
     s.push_back(static_cast<char>(c));
   }
@@ -178,10 +178,10 @@ std::string TBinaryRWImpl::FReadStr(int32_t MaxSize) {
 }
 
 int32_t TBinaryRWImpl::FWriteStr(const std::string& string) {
-  if (!FFile) return 0;
+  if (!m_file) return 0;
   std::string z = string;
   z.push_back('\0');
-  return FFile->write(z.data(), z.size()) == z.size() ? 1 : 0;
+  return m_file->write(z.data(), z.size()) == z.size() ? 1 : 0;
 }
 
 VarOut TBinaryRWImpl::FReadStrBin(int32_t Size) {
@@ -192,7 +192,7 @@ VarOut TBinaryRWImpl::FReadStrBin(int32_t Size) {
 }
 
 int32_t TBinaryRWImpl::FWriteStrBin(const VarIn& string, int32_t Size, uint8_t fillchar) {
-  if (!FFile) return 0;
+  if (!m_file) return 0;
   std::string_view text;
   if (string.kind == VarIn::Kind::Buffer)
     text = up_to_zero(string.bytes);
@@ -202,9 +202,9 @@ int32_t TBinaryRWImpl::FWriteStrBin(const VarIn& string, int32_t Size, uint8_t f
     return 0;
   size_t field = Size > 0 ? static_cast<size_t>(Size) : 0;
   if (text.size() > field) text = text.substr(0, field);
-  if (!text.empty() && FFile->write(text.data(), text.size()) != text.size()) return 0;
+  if (!text.empty() && m_file->write(text.data(), text.size()) != text.size()) return 0;
   for (size_t n = text.size(); n < field; ++n)
-    if (!FFile->put(fillchar)) return 0;
+    if (!m_file->put(fillchar)) return 0;
   return 1;
 }
 

@@ -33,7 +33,7 @@ class TBinaryRWImpl {
   int32_t FOpenAppend(const std::string& FileName);
   void FClose();
   VarOut FRead(int32_t Size);
-  int32_t FReaded() const { return FLastReadCount; }
+  int32_t FReaded() const { return m_last_read_count; }
   int32_t FEof() const;
   int32_t FSeek(int32_t offset, int32_t from);
   int32_t FTell() const;
@@ -82,13 +82,13 @@ class TBinaryRWImpl {
 
  private:
   int32_t open_with(const std::string& name, const std::string& mode);
-  // Reads up to `size` bytes at the current position; sets FLastReadCount.
+  // Reads up to `size` bytes at the current position; sets m_last_read_count.
   Bytes read_up_to(int32_t size);
   bool read_exact(uint8_t* buf, size_t n);
 
-  std::unique_ptr<FileStream> FFile;
-  int32_t FLastReadCount = 0;
-  std::unique_ptr<TFD_Object> FFormData;
+  std::unique_ptr<FileStream> m_file;
+  int32_t m_last_read_count = 0;
+  std::unique_ptr<TFD_Object> m_form_data;
 };
 
 }  // namespace kelv

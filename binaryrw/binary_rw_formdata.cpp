@@ -19,66 +19,66 @@ std::string file_field(const TFD_Object* fd, int32_t index, std::string TFD_File
 }  // namespace
 
 int32_t TBinaryRWImpl::FD_Init(const std::string& dir, const std::string& FileName, const std::string& endline) {
-  FFormData.reset();
-  FFormData = std::make_unique<TFD_Object>(dir, FileName, endline);
+  m_form_data.reset();
+  m_form_data = std::make_unique<TFD_Object>(dir, FileName, endline);
   return 1;
 }
 
 int32_t TBinaryRWImpl::FD_Decode(const VarIn& data) {
-  if (!FFormData || !data.is_buffer()) return 0;
-  return FFormData->Decode(data.bytes);
+  if (!m_form_data || !data.is_buffer()) return 0;
+  return m_form_data->Decode(data.bytes);
 }
 
 // Without a decoder nothing was fed.
-int32_t TBinaryRWImpl::FD_EndDecode() { return FFormData ? FFormData->EndDecode() : TFD_Object::kEndNothingFed; }
+int32_t TBinaryRWImpl::FD_EndDecode() { return m_form_data ? m_form_data->EndDecode() : TFD_Object::kEndNothingFed; }
 
 int32_t TBinaryRWImpl::FD_GetFilesCount() const {
-  return FFormData ? static_cast<int32_t>(FFormData->files().size()) : 0;
+  return m_form_data ? static_cast<int32_t>(m_form_data->files().size()) : 0;
 }
 
 std::string TBinaryRWImpl::FD_GetFileName(int32_t fileindex) const {
-  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::FilePath);
+  return file_field(m_form_data.get(), fileindex, &TFD_FileInfo::FilePath);
 }
 
 std::string TBinaryRWImpl::FD_GetFileHeaderName(int32_t fileindex) const {
-  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::HeaderName);
+  return file_field(m_form_data.get(), fileindex, &TFD_FileInfo::HeaderName);
 }
 
 std::string TBinaryRWImpl::FD_GetFileContentType(int32_t fileindex) const {
-  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::ContentType);
+  return file_field(m_form_data.get(), fileindex, &TFD_FileInfo::ContentType);
 }
 
 std::string TBinaryRWImpl::FD_GetFileFormName(int32_t fileindex) const {
-  return file_field(FFormData.get(), fileindex, &TFD_FileInfo::FormName);
+  return file_field(m_form_data.get(), fileindex, &TFD_FileInfo::FormName);
 }
 
 int32_t TBinaryRWImpl::FD_GetFileHeadersCount(int32_t fileindex) const {
-  const auto* list = FFormData ? at(FFormData->header_lists(), fileindex) : nullptr;
+  const auto* list = m_form_data ? at(m_form_data->header_lists(), fileindex) : nullptr;
   return list ? static_cast<int32_t>(list->size()) : 0;
 }
 
 std::string TBinaryRWImpl::FD_GetFileHeader(int32_t fileindex, int32_t index) const {
-  const auto* list = FFormData ? at(FFormData->header_lists(), fileindex) : nullptr;
+  const auto* list = m_form_data ? at(m_form_data->header_lists(), fileindex) : nullptr;
   const std::string* line = list ? at(*list, index) : nullptr;
   return line ? *line : std::string();
 }
 
 int32_t TBinaryRWImpl::FD_GetItemsCount() const {
-  return FFormData ? static_cast<int32_t>(FFormData->item_names().size()) : 0;
+  return m_form_data ? static_cast<int32_t>(m_form_data->item_names().size()) : 0;
 }
 
 std::string TBinaryRWImpl::FD_GetItemName(int32_t index) const {
-  const std::string* s = FFormData ? at(FFormData->item_names(), index) : nullptr;
+  const std::string* s = m_form_data ? at(m_form_data->item_names(), index) : nullptr;
   return s ? *s : std::string();
 }
 
 std::string TBinaryRWImpl::FD_GetItemValue(int32_t index) const {
-  const std::string* s = FFormData ? at(FFormData->item_values(), index) : nullptr;
+  const std::string* s = m_form_data ? at(m_form_data->item_values(), index) : nullptr;
   return s ? *s : std::string();
 }
 
-void TBinaryRWImpl::FD_FreeData() { FFormData.reset(); }
+void TBinaryRWImpl::FD_FreeData() { m_form_data.reset(); }
 
-int32_t TBinaryRWImpl::FD_DeleteTMPFiles() { return FFormData ? FFormData->DeleteFiles() : 0; }
+int32_t TBinaryRWImpl::FD_DeleteTMPFiles() { return m_form_data ? m_form_data->DeleteFiles() : 0; }
 
 }  // namespace kelv

@@ -37,7 +37,7 @@ class TFD_Object {
 
   // The decoder's states; ranges mean something (20 to 26 are inside file content,
   // 100 and above are final).
-  enum State : int16_t {
+  enum m_state : int16_t {
     Boundary_ = 0,
     PartStart = 10,
     Headers = 11,
@@ -79,15 +79,15 @@ class TFD_Object {
   // Deletes every output file of the upload; the number deleted.
   int32_t DeleteFiles();
 
-  const std::vector<TFD_FileInfo>& files() const { return Files; }
-  const std::vector<std::vector<std::string>>& header_lists() const { return HeaderLists; }
-  const std::vector<std::string>& item_names() const { return ItemNames; }
-  const std::vector<std::string>& item_values() const { return ItemValues; }
-  int16_t state() const { return State; }
+  const std::vector<TFD_FileInfo>& files() const { return m_files; }
+  const std::vector<std::vector<std::string>>& header_lists() const { return m_header_lists; }
+  const std::vector<std::string>& item_names() const { return m_item_names; }
+  const std::vector<std::string>& item_values() const { return m_item_values; }
+  int16_t state() const { return m_state; }
 
  private:
   int32_t run(const uint8_t* p, size_t n);
-  // Each returns false when the call must stop (State says why).
+  // Each returns false when the call must stop (m_state says why).
   bool content(const uint8_t* p, size_t n, size_t& i);
   bool header_line_end();
   void examine_header(const std::string& line);
@@ -101,37 +101,37 @@ class TFD_Object {
   // How many of the n bytes at p are content for certain: those before the first CR
   // that may begin the delimiter as far as the bytes go.
   size_t content_run(const uint8_t* p, size_t n) const;
-  // Whether the n bytes at p begin with a whole delimiter: CR LF, Boundary, then CR LF
+  // Whether the n bytes at p begin with a whole delimiter: CR LF, m_boundary, then CR LF
   // or "--" CR.
   bool delimiter_at(const uint8_t* p, size_t n) const;
 
   // The fields of the decoder, in their declared order.
-  int32_t BoundaryLength = 0;
-  int32_t OutCount = 0;
-  int32_t CandidateLength = 0;  // the held candidate is Boundary's first bytes
-  std::string Boundary;
-  int16_t State = Boundary_;
-  std::vector<uint8_t> OutBuffer;
-  bool SkipLF = false;
-  bool IsFilePart = false;
-  bool SkipCR = false;
-  bool FirstValueLine = false;
-  bool Failed = false;
-  std::string PartName;
-  std::string PartContentType;
-  std::string PartFileName;
-  std::string HeaderLine;
-  std::string ItemValue;
-  std::string ValueLine;
-  std::vector<std::vector<std::string>> HeaderLists;
-  std::vector<TFD_FileInfo> Files;
-  std::vector<std::string> ItemNames;
-  std::vector<std::string> ItemValues;
-  std::unique_ptr<std::vector<std::string>> PartHeaders;
-  std::string Dir;
-  std::string BaseName;
-  std::string EndLine;
-  platform::FileHandle OutFile;
+  int32_t m_boundary_length = 0;
+  int32_t m_out_count = 0;
+  int32_t m_candidate_length = 0;  // the held candidate is m_boundary's first bytes
+  std::string m_boundary;
+  int16_t m_state = Boundary_;
+  std::vector<uint8_t> m_out_buffer;
+  bool m_skip_lf = false;
+  bool m_is_file_part = false;
+  bool m_skip_cr = false;
+  bool m_first_value_line = false;
+  bool m_failed = false;
+  std::string m_part_name;
+  std::string m_part_content_type;
+  std::string m_part_file_name;
+  std::string m_header_line;
+  std::string m_item_value;
+  std::string m_value_line;
+  std::vector<std::vector<std::string>> m_header_lists;
+  std::vector<TFD_FileInfo> m_files;
+  std::vector<std::string> m_item_names;
+  std::vector<std::string> m_item_values;
+  std::unique_ptr<std::vector<std::string>> m_part_headers;
+  std::string m_dir;
+  std::string m_base_name;
+  std::string m_end_line;
+  platform::FileHandle m_out_file;
 };
 
 }  // namespace kelv

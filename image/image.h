@@ -37,12 +37,12 @@ class TImageImpl {
   void DeleteImage();
   int32_t IsValidImage() const;
   int32_t IsNullImage() const;
-  int32_t get_DefaultJpgQuality() const { return DefaultJpgQuality; }
+  int32_t get_DefaultJpgQuality() const { return m_default_jpg_quality; }
   void put_DefaultJpgQuality(int32_t value);
-  int32_t get_DefaultJpgProgressive() const { return DefaultJpgProgressive; }
-  void put_DefaultJpgProgressive(int32_t value) { DefaultJpgProgressive = value == 1 ? 1 : 0; }
-  int32_t get_DefaultJpgSmoothing() const { return DefaultJpgSmoothing; }
-  void put_DefaultJpgSmoothing(int32_t value) { DefaultJpgSmoothing = value == 1 ? 1 : 0; }
+  int32_t get_DefaultJpgProgressive() const { return m_default_jpg_progressive; }
+  void put_DefaultJpgProgressive(int32_t value) { m_default_jpg_progressive = value == 1 ? 1 : 0; }
+  int32_t get_DefaultJpgSmoothing() const { return m_default_jpg_smoothing; }
+  void put_DefaultJpgSmoothing(int32_t value) { m_default_jpg_smoothing = value == 1 ? 1 : 0; }
 
   // Geometry.
   int32_t CreateFromSize(int32_t w, int32_t h, int32_t bgcol);
@@ -51,8 +51,8 @@ class TImageImpl {
   int32_t Rotate180();
   int32_t ResizeImg(int32_t w, int32_t h);
   int32_t ChangeSize(int32_t w, int32_t h);
-  int32_t get_Width() const { return Bitmap ? Bitmap->width() : 0; }
-  int32_t get_Height() const { return Bitmap ? Bitmap->height() : 0; }
+  int32_t get_Width() const { return m_bitmap ? m_bitmap->width() : 0; }
+  int32_t get_Height() const { return m_bitmap ? m_bitmap->height() : 0; }
   void put_Width(int32_t value);
   void put_Height(int32_t value);
   void SetTransparentColor(int32_t color);
@@ -97,19 +97,19 @@ class TImageImpl {
   void put_FontCharSet(uint8_t value);
 
   // Thumbnails.
-  int32_t get_cntThumbBorder() const { return cntThumbBorder; }
+  int32_t get_cntThumbBorder() const { return m_thumb_border_count; }
   void put_cntThumbBorder(int32_t value);
   int32_t SetThumbBorder(int32_t index, int32_t color);
   int32_t GetThumbBorder(int32_t index) const;
-  int32_t get_ThumbBgColor() const { return ThumbBgColor; }
-  void put_ThumbBgColor(int32_t value) { ThumbBgColor = value; }
+  int32_t get_ThumbBgColor() const { return m_thumb_bg_color; }
+  void put_ThumbBgColor(int32_t value) { m_thumb_bg_color = value; }
   int32_t MakeThumb(int32_t insideW, int32_t insideH);
 
   // Header probing.
   int32_t HeaderReadBmp(const std::string& FileName);
   int32_t HeaderReadJpg(const std::string& FileName);
-  int32_t HeaderGetWidth() const { return HeaderWidth; }
-  int32_t HeaderGetHeight() const { return HeaderHeight; }
+  int32_t HeaderGetWidth() const { return m_header_width; }
+  int32_t HeaderGetHeight() const { return m_header_height; }
   std::string HeaderGetHtmlWH() const;
   std::string GetHtmlWH() const;
 
@@ -123,10 +123,10 @@ class TImageImpl {
 
   // Photographs (the members of the second interface): sampling, reduced JPEG loads,
   // orientation, mirrors, PNG files, and loads and probes that tell formats apart.
-  int32_t get_ResampleMode() const { return ResampleMode; }
+  int32_t get_ResampleMode() const { return m_resample_mode; }
   void put_ResampleMode(int32_t value);
   int32_t LoadFromJpgMin(const std::string& FileName, int32_t minWidth, int32_t minHeight);
-  int32_t get_JpgOrientation() const { return JpgOrientation; }
+  int32_t get_JpgOrientation() const { return m_jpg_orientation; }
   int32_t ApplyOrientation();
   int32_t FlipHorizontal();
   int32_t FlipVertical();
@@ -143,9 +143,9 @@ class TImageImpl {
   // 1..100; progressive and smoothing are on only for exactly 1.
   codec::JpegOptions resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
 
-  raster::Bitmap* bitmap() { return Bitmap.get(); }
+  raster::Bitmap* bitmap() { return m_bitmap.get(); }
   // The held image's drawing surface, created on first use; null with no image.
-  raster::Surface* surface() { return Bitmap ? &Bitmap->surface() : nullptr; }
+  raster::Surface* surface() { return m_bitmap ? &m_bitmap->surface() : nullptr; }
 
  private:
   void reset();
@@ -162,20 +162,20 @@ class TImageImpl {
   int32_t replace_with_copy(const std::function<std::unique_ptr<raster::Bitmap>()>& make);
 
   // The state record, in its declared order.
-  std::unique_ptr<raster::Bitmap> Bitmap;
-  int16_t DefaultJpgQuality = 78;
-  int32_t HeaderHeight = -1;
-  int32_t HeaderWidth = -1;
-  int64_t HeaderFileSize = -1;
-  int32_t DefaultJpgProgressive = 0;
-  int32_t DefaultJpgSmoothing = 1;
-  std::vector<int32_t> ThumbBorderColors;  // empty: none
-  int32_t ThumbBgColor = 0;
-  int16_t cntThumbBorder = 0;
+  std::unique_ptr<raster::Bitmap> m_bitmap;
+  int16_t m_default_jpg_quality = 78;
+  int32_t m_header_height = -1;
+  int32_t m_header_width = -1;
+  int64_t m_header_file_size = -1;
+  int32_t m_default_jpg_progressive = 0;
+  int32_t m_default_jpg_smoothing = 1;
+  std::vector<int32_t> m_thumb_border_colors;  // empty: none
+  int32_t m_thumb_bg_color = 0;
+  int16_t m_thumb_border_count = 0;
   // Beyond the state record: the scaling of ResizeImg, MakeThumb and StretchDraw, and
   // the orientation tag of the JPEG file last loaded or probed.
-  int32_t ResampleMode = 0;
-  int32_t JpgOrientation = 1;
+  int32_t m_resample_mode = 0;
+  int32_t m_jpg_orientation = 1;
 };
 
 }  // namespace kelv

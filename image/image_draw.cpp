@@ -28,47 +28,47 @@ void guarded_draw(raster::Bitmap* bmp, F&& f) {
 }  // namespace
 
 int32_t TImageImpl::GetColor(int32_t x, int32_t y) {
-  if (!Bitmap) return 0;
+  if (!m_bitmap) return 0;
   return guarded([&]() -> int32_t {
-           Bitmap->surface();  // reading a pixel goes through the surface, as drawing does
-           if (!Bitmap->contains(x, y)) return -1;
-           return raster::to_colour(Bitmap->pixel(x, y));
+           m_bitmap->surface();  // reading a pixel goes through the surface, as drawing does
+           if (!m_bitmap->contains(x, y)) return -1;
+           return raster::to_colour(m_bitmap->pixel(x, y));
          })
       .value_or(0);
 }
 
 void TImageImpl::MoveTo(int32_t x, int32_t y) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::move_to(b, x, y); });
+  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) { raster::move_to(b, x, y); });
 }
 
 void TImageImpl::LineTo(int32_t x, int32_t y) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::line_to(b, x, y); });
+  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) { raster::line_to(b, x, y); });
 }
 
 void TImageImpl::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
+  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) {
     raster::move_to(b, x1, y1);
     raster::line_to(b, x2, y2);
   });
 }
 
 void TImageImpl::Rectangle(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::rectangle(b, shape_rect(x1, y1, w, h)); });
+  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) { raster::rectangle(b, shape_rect(x1, y1, w, h)); });
 }
 
 void TImageImpl::FillRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(Bitmap.get(),
+  guarded_draw(m_bitmap.get(),
                [&](raster::Bitmap& b) { raster::fill_rect(b, shape_rect(x1, y1, w, h), b.surface().brush); });
 }
 
 void TImageImpl::Ellipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) { raster::ellipse(b, shape_rect(x1, y1, w, h)); });
+  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) { raster::ellipse(b, shape_rect(x1, y1, w, h)); });
 }
 
 // The outline that Rectangle draws with a 1-pixel pen, as four lines, ending where it
 // started.
 void TImageImpl::LineRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
+  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) {
     int32_t x2 = clamp32(int64_t{x1} + w), y2 = clamp32(int64_t{y1} + h);
     raster::move_to(b, x1, y1);
     raster::line_to(b, x2, y1);
@@ -79,7 +79,7 @@ void TImageImpl::LineRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
 }
 
 void TImageImpl::LineEllipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
+  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) {
     raster::Brush& brush = b.surface().brush;
     const raster::BrushStyle kept = std::exchange(brush.style, raster::BrushStyle::Clear);
     (void)guarded([&] { raster::ellipse(b, shape_rect(x1, y1, w, h)); });
@@ -88,7 +88,7 @@ void TImageImpl::LineEllipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
 }
 
 void TImageImpl::TextOut(int32_t x, int32_t y, const std::string& str) {
-  guarded_draw(Bitmap.get(), [&](raster::Bitmap& b) {
+  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) {
     raster::Surface& s = b.surface();
     raster::draw_text(b, x, y, str, s.font, s.brush);
     s.position = {clamp32(int64_t{x} + raster::measure_text(s.font, str).width), y};
@@ -96,50 +96,50 @@ void TImageImpl::TextOut(int32_t x, int32_t y, const std::string& str) {
 }
 
 int32_t TImageImpl::GetTextWidth(const std::string& str) {
-  if (!Bitmap) return 0;
-  return guarded([&]() -> int32_t { return raster::measure_text(Bitmap->surface().font, str).width; }).value_or(0);
+  if (!m_bitmap) return 0;
+  return guarded([&]() -> int32_t { return raster::measure_text(m_bitmap->surface().font, str).width; }).value_or(0);
 }
 
 int32_t TImageImpl::GetTextHeight(const std::string& str) {
-  if (!Bitmap) return 0;
-  return guarded([&]() -> int32_t { return raster::measure_text(Bitmap->surface().font, str).height; }).value_or(0);
+  if (!m_bitmap) return 0;
+  return guarded([&]() -> int32_t { return raster::measure_text(m_bitmap->surface().font, str).height; }).value_or(0);
 }
 
-int32_t TImageImpl::get_PenColor() { return Bitmap ? surface()->pen.colour : 0; }
+int32_t TImageImpl::get_PenColor() { return m_bitmap ? surface()->pen.colour : 0; }
 void TImageImpl::put_PenColor(int32_t value) {
-  if (Bitmap) surface()->pen.colour = value;
+  if (m_bitmap) surface()->pen.colour = value;
 }
-int32_t TImageImpl::get_PenWidth() { return Bitmap ? surface()->pen.width : 0; }
+int32_t TImageImpl::get_PenWidth() { return m_bitmap ? surface()->pen.width : 0; }
 void TImageImpl::put_PenWidth(int32_t value) {
-  if (Bitmap && value >= 0) surface()->pen.width = value;
+  if (m_bitmap && value >= 0) surface()->pen.width = value;
 }
-int32_t TImageImpl::get_BrushColor() { return Bitmap ? surface()->brush.colour : 0; }
+int32_t TImageImpl::get_BrushColor() { return m_bitmap ? surface()->brush.colour : 0; }
 void TImageImpl::put_BrushColor(int32_t value) {
-  if (Bitmap) surface()->brush.colour = value;
+  if (m_bitmap) surface()->brush.colour = value;
 }
-uint8_t TImageImpl::get_BrushStyle() { return Bitmap ? static_cast<uint8_t>(surface()->brush.style) : 0; }
+uint8_t TImageImpl::get_BrushStyle() { return m_bitmap ? static_cast<uint8_t>(surface()->brush.style) : 0; }
 void TImageImpl::put_BrushStyle(uint8_t value) {
-  if (Bitmap) surface()->brush.style = static_cast<raster::BrushStyle>(value > 7 ? 0 : value);
+  if (m_bitmap) surface()->brush.style = static_cast<raster::BrushStyle>(value > 7 ? 0 : value);
 }
-std::string TImageImpl::get_FontName() { return Bitmap ? surface()->font.name : std::string(); }
+std::string TImageImpl::get_FontName() { return m_bitmap ? surface()->font.name : std::string(); }
 void TImageImpl::put_FontName(const std::string& value) {
-  if (Bitmap && !value.empty()) surface()->font.name = value.substr(0, 31);
+  if (m_bitmap && !value.empty()) surface()->font.name = value.substr(0, 31);
 }
-int32_t TImageImpl::get_FontHeight() { return Bitmap ? surface()->font.height : 0; }
+int32_t TImageImpl::get_FontHeight() { return m_bitmap ? surface()->font.height : 0; }
 void TImageImpl::put_FontHeight(int32_t value) {
-  if (Bitmap) surface()->font.height = value;
+  if (m_bitmap) surface()->font.height = value;
 }
-int32_t TImageImpl::get_FontColor() { return Bitmap ? surface()->font.colour : 0; }
+int32_t TImageImpl::get_FontColor() { return m_bitmap ? surface()->font.colour : 0; }
 void TImageImpl::put_FontColor(int32_t value) {
-  if (Bitmap) surface()->font.colour = value;
+  if (m_bitmap) surface()->font.colour = value;
 }
-uint8_t TImageImpl::get_FontStyle() { return Bitmap ? surface()->font.style : 0; }
+uint8_t TImageImpl::get_FontStyle() { return m_bitmap ? surface()->font.style : 0; }
 void TImageImpl::put_FontStyle(uint8_t value) {
-  if (Bitmap) surface()->font.style = value & 0x0F;
+  if (m_bitmap) surface()->font.style = value & 0x0F;
 }
-uint8_t TImageImpl::get_FontCharSet() { return Bitmap ? surface()->font.charset : 0; }
+uint8_t TImageImpl::get_FontCharSet() { return m_bitmap ? surface()->font.charset : 0; }
 void TImageImpl::put_FontCharSet(uint8_t value) {
-  if (Bitmap) surface()->font.charset = value;
+  if (m_bitmap) surface()->font.charset = value;
 }
 
 }  // namespace kelv

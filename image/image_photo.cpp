@@ -30,11 +30,11 @@ codec::PngWriteOptions png_options(int32_t level) {
 
 void TImageImpl::put_ResampleMode(int32_t value) {
   // Like PenWidth's negative values, a mode that does not exist is passed over.
-  if (value == kNearest || value == kArea) ResampleMode = value;
+  if (value == kNearest || value == kArea) m_resample_mode = value;
 }
 
 raster::Resample TImageImpl::resample() const {
-  return ResampleMode == kArea ? raster::Resample::Area : raster::Resample::Nearest;
+  return m_resample_mode == kArea ? raster::Resample::Area : raster::Resample::Nearest;
 }
 
 namespace {
@@ -50,10 +50,10 @@ bool begin_load(std::unique_ptr<raster::Bitmap>& bitmap, const std::string& File
 }  // namespace
 
 int32_t TImageImpl::load_jpeg(const std::string& FileName, const int32_t* min_size) {
-  JpgOrientation = 1;
+  m_jpg_orientation = 1;
   return guarded([&]() -> int32_t {
            std::vector<uint8_t> data;
-           if (!begin_load(Bitmap, FileName, data)) return 0;
+           if (!begin_load(m_bitmap, FileName, data)) return 0;
            // An unreadable tag reads as upright; it never fails the load.
            const int32_t orientation = codec::jpeg_orientation(data);
            bool ok;
@@ -61,12 +61,12 @@ int32_t TImageImpl::load_jpeg(const std::string& FileName, const int32_t* min_si
              // The bounds are the upright picture's: where the tag swaps the sides, the stored
              // picture needs them the other way round.
              const bool swap = raster::swaps_sides(orientation);
-             ok = codec::read_jpeg_min(data, min_size[swap ? 1 : 0], min_size[swap ? 0 : 1], *Bitmap);
+             ok = codec::read_jpeg_min(data, min_size[swap ? 1 : 0], min_size[swap ? 0 : 1], *m_bitmap);
            } else {
-             ok = codec::read_jpeg(data, *Bitmap);
+             ok = codec::read_jpeg(data, *m_bitmap);
            }
            if (!ok) return 0;
-           JpgOrientation = orientation;
+           m_jpg_orientation = orientation;
            return 1;
          })
       .value_or(0);
@@ -79,21 +79,21 @@ int32_t TImageImpl::LoadFromJpgMin(const std::string& FileName, int32_t minWidth
 
 // Like the rotations, the turned image is built whole before it replaces the old one.
 int32_t TImageImpl::ApplyOrientation() {
-  if (!Bitmap) return 0;
-  if (JpgOrientation == 1) return 1;
+  if (!m_bitmap) return 0;
+  if (m_jpg_orientation == 1) return 1;
   return guarded([&]() -> int32_t {
-           auto turned = std::make_unique<raster::Bitmap>(raster::upright(*Bitmap, JpgOrientation));
-           Bitmap = std::move(turned);
-           JpgOrientation = 1;
+           auto turned = std::make_unique<raster::Bitmap>(raster::upright(*m_bitmap, m_jpg_orientation));
+           m_bitmap = std::move(turned);
+           m_jpg_orientation = 1;
            return 1;
          })
       .value_or(0);
 }
 
 int32_t TImageImpl::flip(int axis) {
-  if (!Bitmap) return 0;
+  if (!m_bitmap) return 0;
   return guarded([&]() -> int32_t {
-           raster::flip(*Bitmap, static_cast<raster::Axis>(axis));
+           raster::flip(*m_bitmap, static_cast<raster::Axis>(axis));
            return 1;
          })
       .value_or(0);
@@ -103,16 +103,16 @@ int32_t TImageImpl::FlipHorizontal() { return flip(static_cast<int>(raster::Axis
 int32_t TImageImpl::FlipVertical() { return flip(static_cast<int>(raster::Axis::Vertical)); }
 
 int32_t TImageImpl::LoadFromPng(const std::string& FileName) {
-  JpgOrientation = 1;
+  m_jpg_orientation = 1;
   return guarded([&]() -> int32_t {
            std::vector<uint8_t> data;
-           if (!begin_load(Bitmap, FileName, data)) return 0;
+           if (!begin_load(m_bitmap, FileName, data)) return 0;
            codec::PngReadOptions options;
-           options.background = raster::resolve(ThumbBgColor);
+           options.background = raster::resolve(m_thumb_bg_color);
            options.alpha = codec::PngAlpha::Composite;
-           if (codec::read_png(data, *Bitmap, options)) return 1;
+           if (codec::read_png(data, *m_bitmap, options)) return 1;
            // Whatever a damaged file got into the bitmap goes: the image is empty.
-           Bitmap = std::make_unique<raster::Bitmap>();
+           m_bitmap = std::make_unique<raster::Bitmap>();
            return 0;
          })
       .value_or(0);
@@ -121,20 +121,20 @@ int32_t TImageImpl::LoadFromPng(const std::string& FileName) {
 // Saves go through the same replacing write as the other formats: a complete file or
 // none, and never over a read-only one.
 int32_t TImageImpl::SaveToPng(const std::string& FileName, int32_t level) {
-  if (!Bitmap) return 0;
+  if (!m_bitmap) return 0;
   return guarded([&]() -> int32_t {
            Bytes out;
-           if (!codec::write_png(*Bitmap, png_options(level), out)) return 0;
+           if (!codec::write_png(*m_bitmap, png_options(level), out)) return 0;
            return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
          })
       .value_or(0);
 }
 
 VarOut TImageImpl::SaveToBufferPng(int32_t level) {
-  if (!Bitmap) return VarOut::null();
+  if (!m_bitmap) return VarOut::null();
   return guarded([&]() -> VarOut {
            Bytes out;
-           if (!codec::write_png(*Bitmap, png_options(level), out)) return VarOut::null();
+           if (!codec::write_png(*m_bitmap, png_options(level), out)) return VarOut::null();
            return VarOut::buffer(std::move(out));
          })
       .value_or(VarOut::null());
@@ -148,10 +148,10 @@ int32_t TImageImpl::LoadFromFile(const std::string& FileName) {
     case codec::ImageFormat::Unknown: break;
   }
   // Not a picture this object reads (or no file): a failed load, with an empty image.
-  JpgOrientation = 1;
+  m_jpg_orientation = 1;
   (void)guarded([&] {
     DeleteImage();
-    Bitmap = std::make_unique<raster::Bitmap>();
+    m_bitmap = std::make_unique<raster::Bitmap>();
   });
   return 0;
 }

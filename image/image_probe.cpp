@@ -88,13 +88,13 @@ codec::ImageFormat sniff_file(const std::string& FileName) {
 }
 
 int32_t TImageImpl::HeaderReadBmp(const std::string& FileName) {
-  return guarded_probe(FileName, HeaderWidth, HeaderHeight, JpgOrientation, HeaderFileSize,
+  return guarded_probe(FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
                        head_probe<codec::kBmpProbeBytes>(FileName, codec::probe_bmp));
 }
 
 int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
   return guarded_probe(
-      FileName, HeaderWidth, HeaderHeight, JpgOrientation, HeaderFileSize,
+      FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
       [&](int32_t& w, int32_t& h, int32_t& orientation) {
         auto f = FileStream::open(FileName, "rb", kProbeBuffer);
         if (!f) return false;
@@ -139,7 +139,7 @@ int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
 }
 
 int32_t TImageImpl::HeaderReadPng(const std::string& FileName) {
-  return guarded_probe(FileName, HeaderWidth, HeaderHeight, JpgOrientation, HeaderFileSize,
+  return guarded_probe(FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
                        head_probe<codec::kPngProbeBytes>(FileName, codec::probe_png));
 }
 
@@ -150,22 +150,22 @@ int32_t TImageImpl::HeaderReadFile(const std::string& FileName) {
     case codec::ImageFormat::Png: return HeaderReadPng(FileName);
     case codec::ImageFormat::Unknown: break;
   }
-  HeaderWidth = HeaderHeight = -1;
-  HeaderFileSize = -1;
-  JpgOrientation = 1;
+  m_header_width = m_header_height = -1;
+  m_header_file_size = -1;
+  m_jpg_orientation = 1;
   return 0;
 }
 
-VarOut TImageImpl::HeaderGetFileSize() const { return VarOut::integer(VarOut::Type::I8, HeaderFileSize); }
+VarOut TImageImpl::HeaderGetFileSize() const { return VarOut::integer(VarOut::Type::I8, m_header_file_size); }
 
 std::string TImageImpl::HeaderGetHtmlWH() const {
-  if (HeaderWidth == -1 || HeaderHeight == -1) return {};
-  return html_wh(HeaderWidth, HeaderHeight);
+  if (m_header_width == -1 || m_header_height == -1) return {};
+  return html_wh(m_header_width, m_header_height);
 }
 
 std::string TImageImpl::GetHtmlWH() const {
   if (IsValidImage() == 0) return {};
-  return html_wh(Bitmap->width(), Bitmap->height());
+  return html_wh(m_bitmap->width(), m_bitmap->height());
 }
 
 }  // namespace kelv

@@ -11,34 +11,35 @@ namespace kelv {
 void TImageImpl::put_cntThumbBorder(int32_t value) {
   if (value == 0 || value < 0) {
     // Negative counts can't be stored: no rings.
-    ThumbBorderColors.clear();
-    cntThumbBorder = 0;
+    m_thumb_border_colors.clear();
+    m_thumb_border_count = 0;
     return;
   }
   if (value > 255) return;
   // New rings start black until SetThumbBorder sets them.
-  ThumbBorderColors.resize(static_cast<size_t>(value), 0);
-  cntThumbBorder = static_cast<int16_t>(value);
+  m_thumb_border_colors.resize(static_cast<size_t>(value), 0);
+  m_thumb_border_count = static_cast<int16_t>(value);
 }
 
 int32_t TImageImpl::SetThumbBorder(int32_t index, int32_t color) {
-  if (index < 0 || index >= cntThumbBorder) return 0;
-  ThumbBorderColors[static_cast<size_t>(index)] = color;
+  if (index < 0 || index >= m_thumb_border_count) return 0;
+  m_thumb_border_colors[static_cast<size_t>(index)] = color;
   return 1;
 }
 
 int32_t TImageImpl::GetThumbBorder(int32_t index) const {
-  return index >= 0 && index < cntThumbBorder ? ThumbBorderColors[static_cast<size_t>(index)] : 0;
+  return index >= 0 && index < m_thumb_border_count ? m_thumb_border_colors[static_cast<size_t>(index)] : 0;
 }
 
 int32_t TImageImpl::MakeThumb(int32_t insideW, int32_t insideH) {
-  if (!Bitmap) return 0;
-  const ThumbFrame frame{insideW, insideH, ThumbBgColor,
-                         std::span<const int32_t>(ThumbBorderColors.data(), static_cast<size_t>(cntThumbBorder))};
+  if (!m_bitmap) return 0;
+  const ThumbFrame frame{
+      insideW, insideH, m_thumb_bg_color,
+      std::span<const int32_t>(m_thumb_border_colors.data(), static_cast<size_t>(m_thumb_border_count))};
   // No picture area left inside the rings, or nothing to scale: the image stays.
-  if (!thumb_picture_rect(frame, Bitmap->width(), Bitmap->height())) return 0;
+  if (!thumb_picture_rect(frame, m_bitmap->width(), m_bitmap->height())) return 0;
   // The copy takes every pixel; the flag comes back afterwards, in automatic mode.
-  return replace_with_copy([&] { return make_thumbnail(*Bitmap, frame, resample()); });
+  return replace_with_copy([&] { return make_thumbnail(*m_bitmap, frame, resample()); });
 }
 
 }  // namespace kelv

@@ -8,17 +8,17 @@
 namespace kelv {
 
 int32_t TImageImpl::GetBmp() {
-  return guarded([&]() -> int32_t { return Bitmap ? Bitmap->handle() : 0; }).value_or(0);
+  return guarded([&]() -> int32_t { return m_bitmap ? m_bitmap->handle() : 0; }).value_or(0);
 }
 
 int32_t TImageImpl::paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint) {
-  if (!Bitmap) return 0;
+  if (!m_bitmap) return 0;
   int32_t handle = 0;
   if (!img || !img->get_bmp(handle)) return 0;
   const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
   if (!src) return 0;
   return guarded([&]() -> int32_t {
-           if (src == Bitmap.get()) {
+           if (src == m_bitmap.get()) {
              // Drawing an image onto itself: from a copy, so no pixel is read after it changed.
              raster::Bitmap copy(*src);
              paint(copy);
@@ -31,7 +31,7 @@ int32_t TImageImpl::paint_from(ImageSource* img, const std::function<void(const 
 }
 
 int32_t TImageImpl::Draw(int32_t x, int32_t y, ImageSource* img) {
-  return paint_from(img, [&](const raster::Bitmap& src) { raster::copy_at(*Bitmap, x, y, src); });
+  return paint_from(img, [&](const raster::Bitmap& src) { raster::copy_at(*m_bitmap, x, y, src); });
 }
 
 int32_t TImageImpl::StretchDraw(int32_t x, int32_t y, int32_t w, int32_t h, ImageSource* img) {
@@ -40,7 +40,7 @@ int32_t TImageImpl::StretchDraw(int32_t x, int32_t y, int32_t w, int32_t h, Imag
     auto edge = [](int32_t a, int32_t d) {
       return static_cast<int32_t>(std::clamp<int64_t>(int64_t{a} + d + 1, INT32_MIN, INT32_MAX));
     };
-    raster::scale_copy(*Bitmap, raster::Rect{x, y, edge(x, w), edge(y, h)}, src, resample());
+    raster::scale_copy(*m_bitmap, raster::Rect{x, y, edge(x, w), edge(y, h)}, src, resample());
   });
 }
 
@@ -48,26 +48,26 @@ int32_t TImageImpl::AssignPicture(ImageSource* in) {
   // Every setting returns to a fresh object's, not only the image.
   reset();
   return guarded([&]() -> int32_t {
-           Bitmap = std::make_unique<raster::Bitmap>();
+           m_bitmap = std::make_unique<raster::Bitmap>();
            int32_t handle = 0;
            if (!in || !in->get_bmp(handle)) return 0;
            const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
-           if (src && src != Bitmap.get()) *Bitmap = raster::Bitmap(*src);
+           if (src && src != m_bitmap.get()) *m_bitmap = raster::Bitmap(*src);
            return 1;
          })
       .value_or(0);
 }
 
 VarOut TImageImpl::SaveToBufferBmp() {
-  if (!Bitmap) return VarOut::null();
-  return guarded([&]() -> VarOut { return VarOut::buffer(codec::write_bmp(*Bitmap)); }).value_or(VarOut::null());
+  if (!m_bitmap) return VarOut::null();
+  return guarded([&]() -> VarOut { return VarOut::buffer(codec::write_bmp(*m_bitmap)); }).value_or(VarOut::null());
 }
 
 VarOut TImageImpl::SaveToBufferJpg(int32_t Quality, int32_t Progressive, int32_t Smoothing) {
-  if (!Bitmap) return VarOut::null();
+  if (!m_bitmap) return VarOut::null();
   return guarded([&]() -> VarOut {
            Bytes out;
-           if (!codec::write_jpeg(*Bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return VarOut::null();
+           if (!codec::write_jpeg(*m_bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return VarOut::null();
            return VarOut::buffer(std::move(out));
          })
       .value_or(VarOut::null());
