@@ -10,7 +10,6 @@
 #include "binaryrw/binary_rw.h"
 #include "image/image.h"
 #include "info/info.h"
-#include "platform/platform.h"
 #include "server/native/object.h"
 #include "server/native/registry.h"
 
@@ -223,16 +222,6 @@ HResult CreateObject(const std::string& progid, Dispatch** out) {
   if (failed(h)) return h;
   *out = static_cast<Dispatch*>(obj);
   return hr::S_OK;
-}
-
-HResult raise_guarded_error(const ClassInfo& cls, const std::string& message) {
-  ErrorRecord rec;
-  rec.iid = kIidIImage;
-  std::string progid;
-  if (progid_from_clsid(cls.clsid, progid)) rec.source = platform::to_wide(progid);
-  rec.description = platform::to_wide(message);
-  set_error_info(&rec);
-  return hr::DISP_E_EXCEPTION;
 }
 
 void module_terminate() {
