@@ -65,4 +65,21 @@ const ClassInfo& class_info(InterfaceId id) {
   return kClasses[0];
 }
 
+std::vector<RegistryValue> class_registry_values(const ClassInfo& c, const std::string& clsid,
+                                                 const std::string& description, const std::string& path,
+                                                 const std::string& version, const std::string& libid) {
+  const std::string ck = "CLSID\\" + clsid;
+  const std::string progid = c.progid;
+  return {
+      {ck, "", description},
+      {ck + "\\InprocServer32", "", path},
+      {ck + "\\InprocServer32", "ThreadingModel", "Apartment"},
+      {progid, "", description},
+      {progid + "\\CLSID", "", clsid},
+      {ck + "\\ProgID", "", progid},
+      {ck + "\\Version", "", version},
+      {ck + "\\Typelib", "", libid},
+  };
+}
+
 }  // namespace kelv

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "server/members.h"
 
@@ -80,5 +81,21 @@ const ClassInfo& class_info(InterfaceId id);
 // Whether an object of the class answers an interface request for `iid`: its default
 // interface or any interface that one derives from (IUnknown and IDispatch aside).
 bool class_implements(const ClassInfo& cls, const Guid& iid);
+
+// One value that registering a class writes below the classes root; an empty name is the
+// key's default value.
+struct RegistryValue {
+  std::string key;
+  std::string name;
+  std::string data;
+};
+
+// What registering a class records, in the order it is written: the CLSID key with its
+// description, in-process server and threading model; the ProgID with its CLSID; the
+// class's ProgID, version and type library. `clsid` and `libid` are in the standard text
+// form, `path` is the module's registration path.
+std::vector<RegistryValue> class_registry_values(const ClassInfo& c, const std::string& clsid,
+                                                 const std::string& description, const std::string& path,
+                                                 const std::string& version, const std::string& libid);
 
 }  // namespace kelv

@@ -10,7 +10,6 @@
 #include "binaryrw/binary_rw.h"
 #include "image/image.h"
 #include "info/info.h"
-#include "platform/platform.h"
 #include "server/native/object.h"
 #include "server/native/registry.h"
 
@@ -111,16 +110,8 @@ bool register_typelib(Registry& reg, const std::string& path, const std::string&
 HResult register_class(Registry& reg, const ClassInfo& c, const std::string& path) {
   // The type library is part of the module, so loading it and finding the class cannot
   // fail here; the values are written in the order of the registration steps.
-  std::string clsid = c.clsid.text();
-  std::string ck = "CLSID\\" + clsid;
-  reg.set_value(ck, "", c.description);
-  reg.set_value(ck + "\\InprocServer32", "", path);
-  reg.set_value(ck + "\\InprocServer32", "ThreadingModel", "Apartment");
-  reg.set_value(c.progid, "", c.description);
-  reg.set_value(std::string(c.progid) + "\\CLSID", "", clsid);
-  reg.set_value(ck + "\\ProgID", "", c.progid);
-  reg.set_value(ck + "\\Version", "", "1.0");
-  reg.set_value(ck + "\\Typelib", "", kLibId.text());
+  for (const RegistryValue& v : class_registry_values(c, c.clsid.text(), c.description, path, "1.0", kLibId.text()))
+    reg.set_value(v.key, v.name, v.data);
   return register_typelib(reg, path, "") ? hr::S_OK : TYPE_E_REGISTRYACCESS;
 }
 
@@ -223,16 +214,6 @@ HResult CreateObject(const std::string& progid, Dispatch** out) {
   if (failed(h)) return h;
   *out = static_cast<Dispatch*>(obj);
   return hr::S_OK;
-}
-
-HResult raise_guarded_error(const ClassInfo& cls, const std::string& message) {
-  ErrorRecord rec;
-  rec.iid = kIidIImage;
-  std::string progid;
-  if (progid_from_clsid(cls.clsid, progid)) rec.source = platform::to_wide(progid);
-  rec.description = platform::to_wide(message);
-  set_error_info(&rec);
-  return hr::DISP_E_EXCEPTION;
 }
 
 void module_terminate() {

@@ -22,11 +22,6 @@ HResult CreateObject(const std::string& progid, Dispatch** out);
 // registry has none.
 bool progid_from_clsid(const Guid& clsid, std::string& out);
 
-// The error path of the guarded members: builds the error record (the IImage interface,
-// the class's registered ProgID as source, the message as description), installs it as
-// the thread's error information and answers DISP_E_EXCEPTION.
-HResult raise_guarded_error(const ClassInfo& cls, const std::string& message);
-
 // The file the module reports as its own (the registration path).
 std::string module_path();
 

@@ -34,44 +34,6 @@ class DispatchImageSource final : public ImageSource {
   Dispatch* m_obj;
 };
 
-// A VARIANT parameter as the object classes see it. One level of reference to a variant
-// (how script hosts pass variables) or to a byte array is followed first; after that only
-// exactly VT_ARRAY|VT_UI1 is a buffer, and a string is text.
-VarIn to_var_in(const Variant& arg) {
-  const Variant* v = &arg;
-  if (v->vt == (VT_BYREF | VT_VARIANT) && v->vref) v = v->vref;
-  VarIn out;
-  const SafeArray* a = nullptr;
-  bool is_array = v->vt == (VT_ARRAY | VT_UI1);
-  if (is_array)
-    a = v->arr.get();
-  else if (v->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v->aref)
-    is_array = true, a = v->aref->get();
-  // A byte array with no descriptor is a buffer without bytes.
-  if (is_array && (!a || a->dims == 1)) {
-    out.kind = VarIn::Kind::Buffer;
-    if (a) out.bytes = std::span<const uint8_t>(a->data.data(), a->data.size());
-  } else if (v->vt == VT_BSTR) {
-    out.kind = VarIn::Kind::Text;
-    out.text = platform::to_narrow(v->s);
-  }
-  return out;
-}
-
-Variant to_variant(VarOut&& o) {
-  switch (o.type) {
-    case VarOut::Type::Null: return Variant::null();
-    case VarOut::Type::I1: return Variant::i1(static_cast<int8_t>(o.i));
-    case VarOut::Type::I2: return Variant::i2(static_cast<int16_t>(o.i));
-    case VarOut::Type::I4: return Variant::i4(static_cast<int32_t>(o.i));
-    case VarOut::Type::I8: return Variant::i8(o.i);
-    case VarOut::Type::R4: return Variant::r4(static_cast<float>(o.d));
-    case VarOut::Type::R8: return Variant::r8(o.d);
-    case VarOut::Type::Buffer: return Variant::bytes(std::move(o.bytes));
-  }
-  return Variant::null();
-}
-
 // Converts one argument to its parameter's type. A missing optional argument takes the
 // parameter's default.
 HResult coerce(const Param& p, const Variant* arg, CallArgs& args, std::vector<std::unique_ptr<ImageSource>>& holders) {
@@ -121,7 +83,7 @@ HResult coerce(const Param& p, const Variant* arg, CallArgs& args, std::vector<s
       args.push(platform::to_narrow(w));
       break;
     }
-    case ValueType::Variant: args.push(to_var_in(*arg)); break;
+    case ValueType::Variant: args.push(boundary::var_in<NativeBoundary>(*arg)); break;
     case ValueType::ImageRef: {
       const Variant& v = deref(*arg);
       if (v.vt != VT_DISPATCH) return hr::DISP_E_TYPEMISMATCH;
@@ -278,26 +240,26 @@ HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags
     else if (auto* s = std::get_if<std::string>(&r.value))
       *result = Variant::str(platform::to_wide(*s));
     else if (auto* o = std::get_if<VarOut>(&r.value))
-      *result = to_variant(std::move(*o));
+      return boundary::var_out<NativeBoundary>(std::move(*o), *result);
     else
       *result = Variant{};
   }
   return hr::S_OK;
 }
 
-HResult ObjectBase::call_slot(int slot, const CallArgs& args, CallResult& result) {
-  const InterfaceTable& table = interface_table(m_class.iface);
-  size_t index = static_cast<size_t>(slot - kFirstSlot);
-  if (slot < kFirstSlot || index >= table.members.size()) return hr::E_NOTIMPL;
-  const Member& m = table.members[index];
-  std::string message;
-  switch (run(index, args, result, message)) {
-    case CallOutcome::Ok: return hr::S_OK;
-    case CallOutcome::NotWired: return hr::E_NOTIMPL;
-    case CallOutcome::OutOfMemory: return m.guarded ? raise_guarded_error(m_class, message) : hr::E_OUTOFMEMORY;
-    case CallOutcome::Raised: break;
-  }
-  return m.guarded ? raise_guarded_error(m_class, message) : hr::E_FAIL;
+bool NativeBoundary::progid_of(const Guid& clsid, std::u16string& out) {
+  std::string progid;
+  if (!progid_from_clsid(clsid, progid)) return false;
+  out = platform::to_wide(progid);
+  return true;
+}
+
+void NativeBoundary::store_error(const boundary::ErrorParts& e) {
+  ErrorRecord rec;
+  rec.iid = e.iid;
+  if (e.source) rec.source = *e.source;
+  rec.description = e.description;
+  set_error_info(&rec);
 }
 
 }  // namespace kelv::native

@@ -1,14 +1,57 @@
 // One object template for all three classes. ObjectBase does everything that does not
 // depend on the class (interface requests, counting, aggregation, type information, name
-// lookup, argument coercion, the result convention and the guarded error path);
-// NativeObject<Impl> only owns the class instance and runs its member thunks.
+// lookup, argument coercion and the result convention); NativeObject<Impl> only owns the
+// class instance and calls its member thunks through the boundary (server/boundary.h),
+// which NativeBoundary adapts to the native variants and status codes.
 #pragma once
 
 #include <new>
+#include <span>
 
+#include "platform/platform.h"
+#include "server/boundary.h"
 #include "server/native/dispatch.h"
 
 namespace kelv::native {
+
+// How the boundary's rules read and write the native automation types.
+struct NativeBoundary {
+  using Variant = native::Variant;
+  using Array = SafeArray;
+  using Status = HResult;
+
+  static constexpr uint16_t vt_variant = VT_VARIANT, vt_array = VT_ARRAY, vt_byref = VT_BYREF, vt_ui1 = VT_UI1,
+                            vt_bstr = VT_BSTR;
+  static constexpr Status ok = hr::S_OK, not_implemented = hr::E_NOTIMPL, fail = hr::E_FAIL,
+                          out_of_memory = hr::E_OUTOFMEMORY, exception = hr::DISP_E_EXCEPTION;
+
+  static uint16_t type(const Variant& v) { return v.vt; }
+  static const Variant* variant_ref(const Variant& v) { return v.vref; }
+  static const Array* array(const Variant& v) { return v.arr.get(); }
+  static bool array_ref(const Variant& v, const Array*& out) {
+    if (!v.aref) return false;
+    out = v.aref->get();
+    return true;
+  }
+  static unsigned dims(const Array& a) { return a.dims; }
+  static std::span<const uint8_t> bytes(const Array& a) { return {a.data.data(), a.data.size()}; }
+  static std::string text(const Variant& v) { return platform::to_narrow(v.s); }
+
+  static void put_null(Variant& out) { out = Variant::null(); }
+  static void put(Variant& out, int8_t v) { out = Variant::i1(v); }
+  static void put(Variant& out, int16_t v) { out = Variant::i2(v); }
+  static void put(Variant& out, int32_t v) { out = Variant::i4(v); }
+  static void put(Variant& out, int64_t v) { out = Variant::i8(v); }
+  static void put(Variant& out, float v) { out = Variant::r4(v); }
+  static void put(Variant& out, double v) { out = Variant::r8(v); }
+  static bool put(Variant& out, Bytes&& b) {
+    out = Variant::bytes(std::move(b));
+    return true;
+  }
+
+  static bool progid_of(const Guid& clsid, std::u16string& out);
+  static void store_error(const boundary::ErrorParts& e);
+};
 
 class ObjectBase : public Dispatch {
  public:
@@ -22,15 +65,12 @@ class ObjectBase : public Dispatch {
                         int32_t* dispids) override;
   HResult Invoke(int32_t dispid, const Guid& riid, uint32_t lcid, uint16_t flags, DispParams* params, Variant* result,
                  ExcepInfo* excep, uint32_t* arg_err) override;
-  HResult call_slot(int slot, const CallArgs& args, CallResult& result) override;
 
   const ClassInfo& class_info() const { return m_class; }
 
  protected:
   ObjectBase(const ClassInfo& cls, Unknown* outer);
   virtual ~ObjectBase();
-  // Runs the member at `index` (slot - kFirstSlot), catching what it raises.
-  virtual CallOutcome run(size_t index, const CallArgs& args, CallResult& result, std::string& message) = 0;
   // Finishes creation: the interface request on the non-delegating side; on failure the
   // object is destroyed.
   static HResult finish_create(ObjectBase* obj, const Guid& iid, void** out);
@@ -72,13 +112,13 @@ class NativeObject final : public ObjectBase {
 
   Impl& impl() { return m_impl; }
 
+  HResult call_slot(int slot, const CallArgs& args, CallResult& result) override {
+    return boundary::call_slot<NativeBoundary>(class_info(), m_slots, m_impl, slot, args, result);
+  }
+
  private:
   NativeObject(const ClassInfo& cls, const std::vector<Thunk<Impl>>& slots, Unknown* outer)
       : ObjectBase(cls, outer), m_slots(slots) {}
-
-  CallOutcome run(size_t index, const CallArgs& args, CallResult& result, std::string& message) override {
-    return run_member(m_slots, m_impl, index, args, result, message);
-  }
 
   const std::vector<Thunk<Impl>>& m_slots;
   Impl m_impl;

@@ -50,74 +50,25 @@ std::string arg_text(BSTR s) {
   return platform::to_narrow(as_u16(s, SysStringLen(s)));
 }
 
-VarIn arg_variant(const VARIANT& in) {
-  // One level of reference to a variant (how script hosts pass variables) or to a byte
-  // array is followed; after that only exactly VT_ARRAY|VT_UI1 is a buffer.
-  const VARIANT* v = &in;
-  if (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
-  VarIn out;
-  SAFEARRAY* sa = nullptr;
-  bool is_array = false;
-  if (V_VT(v) == (VT_ARRAY | VT_UI1))
-    is_array = true, sa = V_ARRAY(v);
-  else if (V_VT(v) == (VT_BYREF | VT_ARRAY | VT_UI1) && V_ARRAYREF(v))
-    is_array = true, sa = *V_ARRAYREF(v);
-  if (is_array && (!sa || sa->cDims == 1)) {
-    out.kind = VarIn::Kind::Buffer;
-    // The data block from its first byte and the element count; the lower bound is not
-    // consulted.
-    if (sa && sa->pvData)
-      out.bytes = std::span<const uint8_t>(static_cast<const uint8_t*>(sa->pvData), sa->rgsabound[0].cElements);
-  } else if (V_VT(v) == VT_BSTR) {
-    out.kind = VarIn::Kind::Text;
-    out.text = arg_text(V_BSTR(v));
-  }
-  return out;
-}
+VarIn arg_variant(const VARIANT& v) { return boundary::var_in<ComBoundary>(v); }
 
 BSTR make_bstr(const std::string& narrow) {
   std::u16string w = platform::to_wide(narrow);
   return SysAllocString(reinterpret_cast<const OLECHAR*>(w.c_str()));
 }
 
-HRESULT make_variant(const VarOut& o, VARIANT* out) {
+HRESULT make_variant(VarOut&& o, VARIANT* out) {
   VariantInit(out);
-  switch (o.type) {
-    case VarOut::Type::Null: V_VT(out) = VT_NULL; break;
-    case VarOut::Type::I1:
-      V_VT(out) = VT_I1;
-      V_I1(out) = static_cast<CHAR>(o.i);
-      break;
-    case VarOut::Type::I2:
-      V_VT(out) = VT_I2;
-      V_I2(out) = static_cast<SHORT>(o.i);
-      break;
-    case VarOut::Type::I4:
-      V_VT(out) = VT_I4;
-      V_I4(out) = static_cast<LONG>(o.i);
-      break;
-    case VarOut::Type::I8:
-      V_VT(out) = VT_I8;
-      V_I8(out) = o.i;
-      break;
-    case VarOut::Type::R4:
-      V_VT(out) = VT_R4;
-      V_R4(out) = static_cast<float>(o.d);
-      break;
-    case VarOut::Type::R8:
-      V_VT(out) = VT_R8;
-      V_R8(out) = o.d;
-      break;
-    case VarOut::Type::Buffer: {
-      SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(o.bytes.size()));
-      if (!sa) return E_OUTOFMEMORY;
-      if (!o.bytes.empty()) std::memcpy(sa->pvData, o.bytes.data(), o.bytes.size());
-      V_VT(out) = VT_ARRAY | VT_UI1;
-      V_ARRAY(out) = sa;
-      break;
-    }
-  }
-  return S_OK;
+  return boundary::var_out<ComBoundary>(std::move(o), *out);
+}
+
+bool ComBoundary::put(VARIANT& out, Bytes&& b) {
+  SAFEARRAY* sa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(b.size()));
+  if (!sa) return false;
+  if (!b.empty()) std::memcpy(sa->pvData, b.data(), b.size());
+  V_VT(&out) = VT_ARRAY | VT_UI1;
+  V_ARRAY(&out) = sa;
+  return true;
 }
 
 ImageArg::ImageArg(IImage* p) : m_obj(p) {
@@ -135,37 +86,26 @@ bool ImageArg::get_bmp(int32_t& handle) {
   return true;
 }
 
-HRESULT raise_error(const ClassInfo& cls, const std::string& message) {
-  ICreateErrorInfo* create = nullptr;
-  if (SUCCEEDED(CreateErrorInfo(&create))) {
-    GUID iid = to_guid(kIidIImage);
-    create->SetGUID(iid);
-    LPOLESTR progid = nullptr;
-    GUID clsid = to_guid(cls.clsid);
-    if (SUCCEEDED(ProgIDFromCLSID(clsid, &progid))) {
-      create->SetSource(progid);
-      CoTaskMemFree(progid);
-    }
-    std::u16string desc = platform::to_wide(message);
-    create->SetDescription(const_cast<LPOLESTR>(reinterpret_cast<const OLECHAR*>(desc.c_str())));
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-      SetErrorInfo(0, info);
-      info->Release();
-    }
-    create->Release();
-  }
-  return DISP_E_EXCEPTION;
+bool ComBoundary::progid_of(const Guid& clsid, std::u16string& out) {
+  LPOLESTR progid = nullptr;
+  if (FAILED(ProgIDFromCLSID(to_guid(clsid), &progid))) return false;
+  out = as_u16(progid, wcslen(progid));
+  CoTaskMemFree(progid);
+  return true;
 }
 
-HRESULT finish_call(const ClassInfo& cls, const Member& m, CallOutcome outcome, const std::string& message) {
-  switch (outcome) {
-    case CallOutcome::Ok: return S_OK;
-    case CallOutcome::NotWired: return E_NOTIMPL;
-    case CallOutcome::OutOfMemory: return m.guarded ? raise_error(cls, message) : E_OUTOFMEMORY;
-    case CallOutcome::Raised: break;
+void ComBoundary::store_error(const boundary::ErrorParts& e) {
+  ICreateErrorInfo* create = nullptr;
+  if (FAILED(CreateErrorInfo(&create))) return;
+  create->SetGUID(to_guid(e.iid));
+  if (e.source) create->SetSource(const_cast<LPOLESTR>(reinterpret_cast<const OLECHAR*>(e.source->c_str())));
+  create->SetDescription(const_cast<LPOLESTR>(reinterpret_cast<const OLECHAR*>(e.description.c_str())));
+  IErrorInfo* info = nullptr;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+    SetErrorInfo(0, info);
+    info->Release();
   }
-  return m.guarded ? raise_error(cls, message) : E_FAIL;
+  create->Release();
 }
 
 HRESULT load_type_info(InterfaceId id, LCID lcid, const TypeInfoEntry** out) {

@@ -1,8 +1,9 @@
 // The COM frame of the Windows module, written once for the three classes: objects with
 // their counts and aggregation, IDispatch through the registered type library with a
 // name cache in front, the conversion of arguments and results, and the error record
-// of the guarded members. The function-table methods themselves are generated from the
-// member tables (com_classes.inc) and all end in ComObject::call.
+// of the guarded members, those three through the rules of server/boundary.h. The
+// function-table methods themselves are generated from the member tables
+// (com_classes.inc) and all end in ComObject::call.
 #pragma once
 
 #include <oaidl.h>
@@ -14,6 +15,7 @@
 
 #include "kelvarin.h"
 #include "server/binding.h"
+#include "server/boundary.h"
 #include "server/classes.h"
 
 namespace kelv::win32 {
@@ -30,7 +32,67 @@ LONG module_lock_count();
 std::string arg_text(BSTR s);
 VarIn arg_variant(const VARIANT& v);
 BSTR make_bstr(const std::string& narrow);
-HRESULT make_variant(const VarOut& o, VARIANT* out);
+HRESULT make_variant(VarOut&& o, VARIANT* out);
+
+// How the boundary's rules (server/boundary.h) read and write VARIANTs and SAFEARRAYs,
+// and where the error record goes.
+struct ComBoundary {
+  using Variant = VARIANT;
+  using Array = SAFEARRAY;
+  using Status = HRESULT;
+
+  static constexpr uint16_t vt_variant = VT_VARIANT, vt_array = VT_ARRAY, vt_byref = VT_BYREF, vt_ui1 = VT_UI1,
+                            vt_bstr = VT_BSTR;
+  static constexpr Status ok = S_OK, not_implemented = E_NOTIMPL, fail = E_FAIL, out_of_memory = E_OUTOFMEMORY,
+                          exception = DISP_E_EXCEPTION;
+
+  static uint16_t type(const VARIANT& v) { return V_VT(&v); }
+  static const VARIANT* variant_ref(const VARIANT& v) { return V_VARIANTREF(&v); }
+  static const SAFEARRAY* array(const VARIANT& v) { return V_ARRAY(&v); }
+  static bool array_ref(const VARIANT& v, const SAFEARRAY*& out) {
+    if (!V_ARRAYREF(&v)) return false;
+    out = *V_ARRAYREF(&v);
+    return true;
+  }
+  static unsigned dims(const SAFEARRAY& a) { return a.cDims; }
+  // The data block from its first byte and the element count; the lower bound is not
+  // consulted.
+  static std::span<const uint8_t> bytes(const SAFEARRAY& a) {
+    if (!a.pvData) return {};
+    return {static_cast<const uint8_t*>(a.pvData), a.rgsabound[0].cElements};
+  }
+  static std::string text(const VARIANT& v) { return arg_text(V_BSTR(&v)); }
+
+  static void put_null(VARIANT& out) { V_VT(&out) = VT_NULL; }
+  static void put(VARIANT& out, int8_t v) {
+    V_VT(&out) = VT_I1;
+    V_I1(&out) = static_cast<CHAR>(v);
+  }
+  static void put(VARIANT& out, int16_t v) {
+    V_VT(&out) = VT_I2;
+    V_I2(&out) = v;
+  }
+  static void put(VARIANT& out, int32_t v) {
+    V_VT(&out) = VT_I4;
+    V_I4(&out) = v;
+  }
+  static void put(VARIANT& out, int64_t v) {
+    V_VT(&out) = VT_I8;
+    V_I8(&out) = v;
+  }
+  static void put(VARIANT& out, float v) {
+    V_VT(&out) = VT_R4;
+    V_R4(&out) = v;
+  }
+  static void put(VARIANT& out, double v) {
+    V_VT(&out) = VT_R8;
+    V_R8(&out) = v;
+  }
+  static bool put(VARIANT& out, Bytes&& b);
+
+  static bool progid_of(const Guid& clsid, std::u16string& out);
+  static void store_error(const boundary::ErrorParts& e);
+};
 
 // Another Image object received as an argument: held for the call, and asked for its
 // bitmap through its own function table.
@@ -47,10 +109,6 @@ class ImageArg final : public ImageSource {
   IImage* m_obj;
 };
 
-// Builds the error record of a guarded member, installs it for the calling thread and
-// answers DISP_E_EXCEPTION.
-HRESULT raise_error(const ClassInfo& cls, const std::string& message);
-
 // The interface's type information, loaded from the registered type library once per
 // module lifetime under the type-information lock; a failure is returned and the next
 // call tries again.
@@ -60,10 +118,6 @@ struct TypeInfoEntry {
 };
 HRESULT load_type_info(InterfaceId id, LCID lcid, const TypeInfoEntry** out);
 HRESULT lookup_names(const TypeInfoEntry& e, LPOLESTR* names, UINT count, DISPID* ids);
-
-// The call path shared by every generated method: runs the member and converts what
-// it raised into the status the result convention gives.
-HRESULT finish_call(const ClassInfo& cls, const Member& m, CallOutcome outcome, const std::string& message);
 
 template <class Iface, class Impl>
 class ComObject : public Iface {
@@ -162,7 +216,7 @@ class ComObject : public Iface {
     CallResult r;
     HRESULT hr = run(slot, args, r);
     if (SUCCEEDED(hr)) {
-      if (const VarOut* v = std::get_if<VarOut>(&r.value)) return make_variant(*v, out);
+      if (VarOut* v = std::get_if<VarOut>(&r.value)) return make_variant(std::move(*v), out);
     }
     return hr;
   }
@@ -199,11 +253,7 @@ class ComObject : public Iface {
   IUnknown& controlling() { return m_outer ? *m_outer : static_cast<IUnknown&>(m_inner); }
 
   HRESULT run(int slot, const CallArgs& args, CallResult& r) {
-    const InterfaceTable& table = interface_table(m_class.iface);
-    size_t index = static_cast<size_t>(slot - kFirstSlot);
-    std::string message;
-    CallOutcome outcome = run_member(m_slots, m_impl, index, args, r, message);
-    return finish_call(m_class, table.members.at(index), outcome, message);
+    return boundary::call_slot<ComBoundary>(m_class, m_slots, m_impl, slot, args, r);
   }
 
   const ClassInfo& m_class;

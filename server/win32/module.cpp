@@ -178,16 +178,9 @@ HRESULT register_class(const ClassInfo& c, const std::string& path) {
   std::string libid = guid_text(attr->guid);
   t.lib->ReleaseTLibAttr(attr);
 
-  std::string clsid = guid_text(to_guid(c.clsid));
-  std::string ck = "CLSID\\" + clsid;
-  set_value(ck, nullptr, description);
-  set_value(ck + "\\InprocServer32", nullptr, path);
-  set_value(ck + "\\InprocServer32", "ThreadingModel", "Apartment");
-  set_value(c.progid, nullptr, description);
-  set_value(std::string(c.progid) + "\\CLSID", nullptr, clsid);
-  set_value(ck + "\\ProgID", nullptr, c.progid);
-  set_value(ck + "\\Version", nullptr, version);
-  set_value(ck + "\\Typelib", nullptr, libid);
+  for (const RegistryValue& v :
+       class_registry_values(c, guid_text(to_guid(c.clsid)), description, path, version, libid))
+    set_value(v.key, v.name.empty() ? nullptr : v.name.c_str(), v.data);
   std::wstring wpath = wide(path);
   return RegisterTypeLib(t.lib, const_cast<LPOLESTR>(wpath.c_str()), nullptr);
 }
