@@ -62,22 +62,13 @@ std::vector<Thunk<Impl>> bind_slots(const InterfaceTable& table, std::span<const
   return slots;
 }
 
-// What the boundary makes of a call: the status it reports to the script host.
-enum class CallOutcome { Ok, NotWired, Raised, OutOfMemory };
-
 // Runs the member at `index` (slot - kFirstSlot) of a class through `guarded`: an error
-// never crosses the boundary. `message` receives the text of a raised error.
+// never crosses the boundary. A slot with no binding answers NotWired.
 template <class Impl>
-CallOutcome run_member(const std::vector<Thunk<Impl>>& slots, Impl& impl, size_t index, const CallArgs& args,
-                       CallResult& result, std::string& message) {
-  if (index >= slots.size() || !slots[index]) return CallOutcome::NotWired;
-  const Result<void> ran = guarded([&] { slots[index](impl, args, result); });
-  message = ran.text();
-  switch (ran.status()) {
-    case Status::Ok: return CallOutcome::Ok;
-    case Status::OutOfMemory: return CallOutcome::OutOfMemory;
-    default: return CallOutcome::Raised;
-  }
+Result<void> run_member(const std::vector<Thunk<Impl>>& slots, Impl& impl, size_t index, const CallArgs& args,
+                        CallResult& result) {
+  if (index >= slots.size() || !slots[index]) return Error{Status::NotWired, status_text(Status::NotWired)};
+  return guarded([&] { slots[index](impl, args, result); });
 }
 
 // A class whose members are not wired to its object class yet: objects can be created,

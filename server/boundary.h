@@ -105,15 +105,13 @@ typename T::Status raise_error(const ClassInfo& cls, const std::string& message)
 // The status a member's outcome answers. A guarded member reports both a raised error and
 // a failed allocation through its error record; any other member answers the plain code.
 template <class T>
-typename T::Status outcome_status(const ClassInfo& cls, const Member& m, CallOutcome outcome,
-                                  const std::string& message) {
-  switch (outcome) {
-    case CallOutcome::Ok: return T::ok;
-    case CallOutcome::NotWired: return T::not_implemented;
-    case CallOutcome::OutOfMemory: return m.guarded ? raise_error<T>(cls, message) : T::out_of_memory;
-    case CallOutcome::Raised: break;
+typename T::Status outcome_status(const ClassInfo& cls, const Member& m, const Result<void>& ran) {
+  switch (ran.status()) {
+    case Status::Ok: return T::ok;
+    case Status::NotWired: return T::not_implemented;
+    case Status::OutOfMemory: return m.guarded ? raise_error<T>(cls, ran.text()) : T::out_of_memory;
+    default: return m.guarded ? raise_error<T>(cls, ran.text()) : T::fail;
   }
-  return m.guarded ? raise_error<T>(cls, message) : T::fail;
 }
 
 // Calls the member at function-table `slot` of a class's object: the slot's member, its
@@ -125,9 +123,7 @@ typename T::Status call_slot(const ClassInfo& cls, const std::vector<Thunk<Impl>
   const InterfaceTable& table = interface_table(cls.iface);
   const size_t index = static_cast<size_t>(slot - kFirstSlot);
   if (slot < kFirstSlot || index >= table.members.size()) return T::not_implemented;
-  std::string message;
-  const auto outcome = run_member(slots, impl, index, args, result, message);
-  return outcome_status<T>(cls, table.members[index], outcome, message);
+  return outcome_status<T>(cls, table.members[index], run_member(slots, impl, index, args, result));
 }
 
 }  // namespace kelv::boundary
