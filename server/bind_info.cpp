@@ -7,13 +7,13 @@ namespace {
 constexpr MemberKind M = MemberKind::Method;
 
 const Binding<TInfoImpl> kInfo[] = {
-    {"GetVersion", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetVersion(); }},
-    {"GetMinorVersion", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetMinorVersion(); }},
-    {"GetTrueValue", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetTrueValue(); }},
-    {"GetFalseValue", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetFalseValue(); }},
-    {"GetAuthorInfo", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetAuthorInfo(); }},
-    {"GetSystem", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetSystem(); }},
-    {"GetSystemText", M, [](TInfoImpl& o, const CallArgs&, CallResult& r) { r.value = o.GetSystemText(); }},
+    {"GetVersion", M, method<TInfoImpl, &TInfoImpl::GetVersion>},
+    {"GetMinorVersion", M, method<TInfoImpl, &TInfoImpl::GetMinorVersion>},
+    {"GetTrueValue", M, method<TInfoImpl, &TInfoImpl::GetTrueValue>},
+    {"GetFalseValue", M, method<TInfoImpl, &TInfoImpl::GetFalseValue>},
+    {"GetAuthorInfo", M, method<TInfoImpl, &TInfoImpl::GetAuthorInfo>},
+    {"GetSystem", M, method<TInfoImpl, &TInfoImpl::GetSystem>},
+    {"GetSystemText", M, method<TInfoImpl, &TInfoImpl::GetSystemText>},
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -50,6 +52,78 @@ struct Binding {
   MemberKind kind;
   Thunk<Impl> fn;
 };
+
+// One argument as the parameter type of the method it goes to: each parameter type of a
+// member table has one C++ type, and no other type binds (a method taking another type
+// keeps a hand-written thunk).
+template <class P>
+decltype(auto) bound_arg(const CallArgs& a, size_t k) {
+  using D = std::remove_cvref_t<P>;
+  if constexpr (std::is_same_v<D, int32_t>)
+    return a.i4(k);
+  else if constexpr (std::is_same_v<D, uint8_t>)
+    return a.ui1(k);
+  else if constexpr (std::is_same_v<D, int64_t>)
+    return a.i8(k);
+  else if constexpr (std::is_same_v<D, double>)
+    return a.r8(k);  // by reference, as r8 gives it
+  else if constexpr (std::is_same_v<D, std::string>)
+    return a.text(k);
+  else if constexpr (std::is_same_v<D, VarIn>)
+    return a.var(k);
+  else if constexpr (std::is_same_v<D, ImageSource*>)
+    return a.image(k);
+  else
+    static_assert(sizeof(D) == 0, "no member table type has this C++ type");
+}
+
+// The thunk of a method, read from its signature: arguments in order, the result (if
+// any) into the CallResult. Serves member functions, const or not, and static ones.
+template <auto F>
+struct MethodThunk;
+
+template <class C, class R, class... A, R (C::*F)(A...)>
+struct MethodThunk<F> {
+  template <size_t... K>
+  static void call(C& o, const CallArgs& a, CallResult& r, std::index_sequence<K...>) {
+    if constexpr (std::is_void_v<R>)
+      (o.*F)(bound_arg<A>(a, K)...);
+    else
+      r.value = (o.*F)(bound_arg<A>(a, K)...);
+  }
+  static void run(C& o, const CallArgs& a, CallResult& r) { call(o, a, r, std::index_sequence_for<A...>{}); }
+};
+
+template <class C, class R, class... A, R (C::*F)(A...) const>
+struct MethodThunk<F> {
+  template <size_t... K>
+  static void call(const C& o, const CallArgs& a, CallResult& r, std::index_sequence<K...>) {
+    if constexpr (std::is_void_v<R>)
+      (o.*F)(bound_arg<A>(a, K)...);
+    else
+      r.value = (o.*F)(bound_arg<A>(a, K)...);
+  }
+  static void run(C& o, const CallArgs& a, CallResult& r) { call(o, a, r, std::index_sequence_for<A...>{}); }
+};
+
+template <class R, class... A, R (*F)(A...)>
+struct MethodThunk<F> {
+  template <size_t... K>
+  static void call(const CallArgs& a, CallResult& r, std::index_sequence<K...>) {
+    if constexpr (std::is_void_v<R>)
+      F(bound_arg<A>(a, K)...);
+    else
+      r.value = F(bound_arg<A>(a, K)...);
+  }
+  template <class C>
+  static void run(C&, const CallArgs& a, CallResult& r) {
+    call(a, r, std::index_sequence_for<A...>{});
+  }
+};
+
+// Binds a member to a method of the class: `{"SaveToJpg", M, method<Image, &Image::SaveToJpg>}`.
+template <class Impl, auto F>
+constexpr Thunk<Impl> method = [](Impl& o, const CallArgs& a, CallResult& r) { MethodThunk<F>::run(o, a, r); };
 
 // Resolves a class's bindings against its member table into a slot-indexed list; a
 // member with no binding yet is a null entry, answered with "not implemented".
