@@ -97,7 +97,7 @@ int32_t TBinaryRWImpl::OldFilesDelete(int32_t seconds, const std::string& dir_ma
     if (e.attributes & kSkip) continue;
     int64_t now = 0;
     if (!platform::now_filetime(now)) continue;
-    int64_t age = (now - e.creation_time) / 10000000;
+    int64_t age = (now - e.creation_time) / platform::kFileTimeTicksPerSecond;
     if (age > static_cast<int64_t>(seconds) && platform::file_delete(dir + e.name)) ++count;
   }
   return count;

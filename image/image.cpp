@@ -41,12 +41,13 @@ int32_t TImageImpl::IsValidImage() const {
 }
 
 void TImageImpl::put_DefaultJpgQuality(int32_t value) {
-  m_default_jpg_quality = static_cast<int16_t>(std::clamp(value, 1, 100));
+  m_default_jpg_quality = static_cast<int16_t>(std::clamp(value, codec::kMinJpegQuality, codec::kMaxJpegQuality));
 }
 
 codec::JpegOptions TImageImpl::resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const {
   codec::JpegOptions o;
-  o.quality = Quality == -1 ? m_default_jpg_quality : std::clamp(Quality, 1, 100);
+  o.quality =
+      Quality == -1 ? m_default_jpg_quality : std::clamp(Quality, codec::kMinJpegQuality, codec::kMaxJpegQuality);
   o.progressive = Progressive == -1 ? m_default_jpg_progressive == 1 : Progressive == 1;
   o.smoothing = Smoothing == -1 ? m_default_jpg_smoothing == 1 : Smoothing == 1;
   return o;

@@ -163,7 +163,7 @@ class TImageImpl {
 
   // The state record, in its declared order.
   std::unique_ptr<raster::Bitmap> m_bitmap;
-  int16_t m_default_jpg_quality = 78;
+  int16_t m_default_jpg_quality = codec::kDefaultJpegQuality;
   int32_t m_header_height = -1;
   int32_t m_header_width = -1;
   int64_t m_header_file_size = -1;

@@ -56,6 +56,12 @@ bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t 
   return ok;
 }
 
+uint32_t process_seed() {
+  // Knuth's multiplicative hash: seconds that follow one another land far apart.
+  constexpr uint32_t kScatter = 2654435761u;
+  return time_seed() * kScatter ^ static_cast<uint32_t>(process_milliseconds()) ^ process_id();
+}
+
 namespace {
 
 // Linux and Wine let a rename replace a read-only file where Windows refuses; the
@@ -70,8 +76,7 @@ bool is_read_only(const std::string& name) {
 // clock and the process so that other processes start elsewhere, and scattered so that
 // names from one run do not line up with the next run's.
 uint32_t next_temporary_number() {
-  static std::atomic<uint32_t> count{time_seed() * 2654435761u ^ static_cast<uint32_t>(process_milliseconds()) ^
-                                     process_id()};
+  static std::atomic<uint32_t> count{process_seed()};
   uint32_t n = count.fetch_add(1, std::memory_order_relaxed);
   n ^= n >> 16;
   n *= 0x45D9F3Bu;

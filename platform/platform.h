@@ -147,6 +147,9 @@ uint64_t process_milliseconds();
 uint32_t time_seed();
 // The hosting process's identifier, to tell its names from other processes' names.
 uint32_t process_id();
+// A start value for the counters that number new files: the clock, the process's running
+// time and its id, scattered, so that other processes and later runs start elsewhere.
+uint32_t process_seed();
 
 // ---- Text ----------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "image/codec/bmp.h"
 
 #include <algorithm>
+#include <iterator>
 #include <bit>
 #include <cstring>
 #include <vector>
@@ -36,6 +37,19 @@ bool FileSource::read(uint64_t offset, const platform::ReadPiece* pieces, size_t
 }
 
 namespace {
+
+// The sizes of the info headers this reader knows: the Windows 3 header, its two
+// extensions with colour masks, and the version 4 and 5 headers.
+// The file header before the info header.
+constexpr uint32_t kFileHeader = 14;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kInfoHeaderWithAlphaSize = 56;  // with red, green, blue and alpha masks
+constexpr uint32_t kInfoHeaderSizes[] = {kInfoHeaderSize, 52, kInfoHeaderWithAlphaSize, 108, 124};
+// The OS/2 core header: 16-bit width and height.
+constexpr uint32_t kCoreHeaderSize = 12;
+// The first read of a file takes what the headers need; later ones read ahead.
+constexpr size_t kFirstRead = 4096;
+constexpr size_t kReadAhead = 64 * 1024;
 
 using raster::Bgr;
 using raster::Bitmap;
@@ -98,7 +112,7 @@ class Reader {
 
  private:
   bool fill() {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(m_fills++ ? 64 * 1024 : 4096, m_size - m_pos));
+    size_t want = static_cast<size_t>(std::min<uint64_t>(m_fills++ ? kReadAhead : kFirstRead, m_size - m_pos));
     m_window.resize(want);
     const platform::ReadPiece piece{m_window.data(), want};
     if (!m_src.read(m_pos, &piece, 1)) {
@@ -150,7 +164,7 @@ struct Channel {
 
 bool read_header(Reader& r, InfoHeader& h) {
   if (!r.u32(h.biSize)) return false;
-  if (h.biSize == 12) {
+  if (h.biSize == kCoreHeaderSize) {
     uint16_t w, ht, planes, bpp;
     if (!r.u16(w) || !r.u16(ht) || !r.u16(planes) || !r.u16(bpp)) return false;
     h.biWidth = w;
@@ -158,16 +172,17 @@ bool read_header(Reader& r, InfoHeader& h) {
     h.biBitCount = bpp;
     return true;
   }
-  if (h.biSize != 40 && h.biSize != 52 && h.biSize != 56 && h.biSize != 108 && h.biSize != 124) return false;
+  if (std::find(std::begin(kInfoHeaderSizes), std::end(kInfoHeaderSizes), h.biSize) == std::end(kInfoHeaderSizes))
+    return false;
   uint64_t start = r.pos() - 4;
   uint16_t planes;
   uint32_t size_image, xppm, yppm, important;
   if (!r.i32(h.biWidth) || !r.i32(h.biHeight) || !r.u16(planes) || !r.u16(h.biBitCount) || !r.u32(h.biCompression) ||
       !r.u32(size_image) || !r.u32(xppm) || !r.u32(yppm) || !r.u32(h.biClrUsed) || !r.u32(important))
     return false;
-  if (h.biSize > 40) {
+  if (h.biSize > kInfoHeaderSize) {
     // The later headers carry the masks themselves.
-    for (int i = 0; i < (h.biSize >= 56 ? 4 : 3); ++i)
+    for (int i = 0; i < (h.biSize >= kInfoHeaderWithAlphaSize ? 4 : 3); ++i)
       if (!r.u32(h.masks[i])) return false;
   } else if (h.biCompression == BI_BITFIELDS || h.biCompression == BI_ALPHABITFIELDS) {
     // After a 40-byte header the masks follow it.
@@ -307,7 +322,7 @@ bool read_bmp(ByteSource& source, Bitmap& out) {
   if (bpp <= 8) {
     size_t entries = h.biClrUsed ? h.biClrUsed : (size_t{1} << bpp);
     if (entries > 256) return false;
-    const size_t entry_size = h.biSize == 12 ? 3 : 4;
+    const size_t entry_size = h.biSize == kCoreHeaderSize ? 3 : 4;
     uint8_t table[256 * 4];
     if (!r.bytes(table, entries * entry_size)) return false;
     for (size_t i = 0; i < entries; ++i)
@@ -353,15 +368,15 @@ bool write_bmp(const Bitmap& bmp, const std::function<bool(const uint8_t*, size_
   const uint32_t W = static_cast<uint32_t>(bmp.width()), H = static_cast<uint32_t>(bmp.height());
   const size_t row = (static_cast<size_t>(W) * 3 + 3) & ~size_t{3};
   const uint64_t pixels = uint64_t{row} * H;
-  const uint64_t total = 54 + pixels;
+  const uint64_t total = kFileHeader + kInfoHeaderSize + pixels;
   if (total > 0xFFFFFFFFu) throw Failure(Status::BitmapTooLargeToWrite);
   uint8_t p[54] = {};
   auto le16 = [&](size_t at, uint32_t v) { p[at] = static_cast<uint8_t>(v), p[at + 1] = static_cast<uint8_t>(v >> 8); };
   auto le32 = [&](size_t at, uint32_t v) { le16(at, v & 0xFFFF), le16(at + 2, v >> 16); };
   p[0] = 'B', p[1] = 'M';
   le32(2, static_cast<uint32_t>(total));
-  le32(10, 54);  // no colour table: the pixels follow the two headers
-  le32(14, 40);
+  le32(10, kFileHeader + kInfoHeaderSize);  // no colour table: the pixels follow the two headers
+  le32(14, kInfoHeaderSize);
   le32(18, W);
   le32(22, H);
   le16(26, 1);
@@ -390,17 +405,16 @@ Bytes write_bmp(const Bitmap& bmp) {
 }
 
 bool probe_bmp(std::span<const uint8_t> head, int32_t& width, int32_t& height) {
-  constexpr size_t kFileHeader = 14;
   const auto u16 = [&](size_t at) { return uint32_t{head[at]} | (uint32_t{head[at + 1]} << 8); };
   const auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
   if (head.size() < kFileHeader + 4) return false;
   const uint32_t size = u32(kFileHeader);
-  if (size == 12 && head.size() >= kFileHeader + 8) {
+  if (size == kCoreHeaderSize && head.size() >= kFileHeader + 8) {
     width = static_cast<int32_t>(u16(kFileHeader + 4));
     height = static_cast<int32_t>(u16(kFileHeader + 6));
     return true;
   }
-  if (size == 40 && head.size() >= kFileHeader + 12) {
+  if (size == kInfoHeaderSize && head.size() >= kFileHeader + 12) {
     width = static_cast<int32_t>(u32(kFileHeader + 4));
     height = static_cast<int32_t>(u32(kFileHeader + 8));
     return true;

@@ -10,10 +10,15 @@
 
 namespace kelv::codec {
 
+// The quality range of a save, and the quality a new Image saves at.
+inline constexpr int kMinJpegQuality = 1;
+inline constexpr int kMaxJpegQuality = 100;
+inline constexpr int kDefaultJpegQuality = 78;
+
 struct JpegOptions {
-  int quality = 78;          // 1..100, with baseline-compatible tables
-  bool progressive = false;  // the standard simple progression
-  bool smoothing = true;     // kept for decoding; does not change the encoded data
+  int quality = kDefaultJpegQuality;  // with baseline-compatible tables
+  bool progressive = false;           // the standard simple progression
+  bool smoothing = true;              // kept for decoding; does not change the encoded data
 };
 
 // Decodes with float IDCT, block smoothing, full scale and colour output; greyscale,

@@ -258,9 +258,7 @@ bool create_unique_temp_file(const std::string& dir, const std::string& prefix, 
   // Windows service does; creation with O_EXCL makes the name ours alone. The count goes
   // on from call to call, so files made in a row (within one millisecond, with the same
   // prefix) take the next numbers instead of trying the taken ones again.
-  static std::atomic<uint32_t> next{static_cast<uint32_t>(process_milliseconds()) ^
-                                    static_cast<uint32_t>(time_seed()) * 2654435761u ^
-                                    static_cast<uint32_t>(::getpid())};
+  static std::atomic<uint32_t> next{process_seed()};
   for (unsigned k = 0; k < 0x10000; ++k) {
     unsigned n = next.fetch_add(1, std::memory_order_relaxed) & 0xFFFF;
     if (n == 0) continue;

@@ -19,6 +19,9 @@
 namespace kelv::raster {
 namespace {
 
+// The largest font size in pixels that text is drawn at; larger requests draw at this.
+constexpr int32_t kMaxFontPixels = 4096;
+
 // One FreeType library and the faces opened so far, shared by every bitmap; all text
 // calls take the lock, since FreeType objects are not for concurrent use.
 struct Fonts {
@@ -100,18 +103,19 @@ Prepared prepare(Fonts& f, const Font& font) {
   int32_t h = font.height == 0 ? -11 : font.height;
   FT_UInt em = 0;
   if (h < 0) {
-    em = static_cast<FT_UInt>(-static_cast<int64_t>(h) > 4096 ? 4096 : -h);
+    em = static_cast<FT_UInt>(-static_cast<int64_t>(h) > kMaxFontPixels ? kMaxFontPixels : -h);
   } else {
     // A positive height is the whole cell: ascent plus descent.
     double cell = static_cast<double>(face->ascender - face->descender);
-    em = static_cast<FT_UInt>(std::max(1.0, std::round(std::min<double>(h, 4096) * face->units_per_EM / cell)));
+    em = static_cast<FT_UInt>(
+        std::max(1.0, std::round(std::min<double>(h, kMaxFontPixels) * face->units_per_EM / cell)));
   }
   if (FT_Set_Pixel_Sizes(face, 0, std::max<FT_UInt>(em, 1))) throw Failure(Status::FontCannotBeSized);
   p.ascent = static_cast<int>((face->size->metrics.ascender + 63) >> 6);
   p.descent = static_cast<int>((-face->size->metrics.descender + 63) >> 6);
   if (h > 0) {
     // The cell is exactly the height asked for, shared as the design shares it.
-    int cell = static_cast<int>(std::min<int32_t>(h, 4096));
+    int cell = static_cast<int>(std::min<int32_t>(h, kMaxFontPixels));
     p.ascent =
         static_cast<int>(std::lround(static_cast<double>(cell) * face->ascender / (face->ascender - face->descender)));
     p.descent = cell - p.ascent;
