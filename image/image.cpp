@@ -23,7 +23,7 @@ void TImageImpl::reset() {
   m_bitmap.reset();
   m_thumb_border_colors.clear();
   m_thumb_bg_color = 0;
-  m_default_jpg_quality = 78;
+  m_default_jpg_quality = codec::kDefaultJpegQuality;
   m_default_jpg_progressive = 0;
   m_default_jpg_smoothing = 1;
   m_thumb_border_count = 0;

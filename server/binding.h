@@ -77,53 +77,42 @@ decltype(auto) bound_arg(const CallArgs& a, size_t k) {
     static_assert(sizeof(D) == 0, "no member table type has this C++ type");
 }
 
-// The thunk of a method, read from its signature: arguments in order, the result (if
-// any) into the CallResult. Serves member functions, const or not, and static ones.
-template <auto F>
-struct MethodThunk;
-
-template <class C, class R, class... A, R (C::*F)(A...)>
-struct MethodThunk<F> {
-  template <size_t... K>
-  static void call(C& o, const CallArgs& a, CallResult& r, std::index_sequence<K...>) {
-    if constexpr (std::is_void_v<R>)
-      (o.*F)(bound_arg<A>(a, K)...);
-    else
-      r.value = (o.*F)(bound_arg<A>(a, K)...);
-  }
-  static void run(C& o, const CallArgs& a, CallResult& r) { call(o, a, r, std::index_sequence_for<A...>{}); }
+// The parameter types of a method, member (const or not) or static.
+template <class... A>
+struct ParamList {
+  using Indices = std::index_sequence_for<A...>;
 };
+template <class M>
+struct MethodParams;
+template <class C, class R, class... A>
+struct MethodParams<R (C::*)(A...)> : ParamList<A...> {};
+template <class C, class R, class... A>
+struct MethodParams<R (C::*)(A...) const> : ParamList<A...> {};
+template <class R, class... A>
+struct MethodParams<R (*)(A...)> : ParamList<A...> {};
 
-template <class C, class R, class... A, R (C::*F)(A...) const>
-struct MethodThunk<F> {
-  template <size_t... K>
-  static void call(const C& o, const CallArgs& a, CallResult& r, std::index_sequence<K...>) {
-    if constexpr (std::is_void_v<R>)
-      (o.*F)(bound_arg<A>(a, K)...);
+// Calls `F` with the arguments read for its parameters; a result goes into the CallResult.
+template <auto F, class Impl, class... A, size_t... K>
+void call_bound(Impl& o, const CallArgs& a, CallResult& r, ParamList<A...>, std::index_sequence<K...>) {
+  auto call = [&] {
+    if constexpr (std::is_member_function_pointer_v<decltype(F)>)
+      return (o.*F)(bound_arg<A>(a, K)...);
     else
-      r.value = (o.*F)(bound_arg<A>(a, K)...);
-  }
-  static void run(C& o, const CallArgs& a, CallResult& r) { call(o, a, r, std::index_sequence_for<A...>{}); }
-};
+      return F(bound_arg<A>(a, K)...);
+  };
+  if constexpr (std::is_void_v<decltype(call())>)
+    call();
+  else
+    r.value = call();
+}
 
-template <class R, class... A, R (*F)(A...)>
-struct MethodThunk<F> {
-  template <size_t... K>
-  static void call(const CallArgs& a, CallResult& r, std::index_sequence<K...>) {
-    if constexpr (std::is_void_v<R>)
-      F(bound_arg<A>(a, K)...);
-    else
-      r.value = F(bound_arg<A>(a, K)...);
-  }
-  template <class C>
-  static void run(C&, const CallArgs& a, CallResult& r) {
-    call(a, r, std::index_sequence_for<A...>{});
-  }
-};
-
-// Binds a member to a method of the class: `{"SaveToJpg", M, method<Image, &Image::SaveToJpg>}`.
+// Binds a member to a method of the class, read from its signature:
+// `{"SaveToJpg", M, method<Image, &Image::SaveToJpg>}`.
 template <class Impl, auto F>
-constexpr Thunk<Impl> method = [](Impl& o, const CallArgs& a, CallResult& r) { MethodThunk<F>::run(o, a, r); };
+constexpr Thunk<Impl> method = [](Impl& o, const CallArgs& a, CallResult& r) {
+  using Params = MethodParams<decltype(F)>;
+  call_bound<F>(o, a, r, Params{}, typename Params::Indices{});
+};
 
 // Resolves a class's bindings against its member table into a slot-indexed list; a
 // member with no binding yet is a null entry, answered with "not implemented".

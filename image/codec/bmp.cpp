@@ -38,12 +38,12 @@ bool FileSource::read(uint64_t offset, const platform::ReadPiece* pieces, size_t
 
 namespace {
 
-// The sizes of the info headers this reader knows: the Windows 3 header, its two
-// extensions with colour masks, and the version 4 and 5 headers.
 // The file header before the info header.
 constexpr uint32_t kFileHeader = 14;
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr uint32_t kInfoHeaderWithAlphaSize = 56;  // with red, green, blue and alpha masks
+// The sizes of the info headers this reader knows: the Windows 3 header, its two
+// extensions with colour masks, and the version 4 and 5 headers.
 constexpr uint32_t kInfoHeaderSizes[] = {kInfoHeaderSize, 52, kInfoHeaderWithAlphaSize, 108, 124};
 // The OS/2 core header: 16-bit width and height.
 constexpr uint32_t kCoreHeaderSize = 12;
