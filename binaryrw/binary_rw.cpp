@@ -24,6 +24,11 @@ std::string_view up_to_zero(std::span<const uint8_t> bytes) {
 TBinaryRWImpl::TBinaryRWImpl() = default;
 TBinaryRWImpl::~TBinaryRWImpl() { FClose(); }
 
+void TBinaryRWImpl::put_CodePage(int32_t value) {
+  const auto page = static_cast<uint32_t>(value);
+  if (value >= 0 && platform::code_page_valid(page)) m_code_page = page;
+}
+
 // ---- Byte buffers --------------------------------------------------------------------
 
 Bytes TBinaryRWImpl::StrToBuffer(const std::string& string, int32_t AddZeroByte) {

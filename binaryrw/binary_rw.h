@@ -80,6 +80,11 @@ class TBinaryRWImpl {
   void FD_FreeData();
   int32_t FD_DeleteTMPFiles();
 
+  // The code page of texts made from bytes and into bytes: 0, the system ANSI code page,
+  // until a page the system has is put.
+  int32_t get_CodePage() const { return static_cast<int32_t>(m_code_page); }
+  void put_CodePage(int32_t value);
+
  private:
   int32_t open_with(const std::string& name, const std::string& mode);
   // Reads up to `size` bytes at the current position; sets m_last_read_count.
@@ -89,6 +94,7 @@ class TBinaryRWImpl {
   std::unique_ptr<FileStream> m_file;
   int32_t m_last_read_count = 0;
   std::unique_ptr<TFD_Object> m_form_data;
+  uint32_t m_code_page = 0;
 };
 
 }  // namespace kelv

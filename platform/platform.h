@@ -17,6 +17,12 @@ namespace kelv::platform {
 std::string to_narrow(std::u16string_view wide);
 std::u16string to_wide(std::string_view narrow);
 
+// Code pages by their Windows numbers: 0 is the system ANSI code page (UTF-8 on Linux),
+// 65001 UTF-8. True when the system can convert text to and from `code_page`.
+inline constexpr uint32_t kCodePageAnsi = 0;
+inline constexpr uint32_t kCodePageUtf8 = 65001;
+bool code_page_valid(uint32_t code_page);
+
 // The operating system's version record, in the terms of the Windows version query.
 struct OsVersion {
   uint32_t major = 0;

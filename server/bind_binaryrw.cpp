@@ -6,6 +6,8 @@ namespace {
 
 using T = TBinaryRWImpl;
 constexpr MemberKind M = MemberKind::Method;
+constexpr MemberKind G = MemberKind::Get;
+constexpr MemberKind P = MemberKind::Put;
 
 const Binding<T> kBinaryRW[] = {
     {"FOpen", M, method<T, &T::FOpen>},
@@ -61,13 +63,15 @@ const Binding<T> kBinaryRW[] = {
     {"DirDelete", M, method<T, &T::DirDelete>},
     {"CreateTMPFile", M, method<T, &T::CreateTMPFile>},
     {"OldFilesDelete", M, method<T, &T::OldFilesDelete>},
+    {"CodePage", G, method<T, &T::get_CodePage>},
+    {"CodePage", P, method<T, &T::put_CodePage>},
 };
 
 }  // namespace
 
 const std::vector<Thunk<TBinaryRWImpl>>& binaryrw_slots() {
   static const auto slots =
-      bind_slots<T>(interface_table(InterfaceId::BinaryRW), std::span<const Binding<T>>(kBinaryRW));
+      bind_slots<T>(interface_table(InterfaceId::BinaryRW2), std::span<const Binding<T>>(kBinaryRW));
   return slots;
 }
 

@@ -30,6 +30,7 @@ inline constexpr Guid kIidIImage{0x28EA1342, 0xEAC7, 0x426E, {0x9D, 0x08, 0x9F, 
 inline constexpr Guid kIidIBinaryRW{0xD6DD8160, 0x0081, 0x45F0, {0xA9, 0x4C, 0x1A, 0xBB, 0xE5, 0x68, 0xA1, 0xF1}};
 inline constexpr Guid kIidIInfo{0xDA222ED8, 0xE4DB, 0x4833, {0xB6, 0xC0, 0x4E, 0x84, 0x53, 0xC3, 0xFD, 0xFB}};
 inline constexpr Guid kIidIImage2{0xF61C5CFA, 0x0F28, 0x4C96, {0x8B, 0x50, 0xC2, 0x2B, 0x4D, 0x47, 0xB4, 0x7A}};
+inline constexpr Guid kIidIBinaryRW2{0xFE7072BC, 0x3450, 0x42E5, {0x87, 0x19, 0x12, 0x11, 0xAE, 0x37, 0xA4, 0x84}};
 
 inline constexpr const char* kLibName = "Kelvarin";
 inline constexpr const char* kLibHelp = "Kelvarin.image Library";
@@ -49,6 +50,7 @@ inline constexpr std::array<InterfaceInfo, kInterfaceCount> kInterfaces{{
     {InterfaceId::BinaryRW, kIidIBinaryRW},
     {InterfaceId::Info, kIidIInfo},
     {InterfaceId::Image2, kIidIImage2},
+    {InterfaceId::BinaryRW2, kIidIBinaryRW2},
 }};
 
 const Guid& interface_iid(InterfaceId id);
@@ -67,11 +69,12 @@ struct ClassInfo {
 };
 
 // The served classes, in the order the module walks them. An Image object's default
-// interface is IImage2; it answers for IImage as well.
+// interface is IImage2, a BinaryRW object's IBinaryRW2; each answers for the interface
+// its default one derives from as well.
 inline constexpr size_t kClassCount = 3;
 inline constexpr std::array<ClassInfo, kClassCount> kClasses{{
     {"Image", "Kelvarin.Image", "image Object", kClsidImage, kIidIImage2, InterfaceId::Image2, InterfaceId::Image},
-    {"BinaryRW", "Kelvarin.BinaryRW", "BinaryRW Object", kClsidBinaryRW, kIidIBinaryRW, InterfaceId::BinaryRW,
+    {"BinaryRW", "Kelvarin.BinaryRW", "BinaryRW Object", kClsidBinaryRW, kIidIBinaryRW2, InterfaceId::BinaryRW2,
      InterfaceId::BinaryRW},
     {"Info", "Kelvarin.Info", "Info Object", kClsidInfo, kIidIInfo, InterfaceId::Info, InterfaceId::Info},
 }};

@@ -156,6 +156,9 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"DirDelete", "Removes an empty directory."},
       {"CreateTMPFile", "Creates an empty, uniquely named .TMP file in dir (or the temporary folder)."},
       {"OldFilesDelete", "Deletes the plain files matching dir_mask older than seconds; the number deleted."},
+      {"CodePage",
+       "The code page of texts made from bytes and into bytes: 0 the system's ANSI code page, 65001 UTF-8; "
+       "other values the system lacks are ignored."},
   };
   static const std::map<std::string, std::string> info = {
       {"GetVersion", "The major version, 1."},
@@ -166,9 +169,10 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"GetSystem", "The operating system's code (0 for any system after Windows 2003 Server)."},
       {"GetSystemText", "The operating system's name, or \"undefined\"."},
   };
-  // The Image class's two interfaces share one list: IImage2 carries IImage's members too.
+  // Each class's interfaces share one list: the derived one carries its base's members too.
   const bool of_image = iface == InterfaceId::Image || iface == InterfaceId::Image2;
-  const auto& table = of_image ? image : iface == InterfaceId::BinaryRW ? binrw : info;
+  const bool of_binrw = iface == InterfaceId::BinaryRW || iface == InterfaceId::BinaryRW2;
+  const auto& table = of_image ? image : of_binrw ? binrw : info;
   auto it = table.find(m.name);
   return it == table.end() ? std::string() : it->second;
 }

@@ -182,6 +182,13 @@ const Row kBinaryRWRows[] = {
     {58, 53, "OldFilesDelete", M, "seconds:i4;dir_mask:text", I4},
 };
 
+// Members beyond the first interface. CodePage names the code page of every text the
+// object makes from bytes or into bytes.
+const Row kBinaryRW2Rows[] = {
+    {59, 200, "CodePage", G, "", I4},
+    {60, 200, "CodePage", P, ":i4", None},
+};
+
 const Row kInfoRows[] = {
     {7, 1, "GetVersion", M, "", I4},       {8, 2, "GetMinorVersion", M, "", I4},  {9, 3, "GetTrueValue", M, "", I4},
     {10, 4, "GetFalseValue", M, "", I4},   {11, 5, "GetAuthorInfo", M, "", Text}, {12, 6, "GetSystem", M, "", I4},
@@ -279,10 +286,14 @@ const InterfaceTable& interface_table(InterfaceId id) {
   static const InterfaceTable image2 =
       build(InterfaceId::Image2, "IImage2", "Dispatch interface for image Object, with the photo members", kImage2Rows,
             &image);
+  static const InterfaceTable binrw2 =
+      build(InterfaceId::BinaryRW2, "IBinaryRW2", "Dispatch interface for BinaryRW Object, with the text members",
+            kBinaryRW2Rows, &binrw);
   switch (id) {
     case InterfaceId::Image: return image;
     case InterfaceId::Image2: return image2;
     case InterfaceId::BinaryRW: return binrw;
+    case InterfaceId::BinaryRW2: return binrw2;
     case InterfaceId::Info: return info;
   }
   return info;

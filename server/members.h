@@ -50,10 +50,11 @@ struct Member {
   size_t required_count() const;
 };
 
-// IImage2 derives from IImage: its function table continues after IImage's last slot
-// and its DISPIDs start at 200, so every IImage slot and DISPID stays where it was.
-enum class InterfaceId : uint8_t { Image, BinaryRW, Info, Image2 };
-inline constexpr size_t kInterfaceCount = 4;
+// IImage2 derives from IImage, and IBinaryRW2 from IBinaryRW: each function table
+// continues after its base's last slot and its DISPIDs start at 200, so every slot and
+// DISPID of the first interfaces stays where it was.
+enum class InterfaceId : uint8_t { Image, BinaryRW, Info, Image2, BinaryRW2 };
+inline constexpr size_t kInterfaceCount = 5;
 
 struct InterfaceTable {
   InterfaceId id;

@@ -1,5 +1,7 @@
+#include <iconv.h>
 #include <sys/utsname.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/platform.h"
@@ -88,6 +90,37 @@ std::u16string to_wide(std::string_view narrow) {
     i += len;
   }
   return out;
+}
+
+// The iconv name of a Windows code page: the pages whose Windows number is not their
+// iconv name, then "CP" and the number, which names the Windows and DOS pages.
+std::string iconv_name(uint32_t code_page) {
+  if (code_page == kCodePageAnsi || code_page == kCodePageUtf8) return "UTF-8";
+  if (code_page >= 28591 && code_page <= 28606) return "ISO-8859-" + std::to_string(code_page - 28590);
+  switch (code_page) {
+    case 20127: return "ASCII";
+    case 20866: return "KOI8-R";
+    case 21866: return "KOI8-U";
+    case 20932:
+    case 51932: return "EUC-JP";
+    case 51949: return "EUC-KR";
+    case 54936: return "GB18030";
+    case 10000: return "MACINTOSH";
+    case 1200: return "UTF-16LE";
+    case 1201: return "UTF-16BE";
+    default: break;
+  }
+  return "CP" + std::to_string(code_page);
+}
+
+bool code_page_valid(uint32_t code_page) {
+  // The two UTF-16 pages hold no 8-bit text; the Windows conversions refuse them too.
+  if (code_page == 1200 || code_page == 1201) return false;
+  if (code_page == kCodePageAnsi || code_page == kCodePageUtf8) return true;
+  iconv_t cd = iconv_open("UTF-8", iconv_name(code_page).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_close(cd);
+  return true;
 }
 
 // Linux reports its kernel release; the platform identifier 0 keeps it out of every row

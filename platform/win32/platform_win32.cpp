@@ -28,6 +28,8 @@ std::u16string to_wide(std::string_view narrow) {
   return out;
 }
 
+bool code_page_valid(uint32_t code_page) { return code_page == kCodePageAnsi || IsValidCodePage(code_page) != 0; }
+
 bool os_version(OsVersion& out) {
   // The record size field is that of the ANSI version record (148 bytes).
   OSVERSIONINFOA info{};

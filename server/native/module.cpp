@@ -31,7 +31,8 @@ CreateFn create_fn(InterfaceId id) {
     case InterfaceId::Info: return &create_object<TInfoImpl, &info_slots>;
     case InterfaceId::Image:  // the Image class serves IImage through IImage2
     case InterfaceId::Image2: return &create_object<TImageImpl, &image_slots>;
-    case InterfaceId::BinaryRW: return &create_object<TBinaryRWImpl, &binaryrw_slots>;
+    case InterfaceId::BinaryRW:  // the BinaryRW class serves IBinaryRW through IBinaryRW2
+    case InterfaceId::BinaryRW2: return &create_object<TBinaryRWImpl, &binaryrw_slots>;
   }
   return nullptr;
 }

@@ -31,7 +31,8 @@ CreateFn create_fn(InterfaceId id) {
   switch (id) {
     case InterfaceId::Image:  // the Image class serves IImage through IImage2
     case InterfaceId::Image2: return &create_object<ComImage, TImageImpl, &image_slots>;
-    case InterfaceId::BinaryRW: return &create_object<ComBinaryRW, TBinaryRWImpl, &binaryrw_slots>;
+    case InterfaceId::BinaryRW:  // the BinaryRW class serves IBinaryRW through IBinaryRW2
+    case InterfaceId::BinaryRW2: return &create_object<ComBinaryRW, TBinaryRWImpl, &binaryrw_slots>;
     case InterfaceId::Info: return &create_object<ComInfo, TInfoImpl, &info_slots>;
   }
   return nullptr;

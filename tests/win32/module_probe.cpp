@@ -255,44 +255,56 @@ void probe_extended_precision_host(HMODULE dll) {
   f->Release();
 }
 
-// An Image object answers for both of its interfaces with one pointer, and its dispatch
-// resolves the names of both.
-void probe_image_interfaces(HMODULE dll) {
+// An object answers for both of its interfaces with one pointer, its dispatch resolves
+// the names of both, and the type information it hands out (the name script hosts report)
+// is its first interface's.
+struct DerivedCase {
+  const Guid& clsid;
+  const Guid& derived;
+  const Guid& base;
+  const char* what;
+};
+
+void probe_derived_interfaces(HMODULE dll, const DerivedCase& k) {
   auto get = reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
   IClassFactory* f = nullptr;
-  IDispatch* img = nullptr;
-  if (!get || FAILED(get(guid(kClsidImage), IID_IClassFactory, reinterpret_cast<void**>(&f))) ||
-      FAILED(f->CreateInstance(nullptr, guid(kIidIImage2), reinterpret_cast<void**>(&img)))) {
-    check(false, "an Image asked for IImage2");
+  IDispatch* obj = nullptr;
+  std::string what = k.what;
+  if (!get || FAILED(get(guid(k.clsid), IID_IClassFactory, reinterpret_cast<void**>(&f))) ||
+      FAILED(f->CreateInstance(nullptr, guid(k.derived), reinterpret_cast<void**>(&obj)))) {
+    check(false, what + " asked for its derived interface");
     if (f) f->Release();
     return;
   }
   IDispatch* first = nullptr;
   IDispatch* disp = nullptr;
-  check(img->QueryInterface(guid(kIidIImage), reinterpret_cast<void**>(&first)) == S_OK && first == img,
-        "QueryInterface for IImage gives the same interface");
-  check(img->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&disp)) == S_OK && disp == img,
-        "IDispatch is IImage2");
+  check(obj->QueryInterface(guid(k.base), reinterpret_cast<void**>(&first)) == S_OK && first == obj,
+        what + ": QueryInterface for the base interface gives the same interface");
+  check(obj->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&disp)) == S_OK && disp == obj,
+        what + ": IDispatch is the derived interface");
   ITypeInfo* ti = nullptr;
   TYPEATTR* a = nullptr;
-  // Script hosts name an object after this type information: an Image stays "IImage".
-  check(SUCCEEDED(img->GetTypeInfo(0, 0, &ti)) && SUCCEEDED(ti->GetTypeAttr(&a)) &&
-            IsEqualGUID(a->guid, guid(kIidIImage)),
-        "the type information handed out is IImage's");
+  check(SUCCEEDED(obj->GetTypeInfo(0, 0, &ti)) && SUCCEEDED(ti->GetTypeAttr(&a)) && IsEqualGUID(a->guid, guid(k.base)),
+        what + ": the type information handed out is the base interface's");
   if (a) ti->ReleaseTypeAttr(a);
   if (ti) ti->Release();
-  LONG r = 0, w = 0, c = 0;
   if (first) {
-    // Names of both interfaces through the pointer asked for IImage.
-    check(call(first, L"CreateFromSize", {3, 2, 255}, r) && r == 1, "an IImage member by name");
-    check(call(first, L"FlipHorizontal", {}, r) && r == 1, "an IImage2 member by name");
-    check(call(first, L"ResizeImg", {6, 4}, r) && r == 1 && call(first, L"Width", {}, w) && w == 6,
-          "IImage members after IImage2 ones");
-    check(call(first, L"GetColor", {5, 3}, c) && c == 255, "the picture kept its colour");
+    LONG r = 0, w = 0, c = 0;
+    // Names of both interfaces through the pointer asked for the base one.
+    if (&k.clsid == &kClsidImage) {
+      check(call(first, L"CreateFromSize", {3, 2, 255}, r) && r == 1, "an IImage member by name");
+      check(call(first, L"FlipHorizontal", {}, r) && r == 1, "an IImage2 member by name");
+      check(call(first, L"ResizeImg", {6, 4}, r) && r == 1 && call(first, L"Width", {}, w) && w == 6,
+            "IImage members after IImage2 ones");
+      check(call(first, L"GetColor", {5, 3}, c) && c == 255, "the picture kept its colour");
+    } else {
+      check(call(first, L"CodePage", {}, r) && r == 0, "an IBinaryRW2 member by name");
+      check(call(first, L"FD_GetFilesCount", {}, c) && c == 0, "an IBinaryRW member by name");
+    }
     first->Release();
   }
   if (disp) disp->Release();
-  check(img->Release() == 0, "the Image is released");
+  check(obj->Release() == 0, what + " is released");
   f->Release();
 }
 
@@ -496,7 +508,10 @@ int wmain(int argc, wchar_t** argv) {
   if (dll) probe_factories_from_threads(dll);
   if (dll) probe_entry_points(dll);
   if (dll) probe_extended_precision_host(dll);
-  if (dll) probe_image_interfaces(dll);
+  if (dll) {
+    probe_derived_interfaces(dll, {kClsidImage, kIidIImage2, kIidIImage, "an Image"});
+    probe_derived_interfaces(dll, {kClsidBinaryRW, kIidIBinaryRW2, kIidIBinaryRW, "a BinaryRW"});
+  }
   probe_type_library(argv[1]);
   probe_version_resource(argv[1]);
   if (dll) FreeLibrary(dll);

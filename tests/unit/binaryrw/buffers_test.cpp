@@ -117,5 +117,17 @@ TEST_F(BinaryRWByName, BuffersFromVariablesAndFromExpressionsAreTheSame) {
   EXPECT_EQ(got, std::string("abcabcabc\0xy", 12));
 }
 
+// The code page starts as the system's and takes only pages the system has.
+TEST_F(BinaryRWByName, CodePageTakesOnlyPagesTheSystemHas) {
+  EXPECT_EQ(bin.call_i4("CodePage"), 0);
+  const struct {
+    int32_t put, then;
+  } steps[] = {{65001, 65001}, {1252, 1252}, {12345, 1252}, {-1, 1252}, {1200, 1252}, {0, 0}};
+  for (const auto& s : steps) {
+    bin.put("CodePage", Variant::i4(s.put));
+    EXPECT_EQ(bin.call_i4("CodePage"), s.then) << s.put;
+  }
+}
+
 }  // namespace
 }  // namespace kelv

@@ -105,7 +105,7 @@ TEST(MemberTables, EveryMemberOfEveryClassIsWired) {
     for (size_t i = 0; i < slots.size(); ++i) EXPECT_NE(slots[i], nullptr) << t.name << "." << t.members[i].name;
   };
   check(interface_table(InterfaceId::Image2), image_slots());
-  check(interface_table(InterfaceId::BinaryRW), binaryrw_slots());
+  check(interface_table(InterfaceId::BinaryRW2), binaryrw_slots());
   check(interface_table(InterfaceId::Info), info_slots());
 }
 
@@ -116,7 +116,7 @@ namespace kelv {
 namespace {
 
 TEST(MemberTables, EveryMemberHasItsLineInTheReference) {
-  for (InterfaceId id : {InterfaceId::Image, InterfaceId::BinaryRW, InterfaceId::Info})
+  for (InterfaceId id : {InterfaceId::Image2, InterfaceId::BinaryRW2, InterfaceId::Info})
     for (const Member& m : interface_table(id).members) EXPECT_FALSE(member_summary(id, m).empty()) << m.name;
 }
 
