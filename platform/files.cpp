@@ -85,7 +85,8 @@ uint32_t next_temporary_number() {
 
 }  // namespace
 
-bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce) {
+bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce,
+                          Existing existing) {
   if (name.empty() || is_read_only(name)) return false;
   size_t cut = name.find_last_of("\\/");
   std::string dir = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
@@ -98,10 +99,12 @@ bool write_file_replacing(const std::string& name, const std::function<bool(cons
     // Small pieces gather in a staging buffer, so that a writer may hand over rows.
     std::vector<uint8_t> stage;
     stage.reserve(256 * 1024);
+    // A full disk takes part of a write and then nothing: a write that makes no progress
+    // ends the save.
     auto write_all = [&](const uint8_t* p, size_t n) {
       while (n) {
         int64_t w = file_write(h, p, n);
-        if (w <= 0) return false;
+        if (w <= 0 || static_cast<uint64_t>(w) > n) return false;
         p += w, n -= static_cast<size_t>(w);
       }
       return true;
@@ -118,7 +121,8 @@ bool write_file_replacing(const std::string& name, const std::function<bool(cons
     bool ok = produce(sink) && write_all(stage.data(), stage.size());
     file_close(h);
     // Checked again: the target may have been protected while the bytes were made.
-    if (ok && !is_read_only(name) && file_replace(tmp, name)) return true;
+    if (ok && !is_read_only(name) && (existing == Existing::Replace ? file_replace(tmp, name) : file_move(tmp, name)))
+      return true;
     file_delete(tmp);
     return false;
   }
@@ -127,6 +131,27 @@ bool write_file_replacing(const std::string& name, const std::function<bool(cons
 
 bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size) {
   return write_file_replacing(name, [&](const WriteSink& sink) { return sink(data, size); });
+}
+
+bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exists) {
+  uint32_t attributes = 0;
+  if (fail_if_exists && file_attributes(dest, attributes)) return false;
+  FileHandle in;
+  if (!file_open(src, Access::Read, in)) return false;
+  std::vector<uint8_t> buf(size_t{1} << 16);
+  bool ok = write_file_replacing(
+      dest,
+      [&](const WriteSink& sink) {
+        for (;;) {
+          int64_t n = file_read(in, buf.data(), buf.size());
+          if (n <= 0) return n == 0;
+          if (!sink(buf.data(), static_cast<size_t>(n))) return false;
+        }
+      },
+      fail_if_exists ? Existing::Keep : Existing::Replace);
+  file_close(in);
+  if (ok) copy_permissions(src, dest);
+  return ok;
 }
 
 }  // namespace kelv::platform

@@ -109,7 +109,13 @@ std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries
 // File attributes of a name (no wildcards); false when it does not exist.
 bool file_attributes(const std::string& name, uint32_t& attributes);
 
+// Copies a file through a new file beside dest, which takes dest's name only once the
+// whole content is in it (write_file_replacing): a failed copy leaves no file behind
+// and an existing dest as it was. The copy takes the source's permissions.
 bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exists);
+// Gives `to` the permissions of `from`: the mode bits on Linux, the read-only, hidden,
+// system and archive attributes on Windows.
+void copy_permissions(const std::string& from, const std::string& to);
 bool file_delete(const std::string& name);
 // Renames or moves a file or directory; fails when dest exists.
 bool file_move(const std::string& src, const std::string& dest);
@@ -177,12 +183,20 @@ bool read_whole_file(const std::string& name, std::vector<uint8_t>& out, size_t 
 // Receives a file's bytes piece by piece; false stops the writing.
 using WriteSink = std::function<bool(const uint8_t* data, size_t size)>;
 
+// What a write that makes a whole file does with a file already there.
+enum class Existing : uint8_t {
+  Replace,  // the new file replaces it
+  Keep,     // it stays, and the write fails
+};
+
 // Writes a file so that it is either complete or untouched: `produce` hands the bytes
 // to a sink that puts them in a new temporary file in the target's directory, which
-// replaces the target only once all of them are written. On failure nothing is left
-// behind and an existing target stays. A read-only target is never replaced, whatever
-// the host's rename would allow: that is a failure too.
-bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce);
+// takes the target's name only once all of them are written. On failure (a write that
+// falls short on a full disk included) nothing is left behind and an existing target
+// stays. A read-only target is never replaced, whatever the host's rename would allow:
+// that is a failure too.
+bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce,
+                          Existing existing = Existing::Replace);
 bool write_file_replacing(const std::string& name, const uint8_t* data, size_t size);
 
 }  // namespace kelv::platform

@@ -201,31 +201,9 @@ bool file_attributes(const std::string& name, uint32_t& attributes) {
   return true;
 }
 
-bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exists) {
-  FileHandle in;
-  if (!file_open(src, Access::Read, in)) return false;
-  FileHandle out;
-  if (!file_open(dest, fail_if_exists ? Access::CreateNew : Access::Write, out)) {
-    file_close(in);
-    return false;
-  }
-  std::vector<char> buf(1 << 16);
-  bool ok = true;
-  for (;;) {
-    int64_t n = file_read(in, buf.data(), buf.size());
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    if (file_write(out, buf.data(), static_cast<size_t>(n)) != n) {
-      ok = false;
-      break;
-    }
-  }
+void copy_permissions(const std::string& from, const std::string& to) {
   struct stat st {};
-  if (fstat(fd_of(in), &st) == 0) ::fchmod(fd_of(out), st.st_mode & 07777);
-  file_close(in);
-  if (::close(fd_of(out)) != 0) ok = false;
-  if (!ok) ::unlink(dest.c_str());
-  return ok;
+  if (::stat(from.c_str(), &st) == 0) ::chmod(to.c_str(), st.st_mode & 07777);
 }
 
 bool file_delete(const std::string& name) {

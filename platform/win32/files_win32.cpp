@@ -44,9 +44,12 @@ int64_t file_read(FileHandle h, void* buf, size_t n) {
   return got;
 }
 
+// A write the disk can't take in full goes through in part and succeeds; the next one
+// fails with nothing written, and answers -1 (as a signed count: a DWORD -1 would read as
+// four billion bytes written).
 int64_t file_write(FileHandle h, const void* buf, size_t n) {
   DWORD put = 0;
-  if (!WriteFile(handle_of(h), buf, static_cast<DWORD>(n), &put, nullptr)) return put ? put : -1;
+  if (!WriteFile(handle_of(h), buf, static_cast<DWORD>(n), &put, nullptr)) return put ? int64_t{put} : int64_t{-1};
   return put;
 }
 
@@ -132,8 +135,11 @@ bool file_attributes(const std::string& name, uint32_t& attributes) {
   return true;
 }
 
-bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exists) {
-  return CopyFileA(src.c_str(), dest.c_str(), fail_if_exists) != 0;
+void copy_permissions(const std::string& from, const std::string& to) {
+  constexpr DWORD kCopied =
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  DWORD a = GetFileAttributesA(from.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES && (a & kCopied)) SetFileAttributesA(to.c_str(), a & kCopied);
 }
 bool file_delete(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
 bool file_move(const std::string& src, const std::string& dest) { return MoveFileA(src.c_str(), dest.c_str()) != 0; }
