@@ -40,7 +40,7 @@ class CallArgs {
 };
 
 struct CallResult {
-  std::variant<std::monostate, int32_t, uint8_t, std::string, VarOut> value;
+  std::variant<std::monostate, int32_t, uint8_t, int64_t, std::string, VarOut> value;
 };
 
 template <class Impl>

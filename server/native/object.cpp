@@ -237,6 +237,8 @@ HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags
       *result = Variant::i4(*v);
     else if (auto* v8 = std::get_if<uint8_t>(&r.value))
       *result = Variant::ui1(*v8);
+    else if (auto* v64 = std::get_if<int64_t>(&r.value))
+      *result = Variant::i8(*v64);
     else if (auto* s = std::get_if<std::string>(&r.value))
       *result = Variant::str(platform::to_wide(*s));
     else if (auto* o = std::get_if<VarOut>(&r.value))

@@ -198,6 +198,14 @@ class ComObject : public Iface {
     if (const uint8_t* v = std::get_if<uint8_t>(&r.value)) *out = *v;
     return hr;
   }
+  HRESULT call(int slot, const CallArgs& args, INT64* out) {
+    if (!out) return E_POINTER;
+    *out = 0;
+    CallResult r;
+    HRESULT hr = run(slot, args, r);
+    if (const int64_t* v = std::get_if<int64_t>(&r.value)) *out = *v;
+    return hr;
+  }
   HRESULT call(int slot, const CallArgs& args, BSTR* out) {
     if (!out) return E_POINTER;
     *out = nullptr;
