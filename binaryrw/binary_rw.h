@@ -6,12 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "platform/file_stream.h"
 #include "common/values.h"
+#include "formdata/decoder.h"
+#include "platform/file_stream.h"
 
 namespace kelv {
-
-class TFD_Object;
 
 class TBinaryRWImpl {
  public:
@@ -85,16 +84,30 @@ class TBinaryRWImpl {
   int32_t get_CodePage() const { return static_cast<int32_t>(m_code_page); }
   void put_CodePage(int32_t value);
 
+  // The limits of the uploads this object decodes (0: none; a value below 0 is taken as
+  // 0). They hold for the decoder there is and every later FD_Init; an upload that
+  // passes one stops, and FD_EndDecode gives 13.
+  int64_t get_FD_MaxFileSize() const { return m_limits.max_file_size; }
+  void put_FD_MaxFileSize(int64_t value);
+  int32_t get_FD_MaxFiles() const { return m_limits.max_files; }
+  void put_FD_MaxFiles(int32_t value);
+  int32_t get_FD_MaxFieldSize() const { return m_limits.max_field_size; }
+  void put_FD_MaxFieldSize(int32_t value);
+  int32_t get_FD_MaxFields() const { return m_limits.max_fields; }
+  void put_FD_MaxFields(int32_t value);
+
  private:
   int32_t open_with(const std::string& name, const std::string& mode);
   // Reads up to `size` bytes at the current position; sets m_last_read_count.
   Bytes read_up_to(int32_t size);
   bool read_exact(uint8_t* buf, size_t n);
+  void limits_changed();
 
   std::unique_ptr<FileStream> m_file;
   int32_t m_last_read_count = 0;
   std::unique_ptr<TFD_Object> m_form_data;
   uint32_t m_code_page = 0;
+  TFD_Limits m_limits;
 };
 
 }  // namespace kelv

@@ -1,4 +1,6 @@
 // The BinaryRW members that reach the form-data decoder the object owns.
+#include <algorithm>
+
 #include "binaryrw/binary_rw.h"
 #include "formdata/decoder.h"
 
@@ -20,8 +22,32 @@ std::string file_field(const TFD_Object* fd, int32_t index, std::string TFD_File
 
 int32_t TBinaryRWImpl::FD_Init(const std::string& dir, const std::string& FileName, const std::string& endline) {
   m_form_data.reset();
-  m_form_data = std::make_unique<TFD_Object>(dir, FileName, endline);
+  m_form_data = std::make_unique<TFD_Object>(dir, FileName, endline, m_limits);
   return 1;
+}
+
+void TBinaryRWImpl::limits_changed() {
+  if (m_form_data) m_form_data->set_limits(m_limits);
+}
+
+void TBinaryRWImpl::put_FD_MaxFileSize(int64_t value) {
+  m_limits.max_file_size = std::max<int64_t>(value, 0);
+  limits_changed();
+}
+
+void TBinaryRWImpl::put_FD_MaxFiles(int32_t value) {
+  m_limits.max_files = std::max(value, 0);
+  limits_changed();
+}
+
+void TBinaryRWImpl::put_FD_MaxFieldSize(int32_t value) {
+  m_limits.max_field_size = std::max(value, 0);
+  limits_changed();
+}
+
+void TBinaryRWImpl::put_FD_MaxFields(int32_t value) {
+  m_limits.max_fields = std::max(value, 0);
+  limits_changed();
 }
 
 int32_t TBinaryRWImpl::FD_Decode(const VarIn& data) {

@@ -13,6 +13,13 @@ If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
   Set img = Server.CreateObject("Kelvarin.Image")
   dir = Server.MapPath("uploads")
   If bin.DirExists(dir) <> 1 Then bin.DirMake dir
+  ' What this form can bring: one photo of up to 50 MB and a few short fields. A body
+  ' that passes a limit stops at once, keeps nothing of the part that passed it, and
+  ' FD_EndDecode gives 13.
+  bin.FD_MaxFileSize = 50 * 1048576
+  bin.FD_MaxFiles = 1
+  bin.FD_MaxFieldSize = 4096
+  bin.FD_MaxFields = 8
   bin.FD_Init dir
   total = Request.TotalBytes
   done = 0

@@ -34,10 +34,18 @@ size_t find_name_parameter(const std::string& line) {
   return std::string::npos;
 }
 
+// How many of the n bytes at p come before the next CR or LF.
+size_t line_run(const uint8_t* p, size_t n) {
+  size_t k = 0;
+  while (k < n && p[k] != CR && p[k] != LF) ++k;
+  return k;
+}
+
 }  // namespace
 
-TFD_Object::TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line)
-    : m_out_buffer(kOutBufferSize) {
+TFD_Object::TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line,
+                       const TFD_Limits& limits)
+    : m_out_buffer(kOutBufferSize), m_limits(limits) {
   m_dir = dir;
   if (m_dir.empty() && !platform::temp_dir(m_dir)) m_dir = "c:\\";
   if (!platform::is_separator(m_dir.back())) m_dir.push_back(platform::path_separator());
@@ -83,6 +91,8 @@ bool TFD_Object::write_out() {
 // copied on their way to the file, and the buffer never holds more than the threshold
 // whatever shape the content has. Flush::Now writes a file's last piece the same way.
 bool TFD_Object::emit(const uint8_t* p, size_t n, Flush flush) {
+  m_file_size += static_cast<int64_t>(n);
+  if (m_limits.max_file_size > 0 && m_file_size > m_limits.max_file_size) return pass_limit();
   if (flush == Flush::AtThreshold && static_cast<size_t>(m_out_count) + n < static_cast<size_t>(kFlushThreshold)) {
     std::memcpy(m_out_buffer.data() + m_out_count, p, n);
     m_out_count += static_cast<int32_t>(n);
@@ -116,31 +126,60 @@ bool TFD_Object::delimiter_at(const uint8_t* p, size_t n) const {
   return (p[b + 2] == CR && p[b + 3] == LF) || (n >= b + 5 && p[b + 2] == '-' && p[b + 3] == '-' && p[b + 4] == CR);
 }
 
+void TFD_Object::prepare_search() {
+  static_assert(kMaxBoundary + 2 <= 255, "a skip must fit a byte");
+  m_delimiter = "\r\n" + m_boundary;
+  const size_t m = m_delimiter.size();
+  m_skip.fill(static_cast<uint8_t>(m));
+  for (size_t k = 0; k + 1 < m; ++k) m_skip[static_cast<uint8_t>(m_delimiter[k])] = static_cast<uint8_t>(m - 1 - k);
+}
+
+// The first whole delimiter is found with a skip search: a window of the delimiter's
+// length moves along the bytes by the skip of the byte under its last position, so most
+// content bytes are never looked at. Four windows move at once, each over its own
+// stretch of the next kLanes * kLaneBytes bytes: each step waits for the byte it lands
+// on, and four steps that don't wait for each other keep the processor busy, while the
+// stretches stay short enough that little is looked at past a delimiter near the start.
+// The first stretch's match comes first. Without a whole delimiter, the last bytes may
+// still begin one: it holds a single CR, its first byte, so only the last CR among them
+// can.
 size_t TFD_Object::content_run(const uint8_t* p, size_t n) const {
-  for (size_t at = 0;;) {
-    const void* found = std::memchr(p + at, CR, n - at);
-    if (!found) return n;
-    size_t cr = static_cast<size_t>(static_cast<const uint8_t*>(found) - p);
-    // A CR followed by anything but LF, or CR LF followed by anything but the start of
-    // m_boundary, can't begin the delimiter: it is content like the rest of the run. Of a
-    // run of CR bytes only the last may begin it.
-    while (cr + 1 < n && p[cr + 1] == CR) ++cr;
-    size_t after = n - cr - 1;
-    if (after == 0) return cr;
-    if (p[cr + 1] == LF) {
-      size_t k = std::min(after - 1, m_boundary.size());
-      if (k == 0 ||
-          (p[cr + 2] == static_cast<uint8_t>(m_boundary[0]) && std::memcmp(p + cr + 2, m_boundary.data(), k) == 0))
-        return cr;
+  constexpr size_t kLanes = 4, kLaneBytes = 2048;
+  const auto* d = reinterpret_cast<const uint8_t*>(m_delimiter.data());
+  const size_t m = m_delimiter.size();
+  const uint8_t last = d[m - 1];
+  const auto match = [&](size_t end) { return p[end] == last && std::memcmp(p + end + 1 - m, d, m - 1) == 0; };
+  // Positions are those of a window's last byte.
+  for (size_t base = m - 1; base < n;) {
+    const size_t width = std::min(kLaneBytes, (n - base) / kLanes);
+    size_t at[kLanes], stop[kLanes];
+    for (size_t k = 0; k < kLanes; ++k) at[k] = base + k * width;
+    for (size_t k = 0; k + 1 < kLanes; ++k) stop[k] = at[k + 1];
+    stop[kLanes - 1] = width < kLaneBytes ? n : base + kLanes * kLaneBytes;
+    while (at[0] < stop[0] && at[1] < stop[1] && at[2] < stop[2] && at[3] < stop[3]) {
+      const uint8_t c0 = p[at[0]], c1 = p[at[1]], c2 = p[at[2]], c3 = p[at[3]];
+      if ((c0 == last) | (c1 == last) | (c2 == last) | (c3 == last)) {
+        if (match(at[0])) return at[0] + 1 - m;
+        if (match(at[1]) || match(at[2]) || match(at[3])) break;  // the stretches before it finish first
+      }
+      at[0] += m_skip[c0], at[1] += m_skip[c1], at[2] += m_skip[c2], at[3] += m_skip[c3];
     }
-    at = cr + 1;
+    for (size_t k = 0; k < kLanes; ++k)
+      for (; at[k] < stop[k]; at[k] += m_skip[p[at[k]]])
+        if (match(at[k])) return at[k] + 1 - m;
+    base = stop[kLanes - 1];
   }
+  const size_t from = n >= m ? n - m + 1 : 0;
+  for (size_t q = n; q > from; --q)
+    if (p[q - 1] == CR) return std::memcmp(p + q - 1, d, n - q + 1) == 0 ? q - 1 : n;
+  return n;
 }
 
 bool TFD_Object::open_output(size_t n) {
   close_output();
   m_out_count = 0;
   m_candidate_length = 0;
+  m_file_size = 0;
   TFD_FileInfo& info = m_files.back();
   MsRand rnd;
   if (!m_base_name.empty()) {
@@ -196,14 +235,17 @@ void TFD_Object::examine_header(const std::string& line) {
 
 bool TFD_Object::header_line_end() {
   if (!m_header_line.empty()) {
+    m_header_bytes += m_header_line.size();
+    if (m_limits.any() && ++m_header_lines > kLimitedHeaderLines) return pass_limit();
     m_part_headers->push_back(m_header_line);
     examine_header(m_header_line);
     m_header_line.clear();
     m_skip_lf = true;
     return true;
   }
-  // The empty line: the header block ends.
+  // The empty line: the header block ends. A part beyond the number allowed is not taken.
   if (m_is_file_part) {
+    if (m_limits.max_files > 0 && m_files.size() >= static_cast<size_t>(m_limits.max_files)) return pass_limit();
     m_files.push_back(TFD_FileInfo{m_part_name, m_part_file_name, m_part_content_type, {}});
     m_header_lists.push_back(std::move(*m_part_headers));
     m_part_headers.reset();
@@ -214,6 +256,7 @@ bool TFD_Object::header_line_end() {
     m_state = Copying;
     m_is_file_part = false;
   } else {
+    if (m_limits.max_fields > 0 && m_item_names.size() >= static_cast<size_t>(m_limits.max_fields)) return pass_limit();
     m_part_headers.reset();
     m_item_names.push_back(m_part_name);
     m_state = TextValue;
@@ -227,7 +270,8 @@ bool TFD_Object::header_line_end() {
   return true;
 }
 
-// A line of a text value has ended; true when it was the closing delimiter.
+// A line of a text value has ended; true when decoding stops there: the line was the
+// closing delimiter, or the value passed its limit.
 bool TFD_Object::text_line_end() {
   if (!m_boundary.empty() && m_value_line.compare(0, m_boundary.size(), m_boundary) == 0) {
     if (m_value_line.size() == m_boundary.size()) {
@@ -249,6 +293,31 @@ bool TFD_Object::text_line_end() {
     m_item_value += m_end_line;
   m_item_value += m_value_line;
   m_value_line.clear();
+  if (m_limits.max_field_size > 0 && m_item_value.size() > static_cast<size_t>(m_limits.max_field_size))
+    return !pass_limit();
+  return false;
+}
+
+bool TFD_Object::pass_limit() {
+  if (m_state >= Copying && m_state <= BoundaryDashDash) {
+    // The file is closed first: an open file can't be deleted on Windows.
+    close_output();
+    platform::file_delete(m_files.back().FilePath);
+    m_files.pop_back();
+    m_header_lists.pop_back();
+  } else if (m_state == TextValue) {
+    m_item_names.pop_back();
+  }
+  m_part_headers.reset();
+  m_header_line.clear();
+  m_header_line.shrink_to_fit();
+  m_item_value.clear();
+  m_item_value.shrink_to_fit();
+  m_value_line.clear();
+  m_value_line.shrink_to_fit();
+  m_out_count = 0;
+  m_candidate_length = 0;
+  m_state = LimitPassed;
   return false;
 }
 
@@ -284,6 +353,7 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
         if (b == CR || b == LF) {
           (b == CR ? m_skip_lf : m_skip_cr) = true;
           m_boundary_length = static_cast<int32_t>(m_boundary.size());
+          prepare_search();
           m_state = PartStart;
         } else {
           if (m_boundary.size() >= kMaxBoundary) {
@@ -302,6 +372,8 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
         m_part_file_name.clear();
         m_item_value.clear();
         m_is_file_part = false;
+        m_header_bytes = 0;
+        m_header_lines = 0;
         m_state = Headers;
         [[fallthrough]];
 
@@ -314,7 +386,17 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
             m_state = GuardFired;
             return 0;
           }
-          m_header_line.push_back(static_cast<char>(b));
+          if (m_limits.any() && m_header_bytes + m_header_line.size() >= kLimitedHeaderBytes) {
+            pass_limit();
+            return 0;
+          }
+          // This byte and the ones up to the line's end go in at once, as far as the
+          // bounds let them (the byte past a bound meets the checks above).
+          size_t room = kMaxHeaderLine - m_header_line.size();
+          if (m_limits.any()) room = std::min(room, kLimitedHeaderBytes - m_header_bytes - m_header_line.size());
+          const size_t end = i - 1 + std::min(room, line_run(p + i - 1, n - i + 1));
+          m_header_line.append(reinterpret_cast<const char*>(p + i - 1), end - (i - 1));
+          i = end;
         }
         break;
 
@@ -324,6 +406,13 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
           if (text_line_end()) return 0;
         } else {
           m_value_line.push_back(static_cast<char>(b));
+          // A line longer than the delimiter is value for certain: it counts at once.
+          if (m_limits.max_field_size > 0 && m_value_line.size() > m_boundary.size() + 2 &&
+              m_item_value.size() + (m_first_value_line ? 0 : m_end_line.size()) + m_value_line.size() >
+                  static_cast<size_t>(m_limits.max_field_size)) {
+            pass_limit();
+            return 0;
+          }
         }
         break;
 
@@ -462,6 +551,8 @@ int32_t TFD_Object::EndDecode() {
     result = kEndCreateFailed;
   else if (m_state == GuardFired)
     result = kEndGuardFired;
+  else if (m_state == LimitPassed)
+    result = kEndLimitPassed;
   else if (m_state == Complete)
     result = kEndComplete;
   else

@@ -4,6 +4,7 @@
 // directory through a fixed buffer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -22,6 +23,16 @@ struct TFD_FileInfo {
   std::string FilePath;     // where its content was written; empty when no file was made
 };
 
+// The bounds a page may set on an upload; 0 (or less) is no bound. An upload that
+// passes one stops there.
+struct TFD_Limits {
+  int64_t max_file_size = 0;   // bytes of one file's content
+  int32_t max_files = 0;       // file parts
+  int32_t max_field_size = 0;  // bytes of one text field's value, as it is kept
+  int32_t max_fields = 0;      // text fields
+  bool any() const { return max_file_size > 0 || max_files > 0 || max_field_size > 0 || max_fields > 0; }
+};
+
 class TFD_Object {
  public:
   static constexpr size_t kOutBufferSize = 33130;
@@ -34,6 +45,10 @@ class TFD_Object {
   // A header line this long has no end in sight: decoding stops (GuardFired) rather than
   // let it take all memory. Real header lines are far shorter.
   static constexpr size_t kMaxHeaderLine = size_t{16} << 20;
+  // With any limit set, a part's header block is bounded as well: no more lines and
+  // bytes than these (a browser sends two or three lines of a few hundred bytes).
+  static constexpr size_t kLimitedHeaderLines = 64;
+  static constexpr size_t kLimitedHeaderBytes = 16384;
 
   // The decoder's states; ranges mean something (20 to 26 are inside file content,
   // 100 and above are final).
@@ -52,13 +67,16 @@ class TFD_Object {
     Complete = 100,
     WriteFailed = 101,
     CreateFailed = 102,
-    GuardFired = 105,  // a header line passed kMaxHeaderLine
+    GuardFired = 105,   // a header line passed kMaxHeaderLine
+    LimitPassed = 106,  // the upload passed one of its limits
   };
 
   // A new decoder: `dir` (empty: the system's temporary directory), the base name for
   // output files (empty: generated unique names), and the text between the lines of a
   // multi-line value (empty: LF CR; "{-NoLineEnd-}": nothing).
-  TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line);
+  // `limits` bound the upload.
+  TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line,
+             const TFD_Limits& limits = {});
   virtual ~TFD_Object();
   TFD_Object(const TFD_Object&) = delete;
   TFD_Object& operator=(const TFD_Object&) = delete;
@@ -71,6 +89,7 @@ class TFD_Object {
   static constexpr int32_t kEndWriteFailed = 1;
   static constexpr int32_t kEndCreateFailed = 11;
   static constexpr int32_t kEndGuardFired = 12;
+  static constexpr int32_t kEndLimitPassed = 13;
   static constexpr int32_t kEndNothingFed = -501;  // no boundary came: nothing usable was fed
   static constexpr int32_t kEndFailedBase = 1000;
 
@@ -84,6 +103,8 @@ class TFD_Object {
   const std::vector<std::string>& item_names() const { return m_item_names; }
   const std::vector<std::string>& item_values() const { return m_item_values; }
   int16_t state() const { return m_state; }
+  // New limits hold from the next byte decoded on.
+  void set_limits(const TFD_Limits& limits) { m_limits = limits; }
 
  private:
   int32_t run(const uint8_t* p, size_t n);
@@ -93,6 +114,8 @@ class TFD_Object {
   void examine_header(const std::string& line);
   bool open_output(size_t n);
   bool text_line_end();
+  // Stops the upload at a limit; the part that passed it leaves nothing. Always false.
+  bool pass_limit();
   enum class Flush : uint8_t { AtThreshold, Now };
   bool emit(const uint8_t* p, size_t n, Flush flush = Flush::AtThreshold);
   bool give_back(const char* tail, size_t tail_len);
@@ -101,6 +124,8 @@ class TFD_Object {
   // How many of the n bytes at p are content for certain: those before the first CR
   // that may begin the delimiter as far as the bytes go.
   size_t content_run(const uint8_t* p, size_t n) const;
+  // Sets up the skip search for the delimiter once m_boundary is complete.
+  void prepare_search();
   // Whether the n bytes at p begin with a whole delimiter: CR LF, m_boundary, then CR LF
   // or "--" CR.
   bool delimiter_at(const uint8_t* p, size_t n) const;
@@ -132,6 +157,15 @@ class TFD_Object {
   std::string m_base_name;
   std::string m_end_line;
   platform::FileHandle m_out_file;
+
+  TFD_Limits m_limits;
+  int64_t m_file_size = 0;    // content bytes of the open output file so far
+  size_t m_header_bytes = 0;  // bytes of the current header block's lines
+  size_t m_header_lines = 0;  // and their number
+  // The delimiter CR LF m_boundary, and for the skip search (Boyer-Moore-Horspool) how
+  // far a window may move on, by the byte under its last position.
+  std::string m_delimiter;
+  std::array<uint8_t, 256> m_skip{};
 };
 
 }  // namespace kelv

@@ -1,6 +1,7 @@
 // The form-data decoder on arbitrary bodies, fed whole and in two chunkings chosen by
-// the input itself: all three must give the same items, headers, file contents and
-// result, and nothing may crash or leak.
+// the input itself, with or without small limits (also chosen by the input): all three
+// must give the same items, headers, file contents and result, and nothing may crash or
+// leak.
 #include <stdlib.h>
 
 #include <cstddef>
@@ -30,8 +31,8 @@ const std::string& scratch() {
   return dir;
 }
 
-Outcome decode(const uint8_t* data, size_t size, uint32_t seed) {
-  kelv::TFD_Object fd(scratch(), "", "");
+Outcome decode(const uint8_t* data, size_t size, uint32_t seed, const kelv::TFD_Limits& limits) {
+  kelv::TFD_Object fd(scratch(), "", "", limits);
   size_t at = 0;
   while (at < size) {
     size_t step = seed ? 1 + seed % 97 : size - at;
@@ -54,11 +55,14 @@ Outcome decode(const uint8_t* data, size_t size, uint32_t seed) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
+  if (size < 3) return 0;
   uint32_t seed = data[0] | (data[1] << 8);
-  data += 2, size -= 2;
-  Outcome whole = decode(data, size, 0);
-  if (!(decode(data, size, seed | 1) == whole)) __builtin_trap();
-  if (!(decode(data, size, seed * 7 + 3) == whole)) __builtin_trap();
+  // A third byte with its top bit set asks for limits small enough to be met.
+  kelv::TFD_Limits limits;
+  if (data[2] & 0x80) limits = {data[2] & 0x1F, (data[2] >> 5) & 3, (data[2] >> 1) & 0xF, data[2] & 3};
+  data += 3, size -= 3;
+  Outcome whole = decode(data, size, 0, limits);
+  if (!(decode(data, size, seed | 1, limits) == whole)) __builtin_trap();
+  if (!(decode(data, size, seed * 7 + 3, limits) == whole)) __builtin_trap();
   return 0;
 }

@@ -65,6 +65,14 @@ const Binding<T> kBinaryRW[] = {
     {"OldFilesDelete", M, method<T, &T::OldFilesDelete>},
     {"CodePage", G, method<T, &T::get_CodePage>},
     {"CodePage", P, method<T, &T::put_CodePage>},
+    {"FD_MaxFileSize", G, method<T, &T::get_FD_MaxFileSize>},
+    {"FD_MaxFileSize", P, method<T, &T::put_FD_MaxFileSize>},
+    {"FD_MaxFiles", G, method<T, &T::get_FD_MaxFiles>},
+    {"FD_MaxFiles", P, method<T, &T::put_FD_MaxFiles>},
+    {"FD_MaxFieldSize", G, method<T, &T::get_FD_MaxFieldSize>},
+    {"FD_MaxFieldSize", P, method<T, &T::put_FD_MaxFieldSize>},
+    {"FD_MaxFields", G, method<T, &T::get_FD_MaxFields>},
+    {"FD_MaxFields", P, method<T, &T::put_FD_MaxFields>},
 };
 
 }  // namespace

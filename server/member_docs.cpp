@@ -128,7 +128,9 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"JoinBuffer", "Two byte buffers joined into a new one; Null when either is not a buffer."},
       {"FD_Init", "Starts a form-data upload into dir (base name, line join optional)."},
       {"FD_Decode", "Feeds the next chunk of the request body; 1 while the body goes on."},
-      {"FD_EndDecode", "Ends the upload: 0 complete, negative when cut off, 1, 11, 12 or below -1000 on errors."},
+      {"FD_EndDecode",
+       "Ends the upload: 0 complete, negative when cut off, 1, 11, 12 or below -1000 on errors, 13 when the upload "
+       "passed a limit (FD_MaxFileSize, FD_MaxFiles, FD_MaxFieldSize, FD_MaxFields)."},
       {"FD_GetFilesCount", "The number of uploaded files."},
       {"FD_GetFileName", "Where an uploaded file's content was written."},
       {"FD_GetFileHeaderName", "The file name the client sent, verbatim."},
@@ -159,6 +161,16 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"CodePage",
        "The code page of texts made from bytes and into bytes: 0 the system's ANSI code page, 65001 UTF-8; "
        "other values the system lacks are ignored."},
+      {"FD_MaxFileSize",
+       "The most bytes one uploaded file may hold (0: no limit); a larger one stops the upload, leaves no file and "
+       "makes FD_EndDecode give 13. Kept for every later FD_Init, as are the other limits."},
+      {"FD_MaxFiles", "The most file parts an upload may hold (0: no limit); one more stops it (13)."},
+      {"FD_MaxFieldSize",
+       "The most bytes one text field's value may hold (0: no limit); a longer one stops the upload and leaves no "
+       "field (13)."},
+      {"FD_MaxFields",
+       "The most text fields an upload may hold (0: no limit); one more stops it (13). With any limit set, a part's "
+       "header block is held to 64 lines and 16 KB."},
   };
   static const std::map<std::string, std::string> info = {
       {"GetVersion", "The major version, 1."},

@@ -24,6 +24,7 @@ constexpr MemberKind P = MemberKind::Put;
 constexpr ValueType None = ValueType::None;
 constexpr ValueType Text = ValueType::Text;
 constexpr ValueType I4 = ValueType::I4;
+constexpr ValueType I8 = ValueType::I8;
 constexpr ValueType UI1 = ValueType::UI1;
 constexpr ValueType Var = ValueType::Variant;
 
@@ -185,8 +186,11 @@ const Row kBinaryRWRows[] = {
 // Members beyond the first interface. CodePage names the code page of every text the
 // object makes from bytes or into bytes.
 const Row kBinaryRW2Rows[] = {
-    {59, 200, "CodePage", G, "", I4},
-    {60, 200, "CodePage", P, ":i4", None},
+    {59, 200, "CodePage", G, "", I4},        {60, 200, "CodePage", P, ":i4", None},
+    {61, 201, "FD_MaxFileSize", G, "", I8},  {62, 201, "FD_MaxFileSize", P, ":i8", None},
+    {63, 202, "FD_MaxFiles", G, "", I4},     {64, 202, "FD_MaxFiles", P, ":i4", None},
+    {65, 203, "FD_MaxFieldSize", G, "", I4}, {66, 203, "FD_MaxFieldSize", P, ":i4", None},
+    {67, 204, "FD_MaxFields", G, "", I4},    {68, 204, "FD_MaxFields", P, ":i4", None},
 };
 
 const Row kInfoRows[] = {

@@ -52,7 +52,7 @@ class Decoder : public ScratchDir {
   // Feeds `body` cut at the given offsets; reads everything back and deletes the files.
   Outcome decode(const std::string& body, const std::vector<size_t>& cuts, const std::string& base = "",
                  const std::string& endline = "") {
-    TFD_Object fd(m_dir.string(), base, endline);
+    TFD_Object fd(m_dir.string(), base, endline, m_limits);
     size_t at = 0;
     for (size_t k = 0; k <= cuts.size(); ++k) {
       size_t end = k < cuts.size() ? cuts[k] : body.size();
@@ -73,6 +73,9 @@ class Decoder : public ScratchDir {
     fd.DeleteFiles();
     return r;
   }
+
+  // The limits every decoder of the fixture gets.
+  TFD_Limits m_limits;
 
   // Whole, byte by byte, at every single cut point and at random sets of cut points;
   // with `all_pairs`, at every pair of cut points as well. All must agree.
