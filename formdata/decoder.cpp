@@ -1,7 +1,6 @@
 #include "formdata/decoder.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "common/msrand.h"
@@ -16,9 +15,8 @@ constexpr uint8_t LF = '\n';
 // A quoted header value from `start` up to the next double quote; the line's last byte
 // is never taken, so an unterminated value loses its last character.
 std::string collect(const std::string& line, size_t start) {
-  std::string out;
-  for (size_t q = start; q + 1 < line.size() && line[q] != '"'; ++q) out.push_back(line[q]);
-  return out;
+  if (start + 1 >= line.size()) return {};
+  return line.substr(start, std::min(line.find('"', start), line.size() - 1) - start);
 }
 
 // The form field name marker `name="`, taken only as a parameter of its own: at the
@@ -204,8 +202,8 @@ bool TFD_Object::open_output(size_t n) {
   }
   // A unique temporary file, named from N: 001, 012, 123, 1234. It comes back open, so
   // it is not opened a second time.
-  char number[16];
-  std::snprintf(number, sizeof number, "%03zu", n);
+  std::string number = std::to_string(n);
+  if (number.size() < 3) number.insert(0, 3 - number.size(), '0');
   std::string path;
   if (!platform::create_temp_file_chain(m_dir, number, path, &m_out_file)) {
     info.FilePath.clear();
@@ -246,7 +244,8 @@ bool TFD_Object::header_line_end() {
   // The empty line: the header block ends. A part beyond the number allowed is not taken.
   if (m_is_file_part) {
     if (m_limits.max_files > 0 && m_files.size() >= static_cast<size_t>(m_limits.max_files)) return pass_limit();
-    m_files.push_back(TFD_FileInfo{m_part_name, m_part_file_name, m_part_content_type, {}});
+    m_files.push_back(
+        TFD_FileInfo{std::move(m_part_name), std::move(m_part_file_name), std::move(m_part_content_type), {}});
     m_header_lists.push_back(std::move(*m_part_headers));
     m_part_headers.reset();
     if (!open_output(m_files.size())) {
@@ -258,7 +257,7 @@ bool TFD_Object::header_line_end() {
   } else {
     if (m_limits.max_fields > 0 && m_item_names.size() >= static_cast<size_t>(m_limits.max_fields)) return pass_limit();
     m_part_headers.reset();
-    m_item_names.push_back(m_part_name);
+    m_item_names.push_back(std::move(m_part_name));
     m_state = TextValue;
   }
   m_part_name.clear();
@@ -366,6 +365,7 @@ int32_t TFD_Object::run(const uint8_t* p, size_t n) {
 
       case PartStart:
         m_part_headers = std::make_unique<std::vector<std::string>>();
+        m_part_headers->reserve(4);
         m_header_line.clear();
         m_part_name.clear();
         m_part_content_type.clear();
@@ -436,9 +436,16 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
         // when the whole delimiter follows, it is the file's last piece and goes out
         // straight from the chunk, gathered behind what the buffer holds.
         size_t run = content_run(p + i, n - i);
-        if (run > 0 && !(delimiter_at(p + i + run, n - i - run) ? emit(p + i, run, Flush::Now) : emit(p + i, run)))
-          return false;
+        const bool whole = delimiter_at(p + i + run, n - i - run);
+        if (run > 0 && !(whole ? emit(p + i, run, Flush::Now) : emit(p + i, run))) return false;
         i += run;
+        if (whole) {
+          // The whole delimiter is in the chunk: the part ends here, as the states below
+          // would find byte by byte (CR LF m_boundary CR LF, or "--" CR at the body's end).
+          const bool body_ends = p[i + m_boundary.size() + 2] == '-';
+          i += m_boundary.size() + 4;
+          return part_complete(body_ends);
+        }
         if (i < n) {
           m_candidate_length = 0;
           m_state = CrSeen;
@@ -484,13 +491,8 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
 
       case BoundaryCr:
         if (b == LF) {
-          // The part is complete.
           ++i;
-          if (!write_out()) return false;
-          close_output();
-          m_candidate_length = 0;
-          m_state = PartStart;
-          return true;
+          return part_complete(false);
         }
         if (!give_back("\r", 1)) return false;
         break;
@@ -505,15 +507,7 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
         break;
 
       case BoundaryDashDash:
-        if (b == CR) {
-          // The body is complete; the final LF and any epilogue are ignored.
-          if (!write_out()) return false;
-          close_output();
-          m_out_count = 0;
-          m_candidate_length = 0;
-          m_state = Complete;
-          return false;
-        }
+        if (b == CR) return part_complete(true);
         if (!give_back("--", 2)) return false;
         break;
 
@@ -521,6 +515,18 @@ bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
     }
   }
   return true;
+}
+
+// The part is complete: its file's last piece goes out and the file is closed. Then the
+// next part follows, or the body is complete (after "--" CR; the final LF and any
+// epilogue are ignored) and the call stops.
+bool TFD_Object::part_complete(bool body_ends) {
+  if (!write_out()) return false;
+  close_output();
+  m_out_count = 0;
+  m_candidate_length = 0;
+  m_state = body_ends ? Complete : PartStart;
+  return !body_ends;
 }
 
 int32_t TFD_Object::EndDecode() {

@@ -120,6 +120,7 @@ class TFD_Object {
   bool emit(const uint8_t* p, size_t n, Flush flush = Flush::AtThreshold);
   bool give_back(const char* tail, size_t tail_len);
   bool write_out();
+  bool part_complete(bool body_ends);
   void close_output();
   // How many of the n bytes at p are content for certain: those before the first CR
   // that may begin the delimiter as far as the bytes go.
