@@ -50,7 +50,7 @@ run() {  # name body limit-command [second-limit-command] (each gets its folder 
   local mb
   mb=$(echo "$(stat -c %s "$body") / 1048576" | bc -l)
   row() {  # limit-name seconds
-    printf '%-22s ours %8.1f MB/s  %-22s %8.1f MB/s  ratio %.2f (target >= 0.80)  peak RSS %d MB\n' "$name" \
+    printf '%-22s ours %8.1f MB/s  %-22s %8.1f MB/s  ratio %.2f (target >= 0.90)  peak RSS %d MB\n' "$name" \
       "$(echo "$mb / $best" | bc -l)" "$1" "$(echo "$mb / $2" | bc -l)" "$(echo "$2 / $best" | bc -l)" "$rss"
   }
   row "$limit_name" "$lim"

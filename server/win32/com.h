@@ -182,30 +182,9 @@ class ComObject : public Iface {
     CallResult r;
     return run(slot, args, r);
   }
-  HRESULT call(int slot, const CallArgs& args, LONG* out) {
-    if (!out) return E_POINTER;
-    *out = 0;
-    CallResult r;
-    HRESULT hr = run(slot, args, r);
-    if (const int32_t* v = std::get_if<int32_t>(&r.value)) *out = *v;
-    return hr;
-  }
-  HRESULT call(int slot, const CallArgs& args, unsigned char* out) {
-    if (!out) return E_POINTER;
-    *out = 0;
-    CallResult r;
-    HRESULT hr = run(slot, args, r);
-    if (const uint8_t* v = std::get_if<uint8_t>(&r.value)) *out = *v;
-    return hr;
-  }
-  HRESULT call(int slot, const CallArgs& args, INT64* out) {
-    if (!out) return E_POINTER;
-    *out = 0;
-    CallResult r;
-    HRESULT hr = run(slot, args, r);
-    if (const int64_t* v = std::get_if<int64_t>(&r.value)) *out = *v;
-    return hr;
-  }
+  HRESULT call(int slot, const CallArgs& args, LONG* out) { return call_number<int32_t>(slot, args, out); }
+  HRESULT call(int slot, const CallArgs& args, unsigned char* out) { return call_number<uint8_t>(slot, args, out); }
+  HRESULT call(int slot, const CallArgs& args, INT64* out) { return call_number<int64_t>(slot, args, out); }
   HRESULT call(int slot, const CallArgs& args, BSTR* out) {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -259,6 +238,17 @@ class ComObject : public Iface {
   };
 
   IUnknown& controlling() { return m_outer ? *m_outer : static_cast<IUnknown&>(m_inner); }
+
+  // A number result: the call result's value of type V, or 0 when it has none.
+  template <class V, class Out>
+  HRESULT call_number(int slot, const CallArgs& args, Out* out) {
+    if (!out) return E_POINTER;
+    *out = 0;
+    CallResult r;
+    HRESULT hr = run(slot, args, r);
+    if (const V* v = std::get_if<V>(&r.value)) *out = *v;
+    return hr;
+  }
 
   HRESULT run(int slot, const CallArgs& args, CallResult& r) {
     return boundary::call_slot<ComBoundary>(m_class, m_slots, m_impl, slot, args, r);

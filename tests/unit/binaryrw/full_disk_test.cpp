@@ -45,14 +45,9 @@ class FullDisk : public test::ScratchDir {
     if (m_mounted) ::umount2(m_full.c_str(), MNT_DETACH);
     ScratchDir::TearDown();
   }
-  std::string full(const std::string& name) const { return (m_full / name).string(); }
-  void write_full(const std::string& name, const std::string& bytes) const {
-    std::ofstream(full(name), std::ios::binary) << bytes;
-  }
-  std::string read_full(const std::string& name) const {
-    std::ifstream in(full(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string full(const std::string& name) const { return path("full/" + name); }
+  void write_full(const std::string& name, const std::string& bytes) const { write_file("full/" + name, bytes); }
+  std::string read_full(const std::string& name) const { return read_file("full/" + name); }
   // The names on the small disk that are none of the test's own.
   std::vector<std::string> strays() const {
     std::vector<std::string> out;
