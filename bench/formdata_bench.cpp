@@ -2,7 +2,9 @@
 //   formdata_bench make BODY SIZE_MB          one file part of SIZE_MB random bytes, full
 //                                             of CR LF pairs and boundary prefixes
 //   formdata_bench make-many BODY COUNT KB    COUNT file parts of KB each
-//   formdata_bench make-parts BODY COUNT      COUNT file parts of one byte each
+//   formdata_bench make-parts BODY COUNT [fields]
+//                                             COUNT file parts (or text fields) of one
+//                                             byte each
 //   formdata_bench decode BODY OUTDIR         reads BODY in 64 KiB chunks and feeds
 //                                             FD_Decode through the native dispatcher;
 //                                             prints seconds and peak resident MB
@@ -47,11 +49,12 @@ void content(std::FILE* f, size_t bytes, std::mt19937& rng) {
   }
 }
 
-// COUNT file parts of one byte, as a form of many tiny files sends them.
-int make_parts(const char* path, size_t count) {
+// COUNT file parts (or text fields) of one byte, as a form of many tiny files sends them.
+int make_parts(const char* path, size_t count, bool fields) {
   std::FILE* f = std::fopen(path, "wb");
   if (!f) return 1;
-  for (size_t i = 0; i < count; ++i) put(f, head("f", "x.bin") + "x\r\n");
+  const std::string field = std::string("--") + kBoundary + "\r\nContent-Disposition: form-data; name=\"f\"\r\n\r\n";
+  for (size_t i = 0; i < count; ++i) put(f, (fields ? field : head("f", "x.bin")) + "x\r\n");
   put(f, std::string("--") + kBoundary + "--\r\n");
   return std::fclose(f) == 0 ? 0 : 1;
 }
@@ -102,10 +105,12 @@ int main(int argc, char** argv) {
   if (mode == "make" && argc == 4) return make(argv[2], 1, std::strtoull(argv[3], nullptr, 10) << 20);
   if (mode == "make-many" && argc == 5)
     return make(argv[2], std::strtoull(argv[3], nullptr, 10), std::strtoull(argv[4], nullptr, 10) << 10);
-  if (mode == "make-parts" && argc == 4) return make_parts(argv[2], std::strtoull(argv[3], nullptr, 10));
+  if (mode == "make-parts" && (argc == 4 || (argc == 5 && std::string(argv[4]) == "fields")))
+    return make_parts(argv[2], std::strtoull(argv[3], nullptr, 10), argc == 5);
   if (mode == "decode" && argc == 4) return decode(argv[2], argv[3]);
-  std::fprintf(stderr,
-               "usage: formdata_bench make BODY MB | make-many BODY COUNT KB | make-parts BODY COUNT | decode BODY "
-               "OUTDIR\n");
+  std::fprintf(
+      stderr,
+      "usage: formdata_bench make BODY MB | make-many BODY COUNT KB | make-parts BODY COUNT [fields] | decode BODY "
+      "OUTDIR\n");
   return 2;
 }
