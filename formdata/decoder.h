@@ -40,6 +40,10 @@ class TFD_Object {
   // reach it; so the buffer never holds more than this and writes are never smaller
   // (except the last of each file).
   static constexpr int32_t kFlushThreshold = 32767;
+  // Writes end at a multiple of kWriteAlign in the file when they can, else of a memory
+  // page (emit).
+  static constexpr uint64_t kWriteAlign = 32768;
+  static constexpr uint64_t kWritePage = 4096;
   // Longer first lines are refused: a candidate delimiter must always fit the buffer.
   static constexpr size_t kMaxBoundary = 200;
   // A header line this long has no end in sight: decoding stops (GuardFired) rather than
@@ -161,6 +165,7 @@ class TFD_Object {
 
   TFD_Limits m_limits;
   int64_t m_file_size = 0;    // content bytes of the open output file so far
+  uint64_t m_written = 0;     // of them, the bytes written to it
   size_t m_header_bytes = 0;  // bytes of the current header block's lines
   size_t m_header_lines = 0;  // and their number
   // The delimiter CR LF m_boundary, and for the skip search (Boyer-Moore-Horspool) how
