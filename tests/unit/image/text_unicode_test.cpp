@@ -41,7 +41,8 @@ std::vector<int32_t> ink(const std::vector<int32_t>& px) {
   int x0 = kW, y0 = kH, x1 = -1, y1 = -1;
   for (int y = 0; y < kH; ++y)
     for (int x = 0; x < kW; ++x)
-      if (px[y * kW + x] != 0xFFFFFF) x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+      if (px[y * kW + x] != 0xFFFFFF)
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
   std::vector<int32_t> out{x1 - x0, y1 - y0};
   for (int y = y0; y <= y1; ++y)
     for (int x = x0; x <= x1; ++x) out.push_back(px[y * kW + x]);
@@ -55,11 +56,8 @@ TEST(UnicodeText, ScriptsAreNotDrawnOrMeasuredAsQuestionMarks) {
     size_t utf16_units;  // the '?' a code page conversion would have made
   };
   const Case cases[] = {
-      {"Cyrillic", "Привет мир", 10},
-      {"Greek", "Καλημέρα", 8},
-      {"Turkish", "ğı İş", 5},
-      {"Chinese", "中文字", 3},
-      {"emoji", "😀", 2},
+      {"Cyrillic", "Привет мир", 10}, {"Greek", "Καλημέρα", 8}, {"Turkish", "ğı İş", 5},
+      {"Chinese", "中文字", 3},       {"emoji", "😀", 2},
   };
   for (const Case& c : cases) {
     const std::string marks(c.utf16_units, '?');
@@ -110,9 +108,9 @@ TEST(UnicodeText, FontNamesAreUnicodeAndCutAt31Units) {
     return s;
   }();
   const Case cases[] = {
-      {x30 + "😀", x30},                               // the pair would be units 31 and 32
-      {x29 + "😀z", x29 + "😀"},                       // units 30 and 31
-      {cyrillic40, cyrillic40.substr(0, 31 * 2)},      // 31 characters of two bytes each
+      {x30 + "😀", x30},                            // the pair would be units 31 and 32
+      {x29 + "😀z", x29 + "😀"},                     // units 30 and 31
+      {cyrillic40, cyrillic40.substr(0, 31 * 2)},  // 31 characters of two bytes each
       {"Fotoğraf Sans", "Fotoğraf Sans"},
   };
   for (const Case& c : cases) {
