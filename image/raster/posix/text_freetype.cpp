@@ -20,7 +20,7 @@
 #include "common/status.h"
 #include "image/raster/canvas.h"
 #include "image/raster/text.h"
-#include "platform/code_points.h"
+#include "platform/platform.h"
 
 namespace kelv::raster {
 namespace {
@@ -125,12 +125,18 @@ FT_Face face_for_char(Fonts& f, FontFaces& faces, char32_t c) {
   return found;
 }
 
-// The characters to draw: surrogates that form no pair draw as U+FFFD.
+// The code points to draw: a surrogate that forms no pair, and every byte that starts no
+// UTF-8 sequence, draws as U+FFFD.
 std::u32string drawn_characters(std::string_view text) {
-  std::u32string cps = platform::code_points(text);
-  for (char32_t& c : cps)
-    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-  return cps;
+  const std::u16string units = platform::utf16_from_utf8(text, platform::Surrogates::Replace);
+  std::u32string out;
+  out.reserve(units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    char32_t c = units[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size()) c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    out.push_back(c);
+  }
+  return out;
 }
 
 // A face sized for one call: synthetic bold and italic where the face has none.

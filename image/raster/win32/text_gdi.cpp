@@ -18,7 +18,7 @@
 #include "common/status.h"
 #include "image/raster/canvas.h"
 #include "image/raster/text.h"
-#include "platform/code_points.h"
+#include "platform/platform.h"
 
 namespace kelv::raster {
 namespace {
@@ -41,11 +41,9 @@ LOGFONTW logfont(const Font& f, BYTE charset) {
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
   lf.lfPitchAndFamily = DEFAULT_PITCH;
-  // The face name holds 31 units and its NUL; a surrogate pair is kept whole or left out.
-  std::u16string name = platform::utf16_of_code_points(f.name);
-  size_t n = std::min<size_t>(name.size(), LF_FACESIZE - 1);
-  if (n > 0 && n < name.size() && name[n - 1] >= 0xD800 && name[n - 1] <= 0xDBFF) --n;
-  std::memcpy(lf.lfFaceName, name.data(), n * sizeof(char16_t));
+  // The face name holds 31 units and its NUL (FontName keeps no more).
+  const std::u16string name = platform::utf16_from_utf8(f.name);
+  std::memcpy(lf.lfFaceName, name.data(), std::min<size_t>(name.size(), LF_FACESIZE - 1) * sizeof(char16_t));
   return lf;
 }
 
@@ -170,7 +168,7 @@ LONG run_width(HDC dc, const std::u16string& text, const Run& r) {
 
 Layout lay_out(FontDC& f, std::string_view utf8) {
   Layout out;
-  out.text = platform::utf16_of_code_points(utf8);
+  out.text = platform::utf16_from_utf8(utf8);
   TEXTMETRICW tm{};
   GetTextMetricsW(f.dc(), &tm);
   out.height = tm.tmHeight;
