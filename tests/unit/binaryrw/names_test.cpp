@@ -52,7 +52,8 @@ TEST_F(NamesByName, ANameWithANulNamesNoFile) {
 TEST_F(NamesByName, EveryUnitReachesTheFileSystemAndComesBack) {
   std::u16string lone = u"x";
   lone.push_back(char16_t(0xD800));  // a surrogate alone, which Windows names may hold
-  for (const std::u16string& name : {std::u16string(u"\u5199\u771F \U0001F4F7.txt"), std::u16string(u"\uFF0E\uFF0E\uFF3C"), lone}) {
+  for (const std::u16string& name :
+       {std::u16string(u"\u5199\u771F \U0001F4F7.txt"), std::u16string(u"\uFF0E\uFF0E\uFF3C"), lone}) {
     const std::u16string path = in_dir(name);
     ASSERT_EQ(call("FOpenWrite", path), 1);
     bin.call("FClose");
@@ -64,7 +65,9 @@ TEST_F(NamesByName, EveryUnitReachesTheFileSystemAndComesBack) {
   const std::u16string made = bin.call("CreateTMPFile", {Variant::str(in_dir(u"\u0424\u043E\u0442\u043E"))}).s;
   EXPECT_EQ(made, u"");  // no such folder
   ASSERT_EQ(call("DirMake", in_dir(u"\u0424\u043E\u0442\u043E")), 1);
-  EXPECT_EQ(bin.call("CreateTMPFile", {Variant::str(in_dir(u"\u0424\u043E\u0442\u043E"))}).s.rfind(in_dir(u"\u0424\u043E\u0442\u043E/"), 0), 0u);
+  EXPECT_EQ(bin.call("CreateTMPFile", {Variant::str(in_dir(u"\u0424\u043E\u0442\u043E"))})
+                .s.rfind(in_dir(u"\u0424\u043E\u0442\u043E/"), 0),
+            0u);
 }
 
 TEST_F(NamesByName, AQuestionMarkIsOneCharacterOfAnyScript) {
