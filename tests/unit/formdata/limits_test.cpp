@@ -133,7 +133,8 @@ TEST_F(LimitsByName, KeptByTheObjectForEveryUpload) {
   EXPECT_EQ(big.i, 5000000000LL);
 
   const std::string dir = m_dir.string();
-  const std::string body = "--b\r\nContent-Disposition: form-data; name=\"f\"; filename=\"f\"\r\n\r\n0123456789\r\n--b--\r\n";
+  const std::string body =
+      "--b\r\nContent-Disposition: form-data; name=\"f\"; filename=\"f\"\r\n\r\n0123456789\r\n--b--\r\n";
   auto chunk = std::make_shared<native::SafeArray>();
   chunk->data.assign(body.begin(), body.end());
   auto upload = [&] {
