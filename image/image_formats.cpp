@@ -37,8 +37,8 @@ bool read_bmp_reduced(codec::ByteSource& file, const codec::LoadRequest& request
 
 }  // namespace
 
-int32_t TImageImpl::load_file(const std::string& FileName, codec::ImageFormat format, Reduce reduce,
-                              int32_t minWidth, int32_t minHeight) {
+int32_t TImageImpl::load_file(const std::string& FileName, codec::ImageFormat format, Reduce reduce, int32_t minWidth,
+                              int32_t minHeight) {
   m_jpg_orientation = 1;
   m_file_format = codec::ImageFormat::Unknown;
   return guarded([&]() -> int32_t {

@@ -120,27 +120,22 @@ class Converter {
     }
   }
 
-  // A row of the picture as blue, green, red, and with `alpha_row` (an alpha plane's
-  // row, already 8-bit opacities) as blue, green, red, alpha.
-  void row(const Dav1dPicture& pic, int32_t y, uint8_t* out, int channels) const {
+  // A row of the picture as blue, green, red (channels 3), or into the first three of
+  // every four bytes (channels 4). Subsampled chroma is upsampled bilinearly, each chroma
+  // sample centred between the luma samples it covers (weights 9, 3, 3, 1), as libavif
+  // does.
+  void row(const Dav1dPicture& pic, int32_t y, uint8_t* out, int channels) {
     const bool wide = m_depth > 8;
-    const int ss_x = pic.p.layout == DAV1D_PIXEL_LAYOUT_I420 || pic.p.layout == DAV1D_PIXEL_LAYOUT_I422;
-    const int ss_y = pic.p.layout == DAV1D_PIXEL_LAYOUT_I420;
-    const auto* yr = static_cast<const uint8_t*>(pic.data[0]) + y * pic.stride[0];
-    const uint8_t* ur = nullptr;
-    const uint8_t* vr = nullptr;
-    if (!m_grey) {
-      ur = static_cast<const uint8_t*>(pic.data[1]) + (y >> ss_y) * pic.stride[1];
-      vr = static_cast<const uint8_t*>(pic.data[2]) + (y >> ss_y) * pic.stride[1];
-    }
     const int32_t w = pic.p.w;
+    const auto* yr = static_cast<const uint8_t*>(pic.data[0]) + y * pic.stride[0];
+    if (!m_grey) upsample(pic, y);
     for (int32_t x = 0; x < w; ++x, out += channels) {
       const uint32_t Y = sample(yr, wide, x);
       int32_t r, g, b;
       if (m_grey) {
         r = g = b = m_y[Y];
       } else {
-        const uint32_t U = sample(ur, wide, x >> ss_x), V = sample(vr, wide, x >> ss_x);
+        const uint32_t U = m_u[static_cast<size_t>(x)], V = m_v[static_cast<size_t>(x)];
         if (m_identity) {
           g = m_y[Y], b = m_c[U], r = m_c[V];
         } else {
@@ -155,6 +150,39 @@ class Converter {
 
  private:
   static uint8_t to8(int32_t v) { return static_cast<uint8_t>(std::clamp((v + kFixedHalf) >> kFixedBits, 0, 255)); }
+
+  // The chroma samples of luma row y, one per luma sample, into m_u and m_v.
+  void upsample(const Dav1dPicture& pic, int32_t y) {
+    const bool wide = m_depth > 8;
+    const int32_t w = pic.p.w;
+    const bool sx = pic.p.layout == DAV1D_PIXEL_LAYOUT_I420 || pic.p.layout == DAV1D_PIXEL_LAYOUT_I422;
+    const bool sy = pic.p.layout == DAV1D_PIXEL_LAYOUT_I420;
+    const int32_t cw = sx ? (w + 1) / 2 : w, ch = sy ? (pic.p.h + 1) / 2 : pic.p.h;
+    const int32_t cy = sy ? y / 2 : y;
+    const int32_t cy2 = !sy ? cy : (y & 1) ? std::min(cy + 1, ch - 1) : std::max(cy - 1, 0);
+    m_u.resize(static_cast<size_t>(w)), m_v.resize(static_cast<size_t>(w));
+    for (int plane = 1; plane <= 2; ++plane) {
+      const auto* base = static_cast<const uint8_t*>(pic.data[plane]);
+      const uint8_t* near = base + cy * pic.stride[1];
+      const uint8_t* far = base + cy2 * pic.stride[1];
+      uint16_t* dst = plane == 1 ? m_u.data() : m_v.data();
+      for (int32_t x = 0; x < w; ++x) {
+        const int32_t cx = sx ? x / 2 : x;
+        const int32_t cx2 = !sx ? cx : (x & 1) ? std::min(cx + 1, cw - 1) : std::max(cx - 1, 0);
+        const uint32_t a = sample(near, wide, cx), b = sample(near, wide, cx2);
+        if (!sx) {
+          dst[x] = static_cast<uint16_t>(a);
+        } else if (!sy) {
+          dst[x] = static_cast<uint16_t>((3 * a + b + 2) >> 2);
+        } else {
+          const uint32_t c = sample(far, wide, cx), d = sample(far, wide, cx2);
+          dst[x] = static_cast<uint16_t>((9 * a + 3 * b + 3 * c + d + 8) >> 4);
+        }
+      }
+    }
+  }
+
+  std::vector<uint16_t> m_u, m_v;
 
   int m_depth;
   bool m_identity = false;
@@ -193,69 +221,67 @@ bool probe_avif(ByteSource& source, int32_t& width, int32_t& height) {
 
 bool read_avif(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message) {
   std::string why;
-  const bool ok = guarded([&] {
-                    AvifFile file;
-                    if (!parse_avif(source, file, why)) return false;
-                    const AvifImage& c = file.colour;
-                    LoadPlan plan;
-                    if (!plan_load(request, c.width, c.height, plan, why)) return false;
-                    std::vector<uint8_t> bytes;
-                    if (!avif_image_bytes(source, file, c, bytes))
-                      return fail(why, "The AVIF file is cut short");
-                    // The decoder refuses a frame larger than the container declares.
-                    const uint64_t pixels = uint64_t{c.width} * c.height;
-                    Decoded colour;
-                    if (!colour.decode(bytes, pixels)) return fail(why, "The AVIF image is damaged or cut short");
-                    const Dav1dPicture& pic = colour.pic();
-                    if (static_cast<uint32_t>(pic.p.w) != c.width || static_cast<uint32_t>(pic.p.h) != c.height)
-                      return fail(why, "The AVIF image's size differs from what its file declares");
-                    Decoded alpha;
-                    bool with_alpha = false;
-                    if (file.has_alpha) {
-                      std::vector<uint8_t> alpha_bytes;
-                      if (!avif_image_bytes(source, file, file.alpha, alpha_bytes) ||
-                          !alpha.decode(alpha_bytes, pixels))
-                        return fail(why, "The AVIF image's alpha is damaged or cut short");
-                      if (alpha.pic().p.w != pic.p.w || alpha.pic().p.h != pic.p.h)
-                        return fail(why, "The AVIF image's alpha differs in size from its colour");
-                      with_alpha = true;
-                    }
-                    const bool alpha_full = file.alpha.colour.given
-                                                ? file.alpha.colour.full_range
-                                                : !alpha.pic().seq_hdr || alpha.pic().seq_hdr->color_range != 0;
-                    const Converter convert(pic, c.colour);
-                    const int32_t w = pic.p.w, h = pic.p.h;
-                    raster::RowBuilder builder(w, h, plan.factor);
-                    std::vector<uint8_t> bgra(with_alpha ? 4 * static_cast<size_t>(w) : 0);
-                    const raster::Bgr bg = request.background;
-                    for (int32_t y = 0; y < h; ++y) {
-                      uint8_t* row = builder.next_row();
-                      if (!with_alpha) {
-                        convert.row(pic, y, row, 3);
-                      } else {
-                        convert.row(pic, y, bgra.data(), 4);
-                        alpha_row(alpha.pic(), alpha_full, y, w, bgra.data() + 3, 4);
-                        if (!file.premultiplied) {
-                          raster::mix_row_over(bgra.data(), row, w, bg);
-                        } else {
-                          // Colour already multiplied by its opacity: the background adds
-                          // what the opacity leaves.
-                          const uint8_t* p = bgra.data();
-                          auto add = [](unsigned c, unsigned a, unsigned b) {
-                            return static_cast<uint8_t>(std::min(255u, c + raster::mix_over(0, a, b)));
-                          };
-                          for (int32_t x = 0; x < w; ++x, p += 4) {
-                            row[3 * x] = add(p[0], p[3], bg.b);
-                            row[3 * x + 1] = add(p[1], p[3], bg.g);
-                            row[3 * x + 2] = add(p[2], p[3], bg.r);
-                          }
-                        }
-                      }
-                      builder.add();
-                    }
-                    out = builder.take();
-                    return true;
-                  }).value_or(false);
+  const bool ok =
+      guarded([&] {
+        AvifFile file;
+        if (!parse_avif(source, file, why)) return false;
+        const AvifImage& c = file.colour;
+        LoadPlan plan;
+        if (!plan_load(request, c.width, c.height, plan, why)) return false;
+        std::vector<uint8_t> bytes;
+        if (!avif_image_bytes(source, file, c, bytes)) return fail(why, "The AVIF file is cut short");
+        // The decoder refuses a frame larger than the container declares.
+        const uint64_t pixels = uint64_t{c.width} * c.height;
+        Decoded colour;
+        if (!colour.decode(bytes, pixels)) return fail(why, "The AVIF image is damaged or cut short");
+        const Dav1dPicture& pic = colour.pic();
+        if (static_cast<uint32_t>(pic.p.w) != c.width || static_cast<uint32_t>(pic.p.h) != c.height)
+          return fail(why, "The AVIF image's size differs from what its file declares");
+        Decoded alpha;
+        bool with_alpha = false;
+        if (file.has_alpha) {
+          std::vector<uint8_t> alpha_bytes;
+          if (!avif_image_bytes(source, file, file.alpha, alpha_bytes) || !alpha.decode(alpha_bytes, pixels))
+            return fail(why, "The AVIF image's alpha is damaged or cut short");
+          if (alpha.pic().p.w != pic.p.w || alpha.pic().p.h != pic.p.h)
+            return fail(why, "The AVIF image's alpha differs in size from its colour");
+          with_alpha = true;
+        }
+        const bool alpha_full = file.alpha.colour.given ? file.alpha.colour.full_range
+                                                        : !alpha.pic().seq_hdr || alpha.pic().seq_hdr->color_range != 0;
+        Converter convert(pic, c.colour);
+        const int32_t w = pic.p.w, h = pic.p.h;
+        raster::RowBuilder builder(w, h, plan.factor);
+        std::vector<uint8_t> bgra(with_alpha ? 4 * static_cast<size_t>(w) : 0);
+        const raster::Bgr bg = request.background;
+        for (int32_t y = 0; y < h; ++y) {
+          uint8_t* row = builder.next_row();
+          if (!with_alpha) {
+            convert.row(pic, y, row, 3);
+          } else {
+            convert.row(pic, y, bgra.data(), 4);
+            alpha_row(alpha.pic(), alpha_full, y, w, bgra.data() + 3, 4);
+            if (!file.premultiplied) {
+              raster::mix_row_over(bgra.data(), row, w, bg);
+            } else {
+              // Colour already multiplied by its opacity: the background adds
+              // what the opacity leaves.
+              const uint8_t* p = bgra.data();
+              auto add = [](unsigned c, unsigned a, unsigned b) {
+                return static_cast<uint8_t>(std::min(255u, c + raster::mix_over(0, a, b)));
+              };
+              for (int32_t x = 0; x < w; ++x, p += 4) {
+                row[3 * x] = add(p[0], p[3], bg.b);
+                row[3 * x + 1] = add(p[1], p[3], bg.g);
+                row[3 * x + 2] = add(p[2], p[3], bg.r);
+              }
+            }
+          }
+          builder.add();
+        }
+        out = builder.take();
+        return true;
+      }).value_or(false);
   if (!ok && message) *message = why.empty() ? "Not enough memory for the image" : why;
   return ok;
 }

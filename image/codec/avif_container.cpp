@@ -441,8 +441,8 @@ bool parse_moov(std::span<const uint8_t> body, AvifFile& file) {
 
 bool is_avif(std::span<const uint8_t> head) {
   if (head.size() < 16 || std::memcmp(head.data() + 4, "ftyp", 4) != 0) return false;
-  const size_t size = std::min<size_t>(head.size(), size_t{head[0]} << 24 | size_t{head[1]} << 16 |
-                                                        size_t{head[2]} << 8 | head[3]);
+  const size_t size =
+      std::min<size_t>(head.size(), size_t{head[0]} << 24 | size_t{head[1]} << 16 | size_t{head[2]} << 8 | head[3]);
   auto brand = [&](size_t at) {
     return std::memcmp(head.data() + at, "avif", 4) == 0 || std::memcmp(head.data() + at, "avis", 4) == 0;
   };

@@ -31,8 +31,7 @@ bool FileSource::read(uint64_t offset, const platform::ReadPiece* pieces, size_t
   return platform::file_read_at(m_file, offset, pieces, count) == static_cast<int64_t>(want);
 }
 
-SequentialReader::SequentialReader(ByteSource& source, size_t buffer_size)
-    : m_source(source), m_buffer(buffer_size) {}
+SequentialReader::SequentialReader(ByteSource& source, size_t buffer_size) : m_source(source), m_buffer(buffer_size) {}
 
 bool SequentialReader::refill(size_t want) {
   // What is left moves to the front; the rest of the buffer takes what follows it.

@@ -42,9 +42,9 @@ class RowBuilder {
   int32_t m_width, m_height, m_factor;
   int32_t m_rows = 0;
   Bitmap m_out;
-  std::vector<uint8_t> m_row;     // the source row being written (reduced builds)
-  std::vector<uint32_t> m_sums;   // per result pixel and channel: the block's sum so far
-  int32_t m_block_rows = 0;       // source rows in the current block
+  std::vector<uint8_t> m_row;    // the source row being written (reduced builds)
+  std::vector<uint32_t> m_sums;  // per result pixel and channel: the block's sum so far
+  int32_t m_block_rows = 0;      // source rows in the current block
 };
 
 // A whole bitmap reduced by `factor` (1: a copy).
