@@ -145,7 +145,6 @@ TEST_F(Formats, WebpLosslessLossyAlphaAnimatedAndScaledMatchTheLibrarysOwnTool) 
   run("dwebp lossy.webp -o lossy.ref.png && dwebp lossy-alpha.webp -o lossy-alpha.ref.png && "
       "dwebp lossy.webp -scale 16 10 -o scaled.ref.png");
 
-
   const Bitmap src = png_pixels("src.png");
   EXPECT_TRUE(test::same_pixels(loaded("lossless.webp", request()), src));
   EXPECT_TRUE(test::same_pixels(loaded("anim.webp", request()), src)) << "the first frame";
@@ -207,8 +206,8 @@ TEST_F(Formats, AvifLosslessAtEveryDepthAlphaAndSequencesMatchAvifdec) {
   EXPECT_TRUE(test::same_pixels(loaded("la.avif", request()), png_pixels("alpha.png")));
   // 10 and 12 bits, rounded to 8 as avifdec rounds them.
   for (const char* depth : {"d10", "d12"}) {
-    const Difference d = difference(loaded(std::string(depth) + ".avif", request()),
-                                    png_pixels(std::string(depth) + ".ref.png"));
+    const Difference d =
+        difference(loaded(std::string(depth) + ".avif", request()), png_pixels(std::string(depth) + ".ref.png"));
     EXPECT_LE(d.largest, 1) << depth;
   }
 }
@@ -222,7 +221,8 @@ TEST_F(Formats, AvifLossyAndItsAlphaStayCloseToAvifdec) {
       "avifenc -s 10 --min 10 --max 20 -y 420 -r limited src.png limited.avif");
   for (const char* name : {"q420", "q444", "qa", "limited"}) {
     run(std::string("avifdec -d 8 ") + name + ".avif " + name + ".ref.png");
-    const Difference d = difference(loaded(std::string(name) + ".avif", request()), png_pixels(std::string(name) + ".ref.png"));
+    const Difference d =
+        difference(loaded(std::string(name) + ".avif", request()), png_pixels(std::string(name) + ".ref.png"));
     EXPECT_LE(d.mean, 0.5) << name;
     EXPECT_LE(d.largest, 3) << name;
   }
@@ -353,10 +353,10 @@ TEST(Reduction, FactorsAreTheLargestThatKeepTheLeastSize) {
   struct Case {
     int32_t w, h, min_w, min_h, factor;
   };
-  for (const Case& c : {Case{12000, 12000, 160, 120, 75}, Case{16000, 16000, 160, 120, 100},
-                        Case{4000, 3000, 160, 120, 25}, Case{4001, 3000, 160, 120, 25},
-                        Case{161, 121, 160, 120, 1}, Case{100, 100, 160, 120, 1}, Case{100, 50, 0, 0, 100},
-                        Case{100, 50, 10, 0, 11}, Case{100, 50, 1, 1, 100}, Case{3000, 4000, 0, 120, 33}}) {
+  for (const Case& c :
+       {Case{12000, 12000, 160, 120, 75}, Case{16000, 16000, 160, 120, 100}, Case{4000, 3000, 160, 120, 25},
+        Case{4001, 3000, 160, 120, 25}, Case{161, 121, 160, 120, 1}, Case{100, 100, 160, 120, 1},
+        Case{100, 50, 0, 0, 100}, Case{100, 50, 10, 0, 11}, Case{100, 50, 1, 1, 100}, Case{3000, 4000, 0, 120, 33}}) {
     const int32_t f = raster::reduction_factor(c.w, c.h, c.min_w, c.min_h);
     EXPECT_EQ(f, c.factor) << c.w << "x" << c.h << " for " << c.min_w << "x" << c.min_h;
     // Never smaller than asked (where the picture is large enough), and one step more
@@ -457,8 +457,8 @@ TEST_F(Formats, DamagedAndCutOffFilesOfEveryFormatFailCleanly) {
       "avifenc -s 10 --lossless alpha.png alpha.avif && avifenc -s 10 src.png alpha.png seq.avif && "
       "convert src.png -colors 64 plain.gif && convert src.png -colors 64 -interlace GIF interlaced.gif && "
       "convert src.png photo.jpg");
-  for (const char* name : {"lossy.webp", "alpha.webp", "anim.webp", "lossy.avif", "alpha.avif", "seq.avif",
-                           "plain.gif", "interlaced.gif", "src.png", "photo.jpg"}) {
+  for (const char* name : {"lossy.webp", "alpha.webp", "anim.webp", "lossy.avif", "alpha.avif", "seq.avif", "plain.gif",
+                           "interlaced.gif", "src.png", "photo.jpg"}) {
     const std::vector<uint8_t> whole = slurp(at(name));
     ASSERT_GT(whole.size(), 64u) << name;
     // Cut off anywhere from the signature to the last byte: a clean failure each time,
@@ -466,8 +466,8 @@ TEST_F(Formats, DamagedAndCutOffFilesOfEveryFormatFailCleanly) {
     // is made up, as libjpeg does for any cut file, and a sequence's first frame can be
     // whole before the cut.
     const bool may_load = std::string(name) == "photo.jpg" || std::string(name) == "seq.avif";
-    for (size_t keep : {size_t{0}, size_t{5}, size_t{13}, size_t{40}, whole.size() / 3, whole.size() / 2,
-                        whole.size() - 20}) {
+    for (size_t keep :
+         {size_t{0}, size_t{5}, size_t{13}, size_t{40}, whole.size() / 3, whole.size() / 2, whole.size() - 20}) {
       spill(at("cut"), std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(keep)));
       Bitmap b;
       const bool ok = load("cut", request(), b);
@@ -505,17 +505,16 @@ TEST(FormatSniffing, SignaturesTellTheSixFormatsAndNamesFollow) {
   };
   using namespace std::string_view_literals;
   auto bytes = [](std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); };
-  const std::vector<uint8_t> avif = {0, 0, 0, 28, 'f', 't', 'y', 'p', 'm', 'i', 'f', '1', 0, 0, 0, 0,
-                                     'm', 'i', 'a', 'f', 'a', 'v', 'i', 'f', 'M', 'A', '1', 'B'};
+  const std::vector<uint8_t> avif = {0, 0, 0,   28,  'f', 't', 'y', 'p', 'm', 'i', 'f', '1', 0,   0,
+                                     0, 0, 'm', 'i', 'a', 'f', 'a', 'v', 'i', 'f', 'M', 'A', '1', 'B'};
   std::vector<uint8_t> heic = avif;
   heic[20] = 'h', heic[21] = 'e', heic[22] = 'i', heic[23] = 'c';
-  for (const Case& c : {Case{bytes("GIF89a...."), ImageFormat::Gif, "gif"},
-                        Case{bytes("GIF87a...."), ImageFormat::Gif, "gif"},
-                        Case{bytes("GIF88a...."), ImageFormat::Unknown, ""},
-                        Case{bytes("RIFF\x10\0\0\0WEBPVP8 "sv), ImageFormat::Webp, "webp"},
-                        Case{bytes("RIFF\x10\0\0\0WAVEfmt "sv), ImageFormat::Unknown, ""},
-                        Case{avif, ImageFormat::Avif, "avif"}, Case{heic, ImageFormat::Unknown, ""},
-                        Case{bytes("BM"), ImageFormat::Bmp, "bmp"}}) {
+  for (const Case& c :
+       {Case{bytes("GIF89a...."), ImageFormat::Gif, "gif"}, Case{bytes("GIF87a...."), ImageFormat::Gif, "gif"},
+        Case{bytes("GIF88a...."), ImageFormat::Unknown, ""},
+        Case{bytes("RIFF\x10\0\0\0WEBPVP8 "sv), ImageFormat::Webp, "webp"},
+        Case{bytes("RIFF\x10\0\0\0WAVEfmt "sv), ImageFormat::Unknown, ""}, Case{avif, ImageFormat::Avif, "avif"},
+        Case{heic, ImageFormat::Unknown, ""}, Case{bytes("BM"), ImageFormat::Bmp, "bmp"}}) {
     EXPECT_EQ(sniff_format(c.head), c.format) << c.name;
     EXPECT_EQ(format_name(sniff_format(c.head)), c.name);
   }
