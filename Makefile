@@ -3,7 +3,7 @@ BUILD   ?= build
 NATIVE  := $(BUILD)/native
 JOBS    ?= $(shell nproc)
 
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 36
 
 ASAN    := $(BUILD)/asan
 

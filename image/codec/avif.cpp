@@ -105,19 +105,18 @@ class Converter {
       default: break;
     }
     const double kg = 1 - kr - kb;
+    auto fixed = [](double v) { return static_cast<int32_t>(std::lround(v * (1 << kFixedBits))); };
+    m_luma_scale = fixed(255 / y_range);
+    m_luma_offset = fixed(-y_off * 255 / y_range) + kFixedHalf;
+    m_chroma_centre = static_cast<int32_t>(c_off);
+    m_k_bu = fixed(2 * (1 - kb) * 255 / c_range);
+    m_k_rv = fixed(2 * (1 - kr) * 255 / c_range);
+    m_k_gu = fixed(2 * kb * (1 - kb) / kg * 255 / c_range);
+    m_k_gv = fixed(2 * kr * (1 - kr) / kg * 255 / c_range);
     const size_t n = static_cast<size_t>(top) + 1;
-    m_y.resize(n), m_rv.resize(n), m_gu.resize(n), m_gv.resize(n), m_bu.resize(n), m_c.resize(n);
-    for (size_t v = 0; v < n; ++v) {
-      const double y = (static_cast<double>(v) - y_off) / y_range;
-      const double c = (static_cast<double>(v) - c_off) / c_range;
-      m_y[v] = static_cast<int32_t>(std::lround(y * kFixedOne));
-      m_rv[v] = static_cast<int32_t>(std::lround(2 * (1 - kr) * c * kFixedOne));
-      m_bu[v] = static_cast<int32_t>(std::lround(2 * (1 - kb) * c * kFixedOne));
-      m_gu[v] = static_cast<int32_t>(std::lround(2 * kb * (1 - kb) / kg * c * kFixedOne));
-      m_gv[v] = static_cast<int32_t>(std::lround(2 * kr * (1 - kr) / kg * c * kFixedOne));
-      // The identity matrix takes every channel as luma is taken.
-      m_c[v] = m_y[v];
-    }
+    m_y.resize(n);
+    for (size_t v = 0; v < n; ++v)
+      m_y[v] = static_cast<int32_t>(std::lround((static_cast<double>(v) - y_off) / y_range * kFixedOne));
   }
 
   // A row of the picture as blue, green, red (channels 3), or into the first three of
@@ -125,69 +124,107 @@ class Converter {
   // sample centred between the luma samples it covers (weights 9, 3, 3, 1), as libavif
   // does.
   void row(const Dav1dPicture& pic, int32_t y, uint8_t* out, int channels) {
-    const bool wide = m_depth > 8;
-    const int32_t w = pic.p.w;
-    const auto* yr = static_cast<const uint8_t*>(pic.data[0]) + y * pic.stride[0];
-    if (!m_grey) upsample(pic, y);
-    for (int32_t x = 0; x < w; ++x, out += channels) {
-      const uint32_t Y = sample(yr, wide, x);
-      int32_t r, g, b;
-      if (m_grey) {
-        r = g = b = m_y[Y];
-      } else {
-        const uint32_t U = m_u[static_cast<size_t>(x)], V = m_v[static_cast<size_t>(x)];
-        if (m_identity) {
-          g = m_y[Y], b = m_c[U], r = m_c[V];
-        } else {
-          r = m_y[Y] + m_rv[V];
-          g = m_y[Y] - m_gu[U] - m_gv[V];
-          b = m_y[Y] + m_bu[U];
-        }
-      }
-      out[0] = to8(b), out[1] = to8(g), out[2] = to8(r);
-    }
+    if (m_depth > 8)
+      convert<uint16_t>(pic, y, out, channels);
+    else
+      convert<uint8_t>(pic, y, out, channels);
   }
 
  private:
   static uint8_t to8(int32_t v) { return static_cast<uint8_t>(std::clamp((v + kFixedHalf) >> kFixedBits, 0, 255)); }
 
-  // The chroma samples of luma row y, one per luma sample, into m_u and m_v.
+  template <class S>
+  void convert(const Dav1dPicture& pic, int32_t y, uint8_t* out, int channels) {
+    const int32_t w = pic.p.w;
+    const S* yr = reinterpret_cast<const S*>(static_cast<const uint8_t*>(pic.data[0]) + y * pic.stride[0]);
+    const int32_t* ly = m_y.data();
+    if (m_grey) {
+      for (int32_t x = 0; x < w; ++x, out += channels) out[0] = out[1] = out[2] = to8(ly[yr[x]]);
+      return;
+    }
+    upsample<S>(pic, y);
+    const uint16_t* u = m_u.data();
+    const uint16_t* v = m_v.data();
+    if (m_identity) {
+      // Green, blue and red stored as they are, each scaled as luma is.
+      for (int32_t x = 0; x < w; ++x, out += channels)
+        out[0] = to8(ly[u[x]]), out[1] = to8(ly[yr[x]]), out[2] = to8(ly[v[x]]);
+      return;
+    }
+    // Colour: in fixed point, on planes of one channel each (which the compiler turns
+    // into vector code), then interleaved.
+    m_planes.resize(3 * static_cast<size_t>(w));
+    uint8_t* pb = m_planes.data();
+    uint8_t* pg = pb + w;
+    uint8_t* pr = pg + w;
+    yuv_row(yr, u, v, pb, pg, pr, w, m_luma_scale, m_luma_offset, m_chroma_centre, m_k_bu, m_k_gu, m_k_gv, m_k_rv);
+    for (int32_t x = 0; x < w; ++x, out += channels) out[0] = pb[x], out[1] = pg[x], out[2] = pr[x];
+  }
+
+  static uint8_t level(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+  // One row's colour planes; the pointers never overlap, which lets the loop be vector
+  // code.
+  template <class S>
+  static void yuv_row(const S* __restrict yr, const uint16_t* __restrict u, const uint16_t* __restrict v,
+                      uint8_t* __restrict pb, uint8_t* __restrict pg, uint8_t* __restrict pr, int32_t w, int32_t ys,
+                      int32_t yo, int32_t co, int32_t kbu, int32_t kgu, int32_t kgv, int32_t krv) {
+    for (int32_t x = 0; x < w; ++x) {
+      const int32_t l = static_cast<int32_t>(yr[x]) * ys + yo;
+      const int32_t cu = static_cast<int32_t>(u[x]) - co, cv = static_cast<int32_t>(v[x]) - co;
+      pb[x] = level((l + kbu * cu) >> kFixedBits);
+      pg[x] = level((l - kgu * cu - kgv * cv) >> kFixedBits);
+      pr[x] = level((l + krv * cv) >> kFixedBits);
+    }
+  }
+
+  // The chroma samples of luma row y, one per luma sample, into m_u and m_v: the two
+  // nearest chroma rows mixed 3 to 1, then the two nearest columns of that 3 to 1.
+  template <class S>
   void upsample(const Dav1dPicture& pic, int32_t y) {
-    const bool wide = m_depth > 8;
     const int32_t w = pic.p.w;
     const bool sx = pic.p.layout == DAV1D_PIXEL_LAYOUT_I420 || pic.p.layout == DAV1D_PIXEL_LAYOUT_I422;
     const bool sy = pic.p.layout == DAV1D_PIXEL_LAYOUT_I420;
     const int32_t cw = sx ? (w + 1) / 2 : w, ch = sy ? (pic.p.h + 1) / 2 : pic.p.h;
     const int32_t cy = sy ? y / 2 : y;
     const int32_t cy2 = !sy ? cy : (y & 1) ? std::min(cy + 1, ch - 1) : std::max(cy - 1, 0);
-    m_u.resize(static_cast<size_t>(w)), m_v.resize(static_cast<size_t>(w));
+    m_u.resize(static_cast<size_t>(w) + 1), m_v.resize(static_cast<size_t>(w) + 1);
+    m_col.resize(static_cast<size_t>(cw));
     for (int plane = 1; plane <= 2; ++plane) {
       const auto* base = static_cast<const uint8_t*>(pic.data[plane]);
-      const uint8_t* near = base + cy * pic.stride[1];
-      const uint8_t* far = base + cy2 * pic.stride[1];
+      const S* near = reinterpret_cast<const S*>(base + cy * pic.stride[1]);
+      const S* far = reinterpret_cast<const S*>(base + cy2 * pic.stride[1]);
       uint16_t* dst = plane == 1 ? m_u.data() : m_v.data();
-      for (int32_t x = 0; x < w; ++x) {
-        const int32_t cx = sx ? x / 2 : x;
-        const int32_t cx2 = !sx ? cx : (x & 1) ? std::min(cx + 1, cw - 1) : std::max(cx - 1, 0);
-        const uint32_t a = sample(near, wide, cx), b = sample(near, wide, cx2);
-        if (!sx) {
-          dst[x] = static_cast<uint16_t>(a);
-        } else if (!sy) {
-          dst[x] = static_cast<uint16_t>((3 * a + b + 2) >> 2);
-        } else {
-          const uint32_t c = sample(far, wide, cx), d = sample(far, wide, cx2);
-          dst[x] = static_cast<uint16_t>((9 * a + 3 * b + 3 * c + d + 8) >> 4);
-        }
+      if (!sx) {
+        for (int32_t x = 0; x < w; ++x) dst[x] = near[x];
+        continue;
+      }
+      // Vertical first, at four times the scale (3 near + 1 far; without vertical
+      // subsampling the row four times over).
+      uint16_t* col = m_col.data();
+      for (int32_t cx = 0; cx < cw; ++cx) col[cx] = static_cast<uint16_t>(sy ? 3 * near[cx] + far[cx] : 4 * near[cx]);
+      // Then each chroma column gives its two luma columns: the left one leans on the
+      // column before, the right one on the column after.
+      for (int32_t cx = 0; cx < cw; ++cx) {
+        const uint32_t c = col[cx], before = col[std::max(cx - 1, 0)], after = col[std::min(cx + 1, cw - 1)];
+        dst[2 * cx] = static_cast<uint16_t>((3 * c + before + 8) >> 4);
+        dst[2 * cx + 1] = static_cast<uint16_t>((3 * c + after + 8) >> 4);
       }
     }
   }
 
-  std::vector<uint16_t> m_u, m_v;
+  std::vector<uint16_t> m_u, m_v, m_col;
+  std::vector<uint8_t> m_planes;
+  // The conversion in fixed point (kFixedBits of fraction): luma to 0..255 with the
+  // rounding half added, chroma centred and weighted.
+  int32_t m_luma_scale = 0, m_luma_offset = 0, m_chroma_centre = 0;
+  int32_t m_k_bu = 0, m_k_gu = 0, m_k_gv = 0, m_k_rv = 0;
 
   int m_depth;
   bool m_identity = false;
   bool m_grey = false;
-  std::vector<int32_t> m_y, m_rv, m_gu, m_gv, m_bu, m_c;
+  // Grey and the identity matrix by a table, exactly: every sample scaled as luma is.
+  std::vector<int32_t> m_y;
 };
 
 // The opacities of an alpha picture's row, 8 bits each.

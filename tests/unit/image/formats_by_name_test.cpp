@@ -40,17 +40,18 @@ class FormatsByName : public test::ImageObject {
     ASSERT_EQ(img.call_i4("SaveToPng", {text(at("p.png"))}), 1);
     ASSERT_EQ(img.call_i4("SaveToBmp", {text(at("p.bmp"))}), 1);
     ASSERT_EQ(img.call_i4("SaveToJpg", {text(at("p.jpg"))}), 1);
-    const std::string tools = "cd '" + m_dir.string() +
-                              "' && (cwebp -quiet -lossless p.png -o p.webp && avifenc -s 10 --lossless p.png p.avif && "
-                              "convert p.png p.gif) >/dev/null 2>&1";
+    const std::string tools =
+        "cd '" + m_dir.string() +
+        "' && (cwebp -quiet -lossless p.png -o p.webp && avifenc -s 10 --lossless p.png p.avif && "
+        "convert p.png p.gif) >/dev/null 2>&1";
     ASSERT_EQ(std::system(tools.c_str()), 0);
     img.call("DeleteImage");
   }
   fs::path at(const std::string& name) const { return m_dir / name; }
 };
 
-constexpr const char* kFiles[][2] = {{"p.bmp", "bmp"},   {"p.jpg", "jpeg"},  {"p.png", "png"},
-                                     {"p.gif", "gif"},   {"p.webp", "webp"}, {"p.avif", "avif"}};
+constexpr const char* kFiles[][2] = {{"p.bmp", "bmp"}, {"p.jpg", "jpeg"},  {"p.png", "png"},
+                                     {"p.gif", "gif"}, {"p.webp", "webp"}, {"p.avif", "avif"}};
 
 TEST_F(FormatsByName, FileFormatNamesTheFileLastLoadedOrProbedAndIsEmptyAfterAFailure) {
   EXPECT_EQ(img.get("FileFormat").s, u"");
