@@ -36,7 +36,7 @@ using bench::row;
 
 namespace {
 
-constexpr int kRuns = 5;
+constexpr int kRuns = 9;
 constexpr double kLimit = 1.10;
 volatile uint8_t g_sink;
 
@@ -98,9 +98,9 @@ void compare(const char* gif, const char* webp, const char* avif) {
     void (*bare)(const char*);
     const char* peer;
   };
-  for (const Load& l : {Load{"LoadFromFile GIF", gif, bare_gif, "giflib"},
-                        Load{"LoadFromFile WebP", webp, bare_webp, "libwebp"},
-                        Load{"LoadFromFile AVIF", avif, bare_avif, "libavif"}}) {
+  for (const Load& l :
+       {Load{"LoadFromFile GIF", gif, bare_gif, "giflib"}, Load{"LoadFromFile WebP", webp, bare_webp, "libwebp"},
+        Load{"LoadFromFile AVIF", avif, bare_avif, "libavif"}}) {
     TImageImpl img;
     if (img.LoadFromFile(l.file) != 1) std::abort();
     std::printf("%s: %s, %d x %d\n", l.what, l.file, img.get_Width(), img.get_Height());

@@ -1,50 +1,15 @@
-// The WebP loader (with the demuxer for animations) on arbitrary bytes, whole and reduced, and its header probe:
-// libwebp's errors must come back as a failed load, never as a crash, a leak or a read
-// past the bytes; a reduced load that succeeds is the whole picture's size reduced by a
-// whole factor.
-#include <cstddef>
-#include <cstdint>
-
-#include "image/codec/format.h"
+// The WebP loader (with the demuxer for animations) and its probe on arbitrary bytes (fuzz/reduced_load.h).
+#include "fuzz/reduced_load.h"
 #include "image/codec/webp.h"
-#include "image/raster/reduce.h"
 
 using namespace kelv;
 
-namespace {
-
-// Pictures are capped well below the product's limit, so that a few bytes declaring a
-// huge picture cost the fuzzer no gigabytes.
-constexpr uint64_t kMaxPixels = uint64_t{1} << 22;
-
-bool load(std::span<const uint8_t> bytes, const codec::LoadRequest& r, raster::Bitmap& out) {
-  codec::SpanSource source(bytes);
-  return codec::read_webp(bytes, r, out);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::span<const uint8_t> bytes(data, size);
-  codec::sniff_format(bytes);
-  codec::SpanSource source(bytes);
-  int32_t w = 0, h = 0;
-  codec::probe_webp(source, w, h);
-
-  codec::LoadRequest r;
-  r.background = raster::Bgr{1, 2, 3};
-  r.max_pixels = kMaxPixels;
-  raster::Bitmap whole;
-  const bool loaded = load(bytes, r, whole);
-  r.reduce = true;
-  r.min_width = 16;
-  r.min_height = 16;
-  raster::Bitmap reduced;
-  if (load(bytes, r, reduced) && loaded) {
-    const int32_t f = raster::reduction_factor(whole.width(), whole.height(), 16, 16);
-    if (reduced.width() != raster::reduced_size(whole.width(), f) ||
-        reduced.height() != raster::reduced_size(whole.height(), f))
-      __builtin_trap();
-  }
-  return 0;
+  return fuzz::reduced_load(
+      data, size,
+      [](std::span<const uint8_t> bytes, const codec::LoadRequest& r, raster::Bitmap& out) {
+        codec::SpanSource source(bytes);
+        return codec::read_webp(bytes, r, out);
+      },
+      codec::probe_webp);
 }

@@ -257,70 +257,66 @@ bool probe_avif(ByteSource& source, int32_t& width, int32_t& height) {
 }
 
 bool read_avif(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message) {
-  std::string why;
-  const bool ok =
-      guarded([&] {
-        AvifFile file;
-        if (!parse_avif(source, file, why)) return false;
-        const AvifImage& c = file.colour;
-        LoadPlan plan;
-        if (!plan_load(request, c.width, c.height, plan, why)) return false;
-        std::vector<uint8_t> bytes;
-        if (!avif_image_bytes(source, file, c, bytes)) return fail(why, "The AVIF file is cut short");
-        // The decoder refuses a frame larger than the container declares.
-        const uint64_t pixels = uint64_t{c.width} * c.height;
-        Decoded colour;
-        if (!colour.decode(bytes, pixels)) return fail(why, "The AVIF image is damaged or cut short");
-        const Dav1dPicture& pic = colour.pic();
-        if (static_cast<uint32_t>(pic.p.w) != c.width || static_cast<uint32_t>(pic.p.h) != c.height)
-          return fail(why, "The AVIF image's size differs from what its file declares");
-        Decoded alpha;
-        bool with_alpha = false;
-        if (file.has_alpha) {
-          std::vector<uint8_t> alpha_bytes;
-          if (!avif_image_bytes(source, file, file.alpha, alpha_bytes) || !alpha.decode(alpha_bytes, pixels))
-            return fail(why, "The AVIF image's alpha is damaged or cut short");
-          if (alpha.pic().p.w != pic.p.w || alpha.pic().p.h != pic.p.h)
-            return fail(why, "The AVIF image's alpha differs in size from its colour");
-          with_alpha = true;
-        }
-        const bool alpha_full = file.alpha.colour.given ? file.alpha.colour.full_range
-                                                        : !alpha.pic().seq_hdr || alpha.pic().seq_hdr->color_range != 0;
-        Converter convert(pic, c.colour);
-        const int32_t w = pic.p.w, h = pic.p.h;
-        raster::RowBuilder builder(w, h, plan.factor);
-        std::vector<uint8_t> bgra(with_alpha ? 4 * static_cast<size_t>(w) : 0);
-        const raster::Bgr bg = request.background;
-        for (int32_t y = 0; y < h; ++y) {
-          uint8_t* row = builder.next_row();
-          if (!with_alpha) {
-            convert.row(pic, y, row, 3);
-          } else {
-            convert.row(pic, y, bgra.data(), 4);
-            alpha_row(alpha.pic(), alpha_full, y, w, bgra.data() + 3, 4);
-            if (!file.premultiplied) {
-              raster::mix_row_over(bgra.data(), row, w, bg);
-            } else {
-              // Colour already multiplied by its opacity: the background adds
-              // what the opacity leaves.
-              const uint8_t* p = bgra.data();
-              auto add = [](unsigned c, unsigned a, unsigned b) {
-                return static_cast<uint8_t>(std::min(255u, c + raster::mix_over(0, a, b)));
-              };
-              for (int32_t x = 0; x < w; ++x, p += 4) {
-                row[3 * x] = add(p[0], p[3], bg.b);
-                row[3 * x + 1] = add(p[1], p[3], bg.g);
-                row[3 * x + 2] = add(p[2], p[3], bg.r);
-              }
-            }
+  return guarded_load(message, [&](std::string& why) {
+    AvifFile file;
+    if (!parse_avif(source, file, why)) return false;
+    const AvifImage& c = file.colour;
+    LoadPlan plan;
+    if (!plan_load(request, c.width, c.height, plan, why)) return false;
+    std::vector<uint8_t> bytes;
+    if (!avif_image_bytes(source, file, c, bytes)) return fail(why, "The AVIF file is cut short");
+    // The decoder refuses a frame larger than the container declares.
+    const uint64_t pixels = uint64_t{c.width} * c.height;
+    Decoded colour;
+    if (!colour.decode(bytes, pixels)) return fail(why, "The AVIF image is damaged or cut short");
+    const Dav1dPicture& pic = colour.pic();
+    if (static_cast<uint32_t>(pic.p.w) != c.width || static_cast<uint32_t>(pic.p.h) != c.height)
+      return fail(why, "The AVIF image's size differs from what its file declares");
+    Decoded alpha;
+    bool with_alpha = false;
+    if (file.has_alpha) {
+      std::vector<uint8_t> alpha_bytes;
+      if (!avif_image_bytes(source, file, file.alpha, alpha_bytes) || !alpha.decode(alpha_bytes, pixels))
+        return fail(why, "The AVIF image's alpha is damaged or cut short");
+      if (alpha.pic().p.w != pic.p.w || alpha.pic().p.h != pic.p.h)
+        return fail(why, "The AVIF image's alpha differs in size from its colour");
+      with_alpha = true;
+    }
+    const bool alpha_full = file.alpha.colour.given ? file.alpha.colour.full_range
+                                                    : !alpha.pic().seq_hdr || alpha.pic().seq_hdr->color_range != 0;
+    Converter convert(pic, c.colour);
+    const int32_t w = pic.p.w, h = pic.p.h;
+    raster::RowBuilder builder(w, h, plan.factor);
+    std::vector<uint8_t> bgra(with_alpha ? 4 * static_cast<size_t>(w) : 0);
+    const raster::Bgr bg = request.background;
+    for (int32_t y = 0; y < h; ++y) {
+      uint8_t* row = builder.next_row();
+      if (!with_alpha) {
+        convert.row(pic, y, row, 3);
+      } else {
+        convert.row(pic, y, bgra.data(), 4);
+        alpha_row(alpha.pic(), alpha_full, y, w, bgra.data() + 3, 4);
+        if (!file.premultiplied) {
+          raster::mix_row_over(bgra.data(), row, w, bg);
+        } else {
+          // Colour already multiplied by its opacity: the background adds
+          // what the opacity leaves.
+          const uint8_t* p = bgra.data();
+          auto add = [](unsigned c, unsigned a, unsigned b) {
+            return static_cast<uint8_t>(std::min(255u, c + raster::mix_over(0, a, b)));
+          };
+          for (int32_t x = 0; x < w; ++x, p += 4) {
+            row[3 * x] = add(p[0], p[3], bg.b);
+            row[3 * x + 1] = add(p[1], p[3], bg.g);
+            row[3 * x + 2] = add(p[2], p[3], bg.r);
           }
-          builder.add();
         }
-        out = builder.take();
-        return true;
-      }).value_or(false);
-  if (!ok && message) *message = why.empty() ? "Not enough memory for the image" : why;
-  return ok;
+      }
+      builder.add();
+    }
+    out = builder.take();
+    return true;
+  });
 }
 
 }  // namespace kelv::codec

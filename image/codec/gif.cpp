@@ -119,61 +119,57 @@ bool probe_gif(ByteSource& source, int32_t& width, int32_t& height) {
 }
 
 bool read_gif(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message) {
-  std::string why;
-  const bool ok =
-      guarded([&] {
-        Decoder d(source);
-        if (!d.open() || !d.find_frame()) {
+  return guarded_load(message, [&](std::string& why) {
+    Decoder d(source);
+    if (!d.open() || !d.find_frame()) {
+      why = d.message();
+      return false;
+    }
+    const GifImageDesc& frame = d.gif()->Image;
+    const int32_t w = frame.Width, h = frame.Height;
+    LoadPlan plan;
+    if (!plan_load(request, w, h, plan, why)) return false;
+    // Each code of the compressed data gives at most 4096 pixels and takes
+    // at least two bits: a frame the file can't fill is refused before any
+    // memory is taken for it.
+    const uint64_t pixels = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
+    if (pixels > kMaxPixelsPerByte * source.size() + kPixelSlack ||
+        (frame.Interlace && pixels > raster::Bitmap::kMaxBytes)) {
+      why = "The file is too short for the image it declares";
+      return false;
+    }
+    raster::Bgr table[kColours];
+    colour_table(frame.ColorMap ? frame.ColorMap : d.gif()->SColorMap, d.transparent(), request.background, table);
+    raster::RowBuilder builder(w, h, plan.factor);
+    if (!frame.Interlace) {
+      // Row by row: only one row of indices is held.
+      std::vector<uint8_t> indices(static_cast<size_t>(w));
+      for (int32_t y = 0; y < h; ++y) {
+        if (!d.line(indices.data(), w)) {
           why = d.message();
           return false;
         }
-        const GifImageDesc& frame = d.gif()->Image;
-        const int32_t w = frame.Width, h = frame.Height;
-        LoadPlan plan;
-        if (!plan_load(request, w, h, plan, why)) return false;
-        // Each code of the compressed data gives at most 4096 pixels and takes
-        // at least two bits: a frame the file can't fill is refused before any
-        // memory is taken for it.
-        const uint64_t pixels = static_cast<uint64_t>(w) * static_cast<uint64_t>(h);
-        if (pixels > kMaxPixelsPerByte * source.size() + kPixelSlack ||
-            (frame.Interlace && pixels > raster::Bitmap::kMaxBytes)) {
-          why = "The file is too short for the image it declares";
-          return false;
-        }
-        raster::Bgr table[kColours];
-        colour_table(frame.ColorMap ? frame.ColorMap : d.gif()->SColorMap, d.transparent(), request.background, table);
-        raster::RowBuilder builder(w, h, plan.factor);
-        if (!frame.Interlace) {
-          // Row by row: only one row of indices is held.
-          std::vector<uint8_t> indices(static_cast<size_t>(w));
-          for (int32_t y = 0; y < h; ++y) {
-            if (!d.line(indices.data(), w)) {
-              why = d.message();
-              return false;
-            }
-            to_bgr(indices.data(), builder.next_row(), w, table);
-            builder.add();
+        to_bgr(indices.data(), builder.next_row(), w, table);
+        builder.add();
+      }
+    } else {
+      // The passes come out of order: the frame's indices are held, a byte
+      // a pixel, and turned into rows once all are there.
+      std::vector<uint8_t> indices(static_cast<size_t>(w) * static_cast<size_t>(h));
+      for (int pass = 0; pass < 4; ++pass)
+        for (int32_t y = kPassStart[pass]; y < h; y += kPassStep[pass])
+          if (!d.line(indices.data() + static_cast<size_t>(y) * static_cast<size_t>(w), w)) {
+            why = d.message();
+            return false;
           }
-        } else {
-          // The passes come out of order: the frame's indices are held, a byte
-          // a pixel, and turned into rows once all are there.
-          std::vector<uint8_t> indices(static_cast<size_t>(w) * static_cast<size_t>(h));
-          for (int pass = 0; pass < 4; ++pass)
-            for (int32_t y = kPassStart[pass]; y < h; y += kPassStep[pass])
-              if (!d.line(indices.data() + static_cast<size_t>(y) * static_cast<size_t>(w), w)) {
-                why = d.message();
-                return false;
-              }
-          for (int32_t y = 0; y < h; ++y) {
-            to_bgr(indices.data() + static_cast<size_t>(y) * static_cast<size_t>(w), builder.next_row(), w, table);
-            builder.add();
-          }
-        }
-        out = builder.take();
-        return true;
-      }).value_or(false);
-  if (!ok && message) *message = why.empty() ? "Not enough memory for the image" : why;
-  return ok;
+      for (int32_t y = 0; y < h; ++y) {
+        to_bgr(indices.data() + static_cast<size_t>(y) * static_cast<size_t>(w), builder.next_row(), w, table);
+        builder.add();
+      }
+    }
+    out = builder.take();
+    return true;
+  });
 }
 
 }  // namespace kelv::codec

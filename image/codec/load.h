@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/status.h"
 #include "image/raster/colour.h"
 
 namespace kelv::codec {
@@ -38,6 +39,16 @@ bool plan_load(const LoadRequest& request, int64_t width, int64_t height, LoadPl
 inline bool within_pixels(uint64_t max_pixels, int64_t width, int64_t height) {
   return max_pixels == 0 ||
          (width >= 0 && height >= 0 && static_cast<uint64_t>(width) * static_cast<uint64_t>(height) <= max_pixels);
+}
+
+// Runs a reader's work, which says why it failed in `why`; whatever it raises (memory
+// running out, above all) is a failed load too. The reason goes to `message`.
+template <class F>
+bool guarded_load(std::string* message, F work) {
+  std::string why;
+  const bool ok = guarded([&] { return work(why); }).value_or(false);
+  if (!ok && message) *message = why.empty() ? "Not enough memory for the image" : why;
+  return ok;
 }
 
 }  // namespace kelv::codec

@@ -130,43 +130,38 @@ bool probe_webp(ByteSource& source, int32_t& width, int32_t& height) {
 }
 
 bool read_webp(std::span<const uint8_t> data, const LoadRequest& request, raster::Bitmap& out, std::string* message) {
-  std::string why;
-  const bool ok =
-      guarded([&] {
-        Picture picture;
-        if (!picture.open(data, why)) return false;
-        WebPBitstreamFeatures f;
-        if (WebPGetFeatures(picture.bytes().data(), picture.bytes().size(), &f) != VP8_STATUS_OK) {
-          why = "The file is not a WebP image or is damaged";
-          return false;
-        }
-        LoadPlan plan;
-        if (!plan_load(request, f.width, f.height, plan, why)) return false;
-        const bool scaled = plan.factor > 1;
-        raster::Bitmap bmp(plan.width, plan.height, raster::Bitmap::Fill::None);
-        if (!f.has_alpha) {
-          // Straight into the bitmap's rows.
-          if (!decode(picture.bytes(), plan.width, plan.height, false, bmp.row(0), bmp.stride(),
-                      bmp.stride() * static_cast<size_t>(bmp.height()), scaled)) {
-            why = "The WebP image is damaged or cut short";
-            return false;
-          }
-        } else {
-          const size_t stride = 4 * static_cast<size_t>(plan.width);
-          std::vector<uint8_t> bgra(stride * static_cast<size_t>(plan.height));
-          if (!decode(picture.bytes(), plan.width, plan.height, true, bgra.data(), stride, bgra.size(), scaled)) {
-            why = "The WebP image is damaged or cut short";
-            return false;
-          }
-          for (int32_t y = 0; y < plan.height; ++y)
-            raster::mix_row_over(bgra.data() + static_cast<size_t>(y) * stride, bmp.row(y), plan.width,
-                                 request.background);
-        }
-        out = std::move(bmp);
-        return true;
-      }).value_or(false);
-  if (!ok && message) *message = why.empty() ? "Not enough memory for the image" : why;
-  return ok;
+  return guarded_load(message, [&](std::string& why) {
+    Picture picture;
+    if (!picture.open(data, why)) return false;
+    WebPBitstreamFeatures f;
+    if (WebPGetFeatures(picture.bytes().data(), picture.bytes().size(), &f) != VP8_STATUS_OK) {
+      why = "The file is not a WebP image or is damaged";
+      return false;
+    }
+    LoadPlan plan;
+    if (!plan_load(request, f.width, f.height, plan, why)) return false;
+    const bool scaled = plan.factor > 1;
+    raster::Bitmap bmp(plan.width, plan.height, raster::Bitmap::Fill::None);
+    if (!f.has_alpha) {
+      // Straight into the bitmap's rows.
+      if (!decode(picture.bytes(), plan.width, plan.height, false, bmp.row(0), bmp.stride(),
+                  bmp.stride() * static_cast<size_t>(bmp.height()), scaled)) {
+        why = "The WebP image is damaged or cut short";
+        return false;
+      }
+    } else {
+      const size_t stride = 4 * static_cast<size_t>(plan.width);
+      std::vector<uint8_t> bgra(stride * static_cast<size_t>(plan.height));
+      if (!decode(picture.bytes(), plan.width, plan.height, true, bgra.data(), stride, bgra.size(), scaled)) {
+        why = "The WebP image is damaged or cut short";
+        return false;
+      }
+      for (int32_t y = 0; y < plan.height; ++y)
+        raster::mix_row_over(bgra.data() + static_cast<size_t>(y) * stride, bmp.row(y), plan.width, request.background);
+    }
+    out = std::move(bmp);
+    return true;
+  });
 }
 
 bool write_webp(const raster::Bitmap& bmp, const WebpOptions& options, Bytes& out, std::string* message) {
