@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "common/status.h"
@@ -29,6 +30,10 @@ int32_t reduction_factor(int32_t width, int32_t height, int32_t min_width, int32
 
 RowBuilder::RowBuilder(int32_t width, int32_t height, int32_t factor)
     : m_width(width), m_height(height), m_factor(std::max(factor, 1)) {
+  // A source row is held at three bytes a pixel (four for the callers' alpha rows): its
+  // size must be one the address space can take.
+  if (width < 0 || height < 0 || static_cast<uint64_t>(width) * 4 > SIZE_MAX / 2)
+    throw Failure(Status::InvalidBitmapSize);
   m_out = Bitmap(reduced_size(width, m_factor), reduced_size(height, m_factor), Bitmap::Fill::None);
   if (m_factor > 1) {
     m_row.resize(3 * static_cast<size_t>(width));
