@@ -124,7 +124,7 @@ void compare(const char* gif, const char* webp, const char* avif) {
   row("SaveToBufferWebp q78", ours, peer, "libwebp", kLimit);
 }
 
-// The process's peak resident size so far, in kilobytes.
+// The process's peak resident size so far, in KiB (printed in MB of a million bytes).
 long peak_kb() {
   std::ifstream status("/proc/self/status");
   std::string line;
@@ -139,7 +139,7 @@ int peak(const char* file, int32_t w, int32_t h, bool whole) {
   const int32_t ok = whole ? img.LoadFromFile(file) : img.LoadFromFileMin(file, w, h);
   const long after = peak_kb();
   if (ok != 1) return 1;
-  std::printf("%d %d %.1f\n", img.get_Width(), img.get_Height(), (after - before) / 1024.0);
+  std::printf("%d %d %.1f\n", img.get_Width(), img.get_Height(), (after - before) * 1024.0 / 1e6);
   return 0;
 }
 

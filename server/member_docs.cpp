@@ -111,8 +111,8 @@ std::string member_summary(InterfaceId iface, const Member& m) {
        "is replaced only by a complete file."},
       {"SaveToBufferWebp", "The WebP file as a byte buffer (arguments as SaveToWebp), or Null with no image."},
       {"LoadFromFileMin",
-       "Loads any format LoadFromFile reads at the smallest whole-number reduction still at least minWidth by "
-       "minHeight upright, decoding as little as the format allows; 1 on success."},
+       "Loads any format LoadFromFile reads reduced by the largest whole factor that keeps it at least minWidth by "
+       "minHeight upright (a JPEG by its DCT scale first), never holding more than the format needs; 1 on success."},
       {"MaxPixels",
        "The most pixels a loaded or new picture may hold (reduced loads count the reduced size); more fails the "
        "member before memory is taken. 0 (at first) for no limit; negative values are ignored."},
