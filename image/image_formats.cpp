@@ -23,7 +23,7 @@ constexpr size_t kMaxWebpFileBytes = size_t{256} << 20;
 // A BMP file read whole and then reduced.
 bool read_bmp_reduced(codec::ByteSource& file, const codec::LoadRequest& request, raster::Bitmap& out) {
   raster::Bitmap whole;
-  if (!codec::read_bmp(file, whole, request.reduce ? 0 : request.max_pixels)) return false;
+  if (!codec::read_bmp(file, whole, &request)) return false;
   if (!request.reduce) {
     out = std::move(whole);
     return true;

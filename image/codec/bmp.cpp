@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "common/status.h"
-#include "image/codec/load.h"
 
 namespace kelv::codec {
 
@@ -269,7 +268,7 @@ bool read_bmp(std::span<const uint8_t> data, Bitmap& out) {
   return read_bmp(source, out);
 }
 
-bool read_bmp(ByteSource& source, Bitmap& out, uint64_t max_pixels) {
+bool read_bmp(ByteSource& source, Bitmap& out, const LoadRequest* request) {
   Reader r(source);
   uint16_t magic;
   uint32_t file_size, reserved, offset;
@@ -289,7 +288,10 @@ bool read_bmp(ByteSource& source, Bitmap& out, uint64_t max_pixels) {
   if (top_down && rle) return false;
   const int32_t W = h.biWidth, H = top_down ? -h.biHeight : h.biHeight;
   size_t stride = 0, bytes = 0;
-  if (!Bitmap::layout(W, H, stride, bytes) || !within_pixels(max_pixels, W, H)) return false;
+  if (!Bitmap::layout(W, H, stride, bytes)) return false;
+  LoadPlan plan;
+  std::string why;
+  if (request && !plan_load(*request, W, H, plan, why)) return false;
 
   // The colour table: as many entries as the header says (or 2^bpp), all of which must
   // be in the file.

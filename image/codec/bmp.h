@@ -10,6 +10,7 @@
 
 #include "common/values.h"
 #include "image/raster/bitmap.h"
+#include "image/codec/load.h"
 #include "image/codec/source.h"
 
 namespace kelv::codec {
@@ -21,9 +22,11 @@ namespace kelv::codec {
 inline constexpr size_t kBmpProbeBytes = 26;
 bool probe_bmp(std::span<const uint8_t> head, int32_t& width, int32_t& height);
 
-// False for a malformed or truncated file; never reads past the data. A picture of more
-// than max_pixels (0: no limit) is refused before any pixel memory is taken.
-bool read_bmp(ByteSource& source, raster::Bitmap& out, uint64_t max_pixels = 0);
+// False for a malformed or truncated file; never reads past the data. With a request, a
+// picture whose load it would not admit (more pixels than request->max_pixels, counted
+// after the reduction it asks for) is refused before any pixel memory is taken; the
+// picture read is the whole one, for the caller to reduce.
+bool read_bmp(ByteSource& source, raster::Bitmap& out, const LoadRequest* request = nullptr);
 bool read_bmp(std::span<const uint8_t> data, raster::Bitmap& out);
 // Hands the file to `sink` header first, then row by row.
 bool write_bmp(const raster::Bitmap& bmp, const std::function<bool(const uint8_t*, size_t)>& sink);

@@ -445,8 +445,17 @@ TEST_F(Formats, ThePixelLimitRefusesBeforeDecodingAndCountsTheReducedSize) {
   const std::vector<uint8_t> bmp = slurp(at("src.bmp"));
   SpanSource source(bmp);
   Bitmap b;
-  EXPECT_FALSE(read_bmp(source, b, 64 * 40 - 1));
-  EXPECT_TRUE(read_bmp(source, b, 64 * 40));
+  LoadRequest r = request();
+  r.max_pixels = 64 * 40 - 1;
+  EXPECT_FALSE(read_bmp(source, b, &r));
+  r.max_pixels = 64 * 40;
+  EXPECT_TRUE(read_bmp(source, b, &r));
+  // Reduced, the limit counts the result, before the whole picture is read.
+  LoadRequest small = request(true, 16, 10);
+  small.max_pixels = 159;
+  EXPECT_FALSE(read_bmp(source, b, &small));
+  small.max_pixels = 160;
+  EXPECT_TRUE(read_bmp(source, b, &small));
 }
 
 TEST_F(Formats, DamagedAndCutOffFilesOfEveryFormatFailCleanly) {
