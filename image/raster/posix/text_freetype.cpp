@@ -128,15 +128,7 @@ FT_Face face_for_char(Fonts& f, FontFaces& faces, char32_t c) {
 // The code points to draw: a surrogate that forms no pair, and every byte that starts no
 // UTF-8 sequence, draws as U+FFFD.
 std::u32string drawn_characters(std::string_view text) {
-  const std::u16string units = platform::utf16_from_utf8(text, platform::Surrogates::Replace);
-  std::u32string out;
-  out.reserve(units.size());
-  for (size_t i = 0; i < units.size(); ++i) {
-    char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size()) c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    out.push_back(c);
-  }
-  return out;
+  return platform::code_points(text, platform::Surrogates::Replace);
 }
 
 // A face sized for one call: synthetic bold and italic where the face has none.
