@@ -31,15 +31,19 @@ void TBinaryRWImpl::put_CodePage(int32_t value) {
 
 // ---- Byte buffers --------------------------------------------------------------------
 
-Bytes TBinaryRWImpl::StrToBuffer(const std::string& string, int32_t AddZeroByte) {
-  Bytes out(string.begin(), string.end());
+std::string TBinaryRWImpl::to_bytes(std::string_view text) const { return platform::text_to_bytes(text, m_code_page); }
+std::string TBinaryRWImpl::to_text(std::string_view bytes) const { return platform::bytes_to_text(bytes, m_code_page); }
+
+Bytes TBinaryRWImpl::StrToBuffer(const std::string& string, int32_t AddZeroByte) const {
+  const std::string bytes = to_bytes(string);
+  Bytes out(bytes.begin(), bytes.end());
   if (AddZeroByte == 1) out.push_back(0);
   return out;
 }
 
-std::string TBinaryRWImpl::BufferToStr(const VarIn& buffer) {
+std::string TBinaryRWImpl::BufferToStr(const VarIn& buffer) const {
   if (!buffer.is_buffer()) return {};
-  return std::string(up_to_zero(buffer.bytes));
+  return to_text(up_to_zero(buffer.bytes));
 }
 
 int32_t TBinaryRWImpl::IsBuffer(const VarIn& v) { return v.is_buffer() ? 1 : 0; }
@@ -176,15 +180,15 @@ std::string TBinaryRWImpl::FReadStr(int32_t MaxSize) {
   for (int32_t i = 0; i < MaxSize; ++i) {
     uint8_t c = 0;
     if (!m_file->get(c)) return {};  // the end came first: the bytes stay consumed
-    if (c == 0) return s;
+    if (c == 0) return to_text(s);
     s.push_back(static_cast<char>(c));
   }
-  return s;
+  return to_text(s);
 }
 
 int32_t TBinaryRWImpl::FWriteStr(const std::string& string) {
   if (!m_file) return 0;
-  std::string z = string;
+  std::string z = to_bytes(string);
   z.push_back('\0');
   return m_file->write(z.data(), z.size()) == z.size() ? 1 : 0;
 }
@@ -199,12 +203,15 @@ VarOut TBinaryRWImpl::FReadStrBin(int32_t Size) {
 int32_t TBinaryRWImpl::FWriteStrBin(const VarIn& string, int32_t Size, uint8_t fillchar) {
   if (!m_file) return 0;
   std::string_view text;
-  if (string.kind == VarIn::Kind::Buffer)
+  std::string converted;
+  if (string.kind == VarIn::Kind::Buffer) {
     text = up_to_zero(string.bytes);
-  else if (string.kind == VarIn::Kind::Text)
-    text = string.text;
-  else
+  } else if (string.kind == VarIn::Kind::Text) {
+    converted = to_bytes(string.text);
+    text = converted;
+  } else {
     return 0;
+  }
   size_t field = Size > 0 ? static_cast<size_t>(Size) : 0;
   if (text.size() > field) text = text.substr(0, field);
   if (!text.empty() && m_file->write(text.data(), text.size()) != text.size()) return 0;

@@ -20,9 +20,10 @@ class TBinaryRWImpl {
   TBinaryRWImpl(const TBinaryRWImpl&) = delete;
   TBinaryRWImpl& operator=(const TBinaryRWImpl&) = delete;
 
-  // Byte buffers. Each is a function of its arguments.
-  static Bytes StrToBuffer(const std::string& string, int32_t AddZeroByte);
-  static std::string BufferToStr(const VarIn& buffer);
+  // Byte buffers. Each is a function of its arguments and, where text becomes bytes or
+  // bytes text, of the object's code page.
+  Bytes StrToBuffer(const std::string& string, int32_t AddZeroByte) const;
+  std::string BufferToStr(const VarIn& buffer) const;
   static int32_t IsBuffer(const VarIn& v);
   static VarOut JoinBuffer(const VarIn& buffer1, const VarIn& buffer2);
 
@@ -87,6 +88,9 @@ class TBinaryRWImpl {
 
  private:
   int32_t open_with(const std::string& name, const std::string& mode);
+  // Text as bytes in the object's code page, and bytes as text.
+  std::string to_bytes(std::string_view text) const;
+  std::string to_text(std::string_view bytes) const;
   // Reads up to `size` bytes at the current position; sets m_last_read_count.
   Bytes read_up_to(int32_t size);
   bool read_exact(uint8_t* buf, size_t n);

@@ -1,6 +1,7 @@
 // The BinaryRW members that reach the form-data decoder the object owns.
 #include "binaryrw/binary_rw.h"
 #include "formdata/decoder.h"
+#include "formdata/ext_value.h"
 
 namespace kelv {
 namespace {
@@ -10,17 +11,34 @@ const T* at(const std::vector<T>& v, int32_t index) {
   return index >= 0 && static_cast<size_t>(index) < v.size() ? &v[static_cast<size_t>(index)] : nullptr;
 }
 
-// A text field of the decoder's file at `index`; empty without a decoder or such a file.
+// A field of the decoder's file at `index`, as stored; empty without a decoder or such a
+// file.
 std::string file_field(const TFD_Object* fd, int32_t index, std::string TFD_FileInfo::*field) {
   const TFD_FileInfo* f = fd ? at(fd->files(), index) : nullptr;
   return f ? f->*field : std::string();
+}
+
+// The client's file name in the extended form of the file's disposition line, as text;
+// the last disposition line that has one counts, as later lines win in the decoder.
+std::optional<std::string> extended_file_name(const TFD_Object* fd, int32_t index) {
+  const auto* list = fd ? at(fd->header_lists(), index) : nullptr;
+  if (!list) return std::nullopt;
+  std::optional<std::string> found;
+  for (const std::string& line : *list) {
+    if (line.find("Content-Disposition:") == std::string::npos || line.find("form-data") == std::string::npos) continue;
+    if (auto v = extended_parameter(line, "filename")) found = platform::bytes_to_text(v->bytes, v->code_page);
+  }
+  return found;
 }
 
 }  // namespace
 
 int32_t TBinaryRWImpl::FD_Init(const std::string& dir, const std::string& FileName, const std::string& endline) {
   m_form_data.reset();
-  m_form_data = std::make_unique<TFD_Object>(dir, FileName, endline);
+  // The line end is put between the bytes of a value's lines: bytes of the code page too.
+  constexpr std::string_view kNoLineEnd = "{-NoLineEnd-}";
+  m_form_data = std::make_unique<TFD_Object>(dir, FileName, endline == kNoLineEnd ? endline : to_bytes(endline));
+  m_form_data->accept_extended_file_names(m_code_page != platform::kCodePageAnsi);
   return 1;
 }
 
@@ -36,20 +54,25 @@ int32_t TBinaryRWImpl::FD_GetFilesCount() const {
   return m_form_data ? static_cast<int32_t>(m_form_data->files().size()) : 0;
 }
 
+// The output file's path is a name the component made: it goes back as it is.
 std::string TBinaryRWImpl::FD_GetFileName(int32_t fileindex) const {
   return file_field(m_form_data.get(), fileindex, &TFD_FileInfo::FilePath);
 }
 
+// With a code page chosen, a file name the client gave in the extended form wins: it
+// says its own charset.
 std::string TBinaryRWImpl::FD_GetFileHeaderName(int32_t fileindex) const {
-  return file_field(m_form_data.get(), fileindex, &TFD_FileInfo::HeaderName);
+  if (m_code_page != platform::kCodePageAnsi)
+    if (auto name = extended_file_name(m_form_data.get(), fileindex)) return *name;
+  return to_text(file_field(m_form_data.get(), fileindex, &TFD_FileInfo::HeaderName));
 }
 
 std::string TBinaryRWImpl::FD_GetFileContentType(int32_t fileindex) const {
-  return file_field(m_form_data.get(), fileindex, &TFD_FileInfo::ContentType);
+  return to_text(file_field(m_form_data.get(), fileindex, &TFD_FileInfo::ContentType));
 }
 
 std::string TBinaryRWImpl::FD_GetFileFormName(int32_t fileindex) const {
-  return file_field(m_form_data.get(), fileindex, &TFD_FileInfo::FormName);
+  return to_text(file_field(m_form_data.get(), fileindex, &TFD_FileInfo::FormName));
 }
 
 int32_t TBinaryRWImpl::FD_GetFileHeadersCount(int32_t fileindex) const {
@@ -60,7 +83,7 @@ int32_t TBinaryRWImpl::FD_GetFileHeadersCount(int32_t fileindex) const {
 std::string TBinaryRWImpl::FD_GetFileHeader(int32_t fileindex, int32_t index) const {
   const auto* list = m_form_data ? at(m_form_data->header_lists(), fileindex) : nullptr;
   const std::string* line = list ? at(*list, index) : nullptr;
-  return line ? *line : std::string();
+  return line ? to_text(*line) : std::string();
 }
 
 int32_t TBinaryRWImpl::FD_GetItemsCount() const {
@@ -69,12 +92,12 @@ int32_t TBinaryRWImpl::FD_GetItemsCount() const {
 
 std::string TBinaryRWImpl::FD_GetItemName(int32_t index) const {
   const std::string* s = m_form_data ? at(m_form_data->item_names(), index) : nullptr;
-  return s ? *s : std::string();
+  return s ? to_text(*s) : std::string();
 }
 
 std::string TBinaryRWImpl::FD_GetItemValue(int32_t index) const {
   const std::string* s = m_form_data ? at(m_form_data->item_values(), index) : nullptr;
-  return s ? *s : std::string();
+  return s ? to_text(*s) : std::string();
 }
 
 void TBinaryRWImpl::FD_FreeData() { m_form_data.reset(); }

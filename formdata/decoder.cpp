@@ -6,6 +6,7 @@
 
 #include "common/msrand.h"
 #include "common/status.h"
+#include "formdata/ext_value.h"
 
 namespace kelv {
 namespace {
@@ -184,6 +185,8 @@ void TFD_Object::examine_header(const std::string& line) {
     if (file != std::string::npos) {
       m_is_file_part = true;
       m_part_file_name = collect(line, file + 10);
+    } else if (m_extended_names && extended_parameter(line, "filename")) {
+      m_is_file_part = true;
     }
   }
   size_t type = line.find("Content-Type:");

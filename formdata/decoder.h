@@ -63,6 +63,10 @@ class TFD_Object {
   TFD_Object(const TFD_Object&) = delete;
   TFD_Object& operator=(const TFD_Object&) = delete;
 
+  // Also takes a part whose disposition names its file only in the extended form
+  // (`filename*=`) for a file part. Off at first: such a part is a text item.
+  void accept_extended_file_names(bool on) { m_extended_names = on; }
+
   // Feeds one chunk: 1 when it was consumed, 0 when decoding stopped or can't go on.
   int32_t Decode(std::span<const uint8_t> data);
   // EndDecode's result codes. A state the upload stopped in that is none of these gives
@@ -132,6 +136,7 @@ class TFD_Object {
   std::string m_base_name;
   std::string m_end_line;
   platform::FileHandle m_out_file;
+  bool m_extended_names = false;
 };
 
 }  // namespace kelv

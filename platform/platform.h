@@ -11,9 +11,19 @@
 
 namespace kelv::platform {
 
-// Text at the automation boundary. Script strings are UTF-16; inside the component text
-// is 8-bit: the system ANSI code page on Windows, UTF-8 on Linux. Both directions stop at
-// the first NUL. A character the 8-bit set cannot hold becomes its default character.
+// Unicode inside the component is UTF-8; the script boundary and the Windows file calls
+// speak UTF-16. A surrogate that stands alone (Windows allows one in a file name) keeps
+// its own three-byte form in UTF-8 (Surrogates::Keep, the generalized UTF-8 of such
+// names), so every UTF-16 string comes back exactly; Surrogates::Replace makes it the
+// default character '?' one way and U+FFFD the other. Bytes that form no UTF-8 sequence
+// become U+FFFD each. Neither stops at a NUL.
+enum class Surrogates : uint8_t { Keep, Replace };
+std::string utf8_from_utf16(std::u16string_view wide, Surrogates lone = Surrogates::Keep);
+std::u16string utf16_from_utf8(std::string_view utf8, Surrogates lone = Surrogates::Keep);
+
+// 8-bit text in the system ANSI code page (UTF-8 on Linux) and UTF-16. Both directions
+// stop at the first NUL. A character the 8-bit set cannot hold becomes its default
+// character.
 std::string to_narrow(std::u16string_view wide);
 std::u16string to_wide(std::string_view narrow);
 
@@ -22,6 +32,16 @@ std::u16string to_wide(std::string_view narrow);
 inline constexpr uint32_t kCodePageAnsi = 0;
 inline constexpr uint32_t kCodePageUtf8 = 65001;
 bool code_page_valid(uint32_t code_page);
+// Text (UTF-8) as bytes in a code page: a character the page lacks becomes the page's
+// default character. A page the system lacks converts as page 0.
+std::string text_to_bytes(std::string_view text, uint32_t code_page);
+// Bytes in a code page as text (UTF-8): bytes the page does not define become U+FFFD,
+// never an error. Neither conversion stops at a NUL.
+std::string bytes_to_text(std::string_view bytes, uint32_t code_page);
+
+// A file name as the file calls take it: not empty and without a NUL, which would make
+// the system's calls name another file than the one the script gave.
+inline bool is_usable_name(std::string_view name) { return !name.empty() && name.find('\0') == std::string_view::npos; }
 
 // The operating system's version record, in the terms of the Windows version query.
 struct OsVersion {
@@ -159,7 +179,7 @@ uint32_t process_seed();
 
 // ---- Text ----------------------------------------------------------------------------
 
-// Case conversion of 8-bit text by the system's rules for its character set.
+// Case conversion of text (UTF-8) by the system's Unicode case rules.
 std::string to_lower(std::string_view s);
 std::string to_upper(std::string_view s);
 

@@ -29,7 +29,7 @@ const Binding<T> kBinaryRW[] = {
     {"FReadStrBin", M, method<T, &T::FReadStrBin>},
     {"FWriteStrBin", M, method<T, &T::FWriteStrBin>},
     {"StrToBuffer", M,
-     [](T&, const CallArgs& a, CallResult& r) { r.value = VarOut::buffer(T::StrToBuffer(a.text(0), a.i4(1))); }},
+     [](T& o, const CallArgs& a, CallResult& r) { r.value = VarOut::buffer(o.StrToBuffer(a.text(0), a.i4(1))); }},
     {"BufferToStr", M, method<T, &T::BufferToStr>},
     {"IsBuffer", M, method<T, &T::IsBuffer>},
     {"JoinBuffer", M, method<T, &T::JoinBuffer>},

@@ -15,7 +15,7 @@
 //   bool array_ref(const Variant&, const Array*& out)        VT_BYREF|VT_ARRAY|VT_UI1: false
 //                                                            when the reference itself is null
 //   unsigned dims(const Array&); std::span<const uint8_t> bytes(const Array&)
-//   std::string text(const Variant&)                         a VT_BSTR as UTF-8
+//   std::string text(const Variant&)                         a VT_BSTR as text_in gives it
 //   put_null(Variant&); put(Variant&, int8_t | int16_t | int32_t | int64_t | float | double)
 //   bool put(Variant&, Bytes&&)                              false when out of memory
 //   bool progid_of(const Guid& clsid, std::u16string& out)   the registered ProgID
@@ -35,6 +35,14 @@
 #include "server/members.h"
 
 namespace kelv::boundary {
+
+// Script strings as the object classes take them, and their results back. Text is
+// Unicode, cut at its first NUL; a name keeps every unit, a NUL included, so that the
+// file calls refuse a name whose tail a page checked but the system would not see.
+// Nothing crosses through a code page.
+inline std::string text_in(std::u16string_view w) { return platform::utf8_from_utf16(w.substr(0, w.find(u'\0'))); }
+inline std::string name_in(std::u16string_view w) { return platform::utf8_from_utf16(w); }
+inline std::u16string text_out(std::string_view s) { return platform::utf16_from_utf8(s.substr(0, s.find('\0'))); }
 
 // A VARIANT parameter as the object classes see it. One level of reference to a variant
 // (how script hosts pass variables) or to a byte array is followed first; after that only
@@ -95,7 +103,7 @@ struct ErrorParts {
 // DISP_E_EXCEPTION.
 template <class T>
 typename T::Status raise_error(const ClassInfo& cls, const std::string& message) {
-  ErrorParts parts{kIidIImage, std::nullopt, platform::to_wide(message)};
+  ErrorParts parts{kIidIImage, std::nullopt, text_out(message)};
   std::u16string progid;
   if (T::progid_of(cls.clsid, progid)) parts.source = std::move(progid);
   T::store_error(parts);

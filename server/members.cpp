@@ -7,7 +7,7 @@ namespace kelv {
 namespace {
 
 // One row per function-table entry, in slot order. Parameters are written
-// "name:type" and separated by ";"; "=default" makes a parameter optional ("dir:text="
+// "name:type" and separated by ";"; "=default" makes a parameter optional ("dir:name="
 // is an optional text defaulting to empty). A put accessor's value has no name.
 struct Row {
   int slot;
@@ -23,16 +23,17 @@ constexpr MemberKind G = MemberKind::Get;
 constexpr MemberKind P = MemberKind::Put;
 constexpr ValueType None = ValueType::None;
 constexpr ValueType Text = ValueType::Text;
+constexpr ValueType Name = ValueType::Name;
 constexpr ValueType I4 = ValueType::I4;
 constexpr ValueType UI1 = ValueType::UI1;
 constexpr ValueType Var = ValueType::Variant;
 
 const Row kImageRows[] = {
-    {7, 1, "LoadFromBmp", M, "FileName:text", I4},
-    {8, 2, "LoadFromJpg", M, "FileName:text", I4},
+    {7, 1, "LoadFromBmp", M, "FileName:name", I4},
+    {8, 2, "LoadFromJpg", M, "FileName:name", I4},
     {9, 3, "CreateFromSize", M, "w:i4;h:i4;bgcol:i4=0", I4},
-    {10, 4, "SaveToBmp", M, "FileName:text", I4},
-    {11, 5, "SaveToJpg", M, "FileName:text;Quality:i4=-1;Progressive:i4=-1;Smoothing:i4=-1", I4},
+    {10, 4, "SaveToBmp", M, "FileName:name", I4},
+    {11, 5, "SaveToJpg", M, "FileName:name;Quality:i4=-1;Progressive:i4=-1;Smoothing:i4=-1", I4},
     {12, 6, "DeleteImage", M, "", None},
     {13, 7, "IsValidImage", M, "", I4},
     {14, 8, "IsNullImage", M, "", I4},
@@ -94,8 +95,8 @@ const Row kImageRows[] = {
     {70, 52, "DefaultJpgSmoothing", P, ":i4", None},
     {71, 53, "DefaultJpgProgressive", G, "", I4},
     {72, 53, "DefaultJpgProgressive", P, ":i4", None},
-    {73, 46, "HeaderReadBmp", M, "FileName:text", I4},
-    {74, 54, "HeaderReadJpg", M, "FileName:text", I4},
+    {73, 46, "HeaderReadBmp", M, "FileName:name", I4},
+    {74, 54, "HeaderReadJpg", M, "FileName:name", I4},
     {75, 55, "HeaderGetWidth", M, "", I4},
     {76, 56, "HeaderGetHeight", M, "", I4},
     {77, 57, "HeaderGetHtmlWH", M, "", Text},
@@ -113,26 +114,26 @@ const Row kImageRows[] = {
 const Row kImage2Rows[] = {
     {85, 200, "ResampleMode", G, "", I4},
     {86, 200, "ResampleMode", P, ":i4", None},
-    {87, 201, "LoadFromJpgMin", M, "FileName:text;minWidth:i4;minHeight:i4", I4},
+    {87, 201, "LoadFromJpgMin", M, "FileName:name;minWidth:i4;minHeight:i4", I4},
     {88, 202, "JpgOrientation", G, "", I4},
     {89, 203, "ApplyOrientation", M, "", I4},
     {90, 204, "FlipHorizontal", M, "", I4},
     {91, 205, "FlipVertical", M, "", I4},
-    {92, 206, "LoadFromPng", M, "FileName:text", I4},
-    {93, 207, "SaveToPng", M, "FileName:text;level:i4=-1", I4},
+    {92, 206, "LoadFromPng", M, "FileName:name", I4},
+    {93, 207, "SaveToPng", M, "FileName:name;level:i4=-1", I4},
     {94, 208, "SaveToBufferPng", M, "level:i4=-1", Var},
-    {95, 209, "HeaderReadPng", M, "FileName:text", I4},
-    {96, 210, "LoadFromFile", M, "FileName:text", I4},
-    {97, 211, "HeaderReadFile", M, "FileName:text", I4},
+    {95, 209, "HeaderReadPng", M, "FileName:name", I4},
+    {96, 210, "LoadFromFile", M, "FileName:name", I4},
+    {97, 211, "HeaderReadFile", M, "FileName:name", I4},
     {98, 212, "HeaderGetFileSize", M, "", Var},
 };
 
 const Row kBinaryRWRows[] = {
-    {7, 1, "FOpen", M, "FileName:text;Type:text", I4},
+    {7, 1, "FOpen", M, "FileName:name;Type:text", I4},
     {8, 2, "FClose", M, "", None},
     {9, 3, "FRead", M, "Size:i4=16384", Var},
     {10, 7, "FEof", M, "", I4},
-    {11, 8, "FileSize64", M, "FileName:text", Var},
+    {11, 8, "FileSize64", M, "FileName:name", Var},
     {12, 9, "FSeek", M, "offset:i4;from:i4", I4},
     {13, 10, "FTell", M, "", I4},
     {14, 11, "FWrite", M, "data:variant", I4},
@@ -143,18 +144,18 @@ const Row kBinaryRWRows[] = {
     {19, 16, "FReadStr", M, "MaxSize:i4=255", Text},
     {20, 17, "FWriteStr", M, "string:text", I4},
     {21, 18, "FReaded", M, "", I4},
-    {22, 19, "FileSize", M, "FileName:text", I4},
+    {22, 19, "FileSize", M, "FileName:name", I4},
     {23, 4, "FReadStrBin", M, "Size:i4", Var},
     {24, 6, "FWriteStrBin", M, "string:variant;Size:i4;fillchar:ui1=0", I4},
     {25, 20, "StrToBuffer", M, "string:text;AddZeroByte:i4=0", Var},
     {26, 21, "BufferToStr", M, "buffer:variant", Text},
     {27, 22, "IsBuffer", M, "v:variant", I4},
     {28, 5, "JoinBuffer", M, "buffer1:variant;buffer2:variant", Var},
-    {29, 23, "FD_Init", M, "dir:text=;FileName:text=;endline:text=", I4},
+    {29, 23, "FD_Init", M, "dir:name=;FileName:name=;endline:text=", I4},
     {30, 24, "FD_Decode", M, "data:variant", I4},
     {31, 25, "FD_EndDecode", M, "", I4},
     {32, 26, "FD_GetFilesCount", M, "", I4},
-    {33, 27, "FD_GetFileName", M, "fileindex:i4", Text},
+    {33, 27, "FD_GetFileName", M, "fileindex:i4", Name},
     {34, 28, "FD_GetFileHeaderName", M, "fileindex:i4", Text},
     {35, 29, "FD_GetFileContentType", M, "fileindex:i4", Text},
     {36, 30, "FD_GetFileFormName", M, "fileindex:i4", Text},
@@ -165,21 +166,21 @@ const Row kBinaryRWRows[] = {
     {41, 35, "FD_GetItemValue", M, "index:i4", Text},
     {42, 36, "FD_FreeData", M, "", None},
     {43, 37, "FD_DeleteTMPFiles", M, "", I4},
-    {44, 39, "FExists", M, "FileName:text", I4},
-    {45, 40, "DirExists", M, "dirname:text", I4},
-    {46, 41, "ExtractFileName", M, "FileName:text;mode:i4=0", Text},
-    {47, 43, "ExtractFileExt", M, "FileName:text;mode:i4=0", Text},
-    {48, 38, "ExtractFileNameOnly", M, "FileName:text;mode:i4=0", Text},
-    {49, 42, "FileCopy", M, "src:text;dest:text;what:i4", I4},
-    {50, 44, "FileDelete", M, "FileName:text", I4},
-    {51, 45, "FileMove", M, "src:text;dest:text", I4},
-    {52, 46, "DirMake", M, "dirname:text", I4},
-    {53, 47, "FOpenRead", M, "FileName:text", I4},
-    {54, 48, "FOpenWrite", M, "FileName:text", I4},
-    {55, 49, "FOpenAppend", M, "FileName:text", I4},
-    {56, 50, "DirDelete", M, "EmptyDirName:text", I4},
-    {57, 51, "CreateTMPFile", M, "dir:text=", Text},
-    {58, 53, "OldFilesDelete", M, "seconds:i4;dir_mask:text", I4},
+    {44, 39, "FExists", M, "FileName:name", I4},
+    {45, 40, "DirExists", M, "dirname:name", I4},
+    {46, 41, "ExtractFileName", M, "FileName:name;mode:i4=0", Name},
+    {47, 43, "ExtractFileExt", M, "FileName:name;mode:i4=0", Name},
+    {48, 38, "ExtractFileNameOnly", M, "FileName:name;mode:i4=0", Name},
+    {49, 42, "FileCopy", M, "src:name;dest:name;what:i4", I4},
+    {50, 44, "FileDelete", M, "FileName:name", I4},
+    {51, 45, "FileMove", M, "src:name;dest:name", I4},
+    {52, 46, "DirMake", M, "dirname:name", I4},
+    {53, 47, "FOpenRead", M, "FileName:name", I4},
+    {54, 48, "FOpenWrite", M, "FileName:name", I4},
+    {55, 49, "FOpenAppend", M, "FileName:name", I4},
+    {56, 50, "DirDelete", M, "EmptyDirName:name", I4},
+    {57, 51, "CreateTMPFile", M, "dir:name=", Name},
+    {58, 53, "OldFilesDelete", M, "seconds:i4;dir_mask:name", I4},
 };
 
 // Members beyond the first interface. CodePage names the code page of every text the
@@ -197,6 +198,7 @@ const Row kInfoRows[] = {
 
 ValueType parse_type(std::string_view s) {
   if (s == "text") return ValueType::Text;
+  if (s == "name") return ValueType::Name;
   if (s == "i4") return ValueType::I4;
   if (s == "ui1") return ValueType::UI1;
   if (s == "i8") return ValueType::I8;
@@ -221,7 +223,7 @@ std::vector<Param> parse_params(std::string_view spec) {
     if (eq != std::string_view::npos) {
       p.optional = true;
       std::string def(one.substr(eq + 1));
-      if (p.type == ValueType::Text)
+      if (p.type == ValueType::Text || p.type == ValueType::Name)
         p.default_text = def;
       else
         p.default_int = std::strtoll(def.c_str(), nullptr, 10);
@@ -303,6 +305,7 @@ std::string_view to_string(ValueType t) {
   switch (t) {
     case ValueType::None: return "none";
     case ValueType::Text: return "text";
+    case ValueType::Name: return "name";
     case ValueType::I4: return "i4";
     case ValueType::UI1: return "ui1";
     case ValueType::I8: return "i8";

@@ -15,7 +15,8 @@ namespace kelv {
 
 enum class ValueType : uint8_t {
   None,      // no result
-  Text,      // BSTR
+  Text,      // BSTR: Unicode text, cut at its first NUL
+  Name,      // BSTR: a file, folder or mask name, reaching the file system as written
   I4,        // 32-bit signed
   UI1,       // 8-bit unsigned
   I8,        // 64-bit signed

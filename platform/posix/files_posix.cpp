@@ -1,6 +1,6 @@
 #include <dirent.h>
+#include <locale.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cctype>
 #include <climits>
+#include <clocale>
+#include <cwctype>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -32,6 +35,40 @@ int64_t to_filetime(const struct statx_timestamp& t) {
 
 bool has_wildcards(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
 
+// The code points of UTF-8 text, so that "?" stands for one character in any script.
+std::u32string code_points(std::string_view s) {
+  std::u16string w = utf16_from_utf8(s);
+  std::u32string out;
+  for (size_t i = 0; i < w.size(); ++i) {
+    char32_t c = w[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF)
+      c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00u);
+    out.push_back(c);
+  }
+  return out;
+}
+
+// "*" any run of characters, "?" one character, everything else itself; a name's
+// leading "." is matched only by a "." (hidden names stay out of "*").
+bool wildcard_match(std::string_view pattern, std::string_view name) {
+  const std::u32string p = code_points(pattern), n = code_points(name);
+  if (!n.empty() && n[0] == U'.' && (p.empty() || p[0] != U'.')) return false;
+  size_t i = 0, j = 0, star = std::u32string::npos, mark = 0;
+  while (j < n.size()) {
+    if (i < p.size() && (p[i] == U'?' || (p[i] != U'*' && p[i] == n[j]))) {
+      ++i, ++j;
+    } else if (i < p.size() && p[i] == U'*') {
+      star = i++, mark = j;
+    } else if (star != std::u32string::npos) {
+      i = star + 1, j = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (i < p.size() && p[i] == U'*') ++i;
+  return i == p.size();
+}
+
 bool entry_of(const std::string& path, const std::string& name, FindEntry& e) {
   struct statx sx {};
   if (statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
@@ -52,7 +89,7 @@ const auto g_process_start = std::chrono::steady_clock::now();
 
 bool file_open(const std::string& name, Access access, FileHandle& out) {
   out = FileHandle{};
-  if (name.empty()) return false;
+  if (!is_usable_name(name)) return false;
   int flags = O_CLOEXEC;
   switch (access) {
     case Access::Read: flags |= O_RDONLY; break;
@@ -166,7 +203,7 @@ void file_close(FileHandle& h) {
 
 std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries) {
   std::vector<FindEntry> out;
-  if (pattern.empty() || max_entries == 0) return out;
+  if (!is_usable_name(pattern) || max_entries == 0) return out;
   size_t slash = pattern.find_last_of('/');
   std::string dir = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
   std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
@@ -181,7 +218,7 @@ std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries
   while (struct dirent* de = ::readdir(d)) {
     std::string name = de->d_name;
     if (name == "." || name == "..") continue;
-    if (::fnmatch(last.c_str(), name.c_str(), FNM_PERIOD) != 0) continue;
+    if (!wildcard_match(last, name)) continue;
     FindEntry e;
     if (entry_of(dir + name, name, e)) out.push_back(std::move(e));
     if (out.size() >= max_entries) break;
@@ -191,7 +228,7 @@ std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries
 }
 
 bool file_attributes(const std::string& name, uint32_t& attributes) {
-  if (name.empty()) return false;
+  if (!is_usable_name(name)) return false;
   FindEntry e;
   std::string trimmed = name;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
@@ -230,19 +267,21 @@ bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exi
 
 bool file_delete(const std::string& name) {
   struct stat st {};
-  if (name.empty() || ::lstat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (!is_usable_name(name) || ::lstat(name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
   return ::unlink(name.c_str()) == 0;
 }
 
 bool file_move(const std::string& src, const std::string& dest) {
-  if (src.empty() || dest.empty()) return false;
+  if (!is_usable_name(src) || !is_usable_name(dest)) return false;
   return ::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) == 0;
 }
 
-bool file_replace(const std::string& src, const std::string& dest) { return ::rename(src.c_str(), dest.c_str()) == 0; }
+bool file_replace(const std::string& src, const std::string& dest) {
+  return is_usable_name(src) && is_usable_name(dest) && ::rename(src.c_str(), dest.c_str()) == 0;
+}
 
-bool dir_make(const std::string& name) { return !name.empty() && ::mkdir(name.c_str(), 0777) == 0; }
-bool dir_delete(const std::string& name) { return !name.empty() && ::rmdir(name.c_str()) == 0; }
+bool dir_make(const std::string& name) { return is_usable_name(name) && ::mkdir(name.c_str(), 0777) == 0; }
+bool dir_delete(const std::string& name) { return is_usable_name(name) && ::rmdir(name.c_str()) == 0; }
 
 bool temp_dir(std::string& out) {
   const char* t = std::getenv("TMPDIR");
@@ -253,6 +292,7 @@ bool temp_dir(std::string& out) {
 
 bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
   if (opened) *opened = FileHandle{};
+  if (dir.find('\0') != std::string::npos) return false;
   std::string p = prefix.substr(0, 3);
   // Count up from a start taken from the clock until a free name is created, as the
   // Windows service does; creation with O_EXCL makes the name ours alone. The count goes
@@ -301,28 +341,35 @@ uint64_t process_milliseconds() {
 uint32_t time_seed() { return static_cast<uint32_t>(std::time(nullptr)); }
 uint32_t process_id() { return static_cast<uint32_t>(::getpid()); }
 
-// UTF-8 text: ASCII letters and the Latin-1 letters (two-byte sequences after 0xC3)
-// change case; every other byte stays as it is.
 namespace {
+
+// Unicode case rules, the C library's for the UTF-8 locale; without that locale, ASCII.
 std::string map_case(std::string_view s, bool upper) {
-  std::string out(s);
-  for (size_t i = 0; i < out.size(); ++i) {
-    auto c = static_cast<unsigned char>(out[i]);
-    if (upper && c >= 'a' && c <= 'z')
-      out[i] = static_cast<char>(c - 32);
-    else if (!upper && c >= 'A' && c <= 'Z')
-      out[i] = static_cast<char>(c + 32);
-    else if (c == 0xC3 && i + 1 < out.size()) {
-      auto b = static_cast<unsigned char>(out[i + 1]);
-      if (upper && b >= 0xA0 && b <= 0xBE && b != 0xB7)
-        out[i + 1] = static_cast<char>(b - 0x20);
-      else if (!upper && b >= 0x80 && b <= 0x9E && b != 0x97)
-        out[i + 1] = static_cast<char>(b + 0x20);
-      ++i;
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  std::u16string w = utf16_from_utf8(s);
+  std::u16string out;
+  out.reserve(w.size());
+  for (size_t i = 0; i < w.size(); ++i) {
+    uint32_t c = w[i];
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF;
+    if (pair) c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00u);
+    if (c < 0xD800 || c > 0xDFFF) {
+      if (utf8)
+        c = static_cast<uint32_t>(upper ? towupper_l(static_cast<wint_t>(c), utf8)
+                                        : towlower_l(static_cast<wint_t>(c), utf8));
+      else if (c < 0x80)
+        c = static_cast<uint32_t>(upper ? std::toupper(static_cast<int>(c)) : std::tolower(static_cast<int>(c)));
+    }
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
     }
   }
-  return out;
+  return utf8_from_utf16(out);
 }
+
 }  // namespace
 
 std::string to_lower(std::string_view s) { return map_case(s, false); }

@@ -1,6 +1,7 @@
 #include <iconv.h>
 #include <sys/utsname.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -8,88 +9,12 @@
 
 namespace kelv::platform {
 
-// UTF-16 to UTF-8. A lone surrogate has no UTF-8 form and becomes '?', the default
-// character of the conversion.
 std::string to_narrow(std::u16string_view wide) {
-  std::string out;
-  out.reserve(wide.size());
-  for (size_t i = 0; i < wide.size(); ++i) {
-    uint32_t c = wide[i];
-    if (c == 0) break;
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      out.push_back('?');
-      continue;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  return utf8_from_utf16(wide.substr(0, wide.find(u'\0')), Surrogates::Replace);
 }
 
-// UTF-8 to UTF-16. Bytes that do not form a valid sequence become U+FFFD each, so that
-// any byte string (a file name read from disk, a form field) still gives a string.
 std::u16string to_wide(std::string_view narrow) {
-  std::u16string out;
-  out.reserve(narrow.size());
-  const auto* s = reinterpret_cast<const unsigned char*>(narrow.data());
-  size_t n = narrow.size();
-  for (size_t i = 0; i < n;) {
-    unsigned char b = s[i];
-    if (b == 0) break;
-    uint32_t c = 0;
-    size_t len = 0;
-    uint32_t min = 0;
-    if (b < 0x80) {
-      c = b, len = 1;
-    } else if ((b & 0xE0) == 0xC0) {
-      c = b & 0x1F, len = 2, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      c = b & 0x0F, len = 3, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      c = b & 0x07, len = 4, min = 0x10000;
-    } else {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    bool ok = i + len <= n;
-    for (size_t k = 1; ok && k < len; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80)
-        ok = false;
-      else
-        c = (c << 6) | (s[i + k] & 0x3F);
-    }
-    if (!ok || c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-    i += len;
-  }
-  return out;
+  return utf16_from_utf8(narrow.substr(0, narrow.find('\0')), Surrogates::Replace);
 }
 
 // The iconv name of a Windows code page: the pages whose Windows number is not their
@@ -121,6 +46,58 @@ bool code_page_valid(uint32_t code_page) {
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   iconv_close(cd);
   return true;
+}
+
+namespace {
+
+// Converts with iconv; where the input holds something the other side can't take, that
+// input unit (one byte, or one UTF-8 sequence) becomes `bad` and the conversion goes on.
+std::string convert(const char* to, const char* from, std::string_view in, std::string_view bad, bool utf8_in) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+  std::string out;
+  out.reserve(in.size() + in.size() / 2 + 8);
+  char buf[4096];
+  auto* p = const_cast<char*>(in.data());
+  size_t left = in.size();
+  while (left) {
+    char* o = buf;
+    size_t room = sizeof buf;
+    size_t r = iconv(cd, &p, &left, &o, &room);
+    out.append(buf, static_cast<size_t>(o - buf));
+    if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    // EILSEQ or a sequence cut off at the end: skip the unit the conversion stopped at.
+    size_t unit = 1;
+    if (utf8_in) {
+      const auto b = static_cast<unsigned char>(*p);
+      unit = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+      while (unit > 1 && (unit > left || (static_cast<unsigned char>(p[unit - 1]) & 0xC0) != 0x80)) --unit;
+    }
+    out.append(bad);
+    p += unit, left -= unit;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  char* o = buf;
+  size_t room = sizeof buf;
+  iconv(cd, nullptr, nullptr, &o, &room);  // the shift back to the initial state
+  out.append(buf, static_cast<size_t>(o - buf));
+  iconv_close(cd);
+  return out;
+}
+
+bool is_utf8_page(uint32_t code_page) { return code_page == kCodePageAnsi || code_page == kCodePageUtf8; }
+
+}  // namespace
+
+std::string text_to_bytes(std::string_view text, uint32_t code_page) {
+  // A lone surrogate has no UTF-8 form outside the component's own names.
+  if (is_utf8_page(code_page)) return utf8_from_utf16(utf16_from_utf8(text), Surrogates::Replace);
+  return convert(iconv_name(code_page).c_str(), "UTF-8", text, "?", true);
+}
+
+std::string bytes_to_text(std::string_view bytes, uint32_t code_page) {
+  if (is_utf8_page(code_page)) return utf8_from_utf16(utf16_from_utf8(bytes, Surrogates::Replace));
+  return convert("UTF-8", iconv_name(code_page).c_str(), bytes, "\xEF\xBF\xBD", false);
 }
 
 // Linux reports its kernel release; the platform identifier 0 keeps it out of every row

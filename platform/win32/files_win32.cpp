@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "platform/platform.h"
 
@@ -9,6 +10,21 @@ namespace kelv::platform {
 namespace {
 
 HANDLE handle_of(FileHandle h) { return reinterpret_cast<HANDLE>(h.value); }
+
+// Names reach the system's wide calls as the script wrote them: UTF-8 to UTF-16, never a
+// code page, whose best-fit mapping and default character would name another file.
+// False for a name no call may take (empty, or with a NUL the system would stop at).
+bool wide(const std::string& name, std::wstring& out) {
+  if (!is_usable_name(name)) return false;
+  std::u16string w = utf16_from_utf8(name);
+  out.assign(w.begin(), w.end());
+  return true;
+}
+
+std::string from_wide(const wchar_t* w) {
+  std::u16string u(reinterpret_cast<const char16_t*>(w));
+  return utf8_from_utf16(u);
+}
 
 int64_t filetime(const FILETIME& t) {
   return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
@@ -20,7 +36,6 @@ const DWORD g_process_start = GetTickCount();
 
 bool file_open(const std::string& name, Access access, FileHandle& out) {
   out = FileHandle{};
-  if (name.empty()) return false;
   DWORD rights = 0, disposition = 0;
   switch (access) {
     case Access::Read: rights = GENERIC_READ, disposition = OPEN_EXISTING; break;
@@ -31,7 +46,9 @@ bool file_open(const std::string& name, Access access, FileHandle& out) {
     case Access::AppendUpdate: rights = GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, disposition = OPEN_ALWAYS; break;
     case Access::CreateNew: rights = GENERIC_WRITE, disposition = CREATE_NEW; break;
   }
-  HANDLE h = CreateFileA(name.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+  std::wstring w;
+  if (!wide(name, w)) return false;
+  HANDLE h = CreateFileW(w.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   out.value = reinterpret_cast<intptr_t>(h);
@@ -108,55 +125,84 @@ void file_close(FileHandle& h) {
 
 std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries) {
   std::vector<FindEntry> out;
-  if (pattern.empty() || max_entries == 0) return out;
-  WIN32_FIND_DATAA fd;
-  HANDLE f = FindFirstFileA(pattern.c_str(), &fd);
+  std::wstring w;
+  if (!wide(pattern, w) || max_entries == 0) return out;
+  WIN32_FIND_DATAW fd;
+  HANDLE f = FindFirstFileW(w.c_str(), &fd);
   if (f == INVALID_HANDLE_VALUE) return out;
   do {
-    if (std::strcmp(fd.cFileName, ".") == 0 || std::strcmp(fd.cFileName, "..") == 0) continue;
+    if (std::wcscmp(fd.cFileName, L".") == 0 || std::wcscmp(fd.cFileName, L"..") == 0) continue;
     FindEntry e;
-    e.name = fd.cFileName;
+    e.name = from_wide(fd.cFileName);
     e.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
     e.attributes = fd.dwFileAttributes;
     e.creation_time = filetime(fd.ftCreationTime);
     out.push_back(std::move(e));
-  } while (out.size() < max_entries && FindNextFileA(f, &fd));
+  } while (out.size() < max_entries && FindNextFileW(f, &fd));
   FindClose(f);
   return out;
 }
 
 bool file_attributes(const std::string& name, uint32_t& attributes) {
-  DWORD a = GetFileAttributesA(name.c_str());
+  std::wstring w;
+  if (!wide(name, w)) return false;
+  DWORD a = GetFileAttributesW(w.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return false;
   attributes = a;
   return true;
 }
 
 bool file_copy(const std::string& src, const std::string& dest, bool fail_if_exists) {
-  return CopyFileA(src.c_str(), dest.c_str(), fail_if_exists) != 0;
+  std::wstring from, to;
+  return wide(src, from) && wide(dest, to) && CopyFileW(from.c_str(), to.c_str(), fail_if_exists) != 0;
 }
-bool file_delete(const std::string& name) { return DeleteFileA(name.c_str()) != 0; }
-bool file_move(const std::string& src, const std::string& dest) { return MoveFileA(src.c_str(), dest.c_str()) != 0; }
+bool file_delete(const std::string& name) {
+  std::wstring w;
+  return wide(name, w) && DeleteFileW(w.c_str()) != 0;
+}
+bool file_move(const std::string& src, const std::string& dest) {
+  std::wstring from, to;
+  return wide(src, from) && wide(dest, to) && MoveFileW(from.c_str(), to.c_str()) != 0;
+}
 bool file_replace(const std::string& src, const std::string& dest) {
-  return MoveFileExA(src.c_str(), dest.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  std::wstring from, to;
+  return wide(src, from) && wide(dest, to) &&
+         MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool dir_make(const std::string& name) { return CreateDirectoryA(name.c_str(), nullptr) != 0; }
-bool dir_delete(const std::string& name) { return RemoveDirectoryA(name.c_str()) != 0; }
+bool dir_make(const std::string& name) {
+  std::wstring w;
+  return wide(name, w) && CreateDirectoryW(w.c_str(), nullptr) != 0;
+}
+bool dir_delete(const std::string& name) {
+  std::wstring w;
+  return wide(name, w) && RemoveDirectoryW(w.c_str()) != 0;
+}
 
+// A folder name longer than the 256 characters the service is first asked for is read
+// again into a buffer of its size.
 bool temp_dir(std::string& out) {
-  char buf[256];
-  DWORD n = GetTempPathA(sizeof buf, buf);
-  if (n == 0 || n >= sizeof buf) return false;
-  out.assign(buf, n);
+  std::wstring buf(256, L'\0');
+  DWORD n = GetTempPathW(static_cast<DWORD>(buf.size()), buf.data());
+  if (n >= buf.size()) {
+    buf.assign(n + 1, L'\0');
+    n = GetTempPathW(static_cast<DWORD>(buf.size()), buf.data());
+  }
+  if (n == 0 || n >= buf.size()) return false;
+  buf.resize(n);
+  out = utf8_from_utf16(std::u16string(buf.begin(), buf.end()));
   return true;
 }
 
 bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
   if (opened) *opened = FileHandle{};
-  char buf[MAX_PATH];
-  if (GetTempFileNameA(dir.c_str(), prefix.c_str(), 0, buf) == 0) return false;
-  out = buf;
+  std::wstring d;
+  if (!wide(dir, d)) return false;
+  const std::u16string p16 = utf16_from_utf8(prefix);
+  const std::wstring p(p16.begin(), p16.end());
+  wchar_t buf[MAX_PATH];
+  if (GetTempFileNameW(d.c_str(), p.c_str(), 0, buf) == 0) return false;
+  out = from_wide(buf);
   // The service creates and closes the file; it is opened again for the caller.
   if (opened) file_open(out, Access::Write, *opened);
   return true;
@@ -191,16 +237,21 @@ uint32_t time_seed() {
 }
 uint32_t process_id() { return GetCurrentProcessId(); }
 
-std::string to_lower(std::string_view s) {
-  std::string out(s);
-  if (!out.empty()) CharLowerBuffA(out.data(), static_cast<DWORD>(out.size()));
-  return out;
+namespace {
+
+// Unicode case rules, on the UTF-16 form of the text.
+std::string map_case(std::string_view s, bool upper) {
+  std::u16string w = utf16_from_utf8(s);
+  if (!w.empty()) {
+    auto* p = reinterpret_cast<wchar_t*>(w.data());
+    upper ? CharUpperBuffW(p, static_cast<DWORD>(w.size())) : CharLowerBuffW(p, static_cast<DWORD>(w.size()));
+  }
+  return utf8_from_utf16(w);
 }
 
-std::string to_upper(std::string_view s) {
-  std::string out(s);
-  if (!out.empty()) CharUpperBuffA(out.data(), static_cast<DWORD>(out.size()));
-  return out;
-}
+}  // namespace
+
+std::string to_lower(std::string_view s) { return map_case(s, false); }
+std::string to_upper(std::string_view s) { return map_case(s, true); }
 
 }  // namespace kelv::platform

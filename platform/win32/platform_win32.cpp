@@ -4,28 +4,52 @@
 
 namespace kelv::platform {
 
-std::string to_narrow(std::u16string_view wide) {
-  // The conversion ends at the first NUL, as the boundary requires.
-  size_t len = wide.find(u'\0');
-  if (len == std::u16string_view::npos) len = wide.size();
-  if (len == 0) return {};
+namespace {
+
+UINT system_page(uint32_t code_page) {
+  return code_page == kCodePageAnsi || !IsValidCodePage(code_page) ? CP_ACP : code_page;
+}
+
+// UTF-16 to bytes in a code page, with the flags the page allows: none, so that a
+// character the page lacks becomes its nearest or default character.
+std::string from_wide(const std::u16string& wide, UINT page) {
+  if (wide.empty()) return {};
   const auto* src = reinterpret_cast<const wchar_t*>(wide.data());
-  int n = WideCharToMultiByte(CP_ACP, 0, src, static_cast<int>(len), nullptr, 0, nullptr, nullptr);
+  const int len = static_cast<int>(wide.size());
+  int n = WideCharToMultiByte(page, 0, src, len, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return {};
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, src, static_cast<int>(len), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(page, 0, src, len, out.data(), n, nullptr, nullptr);
   return out;
 }
 
-std::u16string to_wide(std::string_view narrow) {
-  size_t len = narrow.find('\0');
-  if (len == std::string_view::npos) len = narrow.size();
-  if (len == 0) return {};
-  int n = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(len), nullptr, 0);
+// Bytes in a code page to UTF-16; bytes the page does not define become what the system
+// makes of them (U+FFFD for UTF-8), never an error.
+std::u16string into_wide(std::string_view bytes, UINT page) {
+  if (bytes.empty()) return {};
+  const int len = static_cast<int>(bytes.size());
+  int n = MultiByteToWideChar(page, 0, bytes.data(), len, nullptr, 0);
   if (n <= 0) return {};
   std::u16string out(static_cast<size_t>(n), u'\0');
-  MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(len), reinterpret_cast<wchar_t*>(out.data()), n);
+  MultiByteToWideChar(page, 0, bytes.data(), len, reinterpret_cast<wchar_t*>(out.data()), n);
   return out;
+}
+
+}  // namespace
+
+std::string to_narrow(std::u16string_view wide) {
+  // The conversion ends at the first NUL, as the boundary requires.
+  return from_wide(std::u16string(wide.substr(0, wide.find(u'\0'))), CP_ACP);
+}
+
+std::u16string to_wide(std::string_view narrow) { return into_wide(narrow.substr(0, narrow.find('\0')), CP_ACP); }
+
+std::string text_to_bytes(std::string_view text, uint32_t code_page) {
+  return from_wide(utf16_from_utf8(text), system_page(code_page));
+}
+
+std::string bytes_to_text(std::string_view bytes, uint32_t code_page) {
+  return utf8_from_utf16(into_wide(bytes, system_page(code_page)));
 }
 
 bool code_page_valid(uint32_t code_page) { return code_page == kCodePageAnsi || IsValidCodePage(code_page) != 0; }

@@ -28,7 +28,8 @@ std::string guid_idl(const Guid& g) {
 
 std::string idl_type(ValueType t) {
   switch (t) {
-    case ValueType::Text: return "BSTR";
+    case ValueType::Text:
+    case ValueType::Name: return "BSTR";
     case ValueType::I4: return "long";
     case ValueType::UI1: return "unsigned char";
     case ValueType::I8: return "__int64";
@@ -42,7 +43,8 @@ std::string idl_type(ValueType t) {
 
 std::string cpp_type(ValueType t) {
   switch (t) {
-    case ValueType::Text: return "BSTR";
+    case ValueType::Text:
+    case ValueType::Name: return "BSTR";
     case ValueType::I4: return "LONG";
     case ValueType::UI1: return "unsigned char";
     case ValueType::I8: return "INT64";
@@ -101,7 +103,7 @@ void write_idl(std::ostream& o) {
         o << "[in";
         if (p.optional) {
           o << ", defaultvalue(";
-          if (p.type == ValueType::Text)
+          if (p.type == ValueType::Text || p.type == ValueType::Name)
             o << "\"" << p.default_text << "\"";
           else
             o << p.default_int;
@@ -154,6 +156,7 @@ void write_cpp(std::ostream& o) {
         std::string a = "a" + std::to_string(k++);
         switch (p.type) {
           case ValueType::Text: o << "    args.push(arg_text(" << a << "));\n"; break;
+          case ValueType::Name: o << "    args.push(arg_name(" << a << "));\n"; break;
           case ValueType::I4: o << "    args.push(static_cast<int32_t>(" << a << "));\n"; break;
           case ValueType::UI1: o << "    args.push(static_cast<uint8_t>(" << a << "));\n"; break;
           case ValueType::I8: o << "    args.push(static_cast<int64_t>(" << a << "));\n"; break;
@@ -176,6 +179,7 @@ void write_cpp(std::ostream& o) {
 std::string script_type(ValueType t) {
   switch (t) {
     case ValueType::Text: return "text";
+    case ValueType::Name: return "name";
     case ValueType::I4: return "32-bit integer";
     case ValueType::UI1: return "byte";
     case ValueType::I8: return "64-bit integer";
@@ -195,8 +199,9 @@ void write_reference_row(std::ostream& o, const InterfaceTable& t, InterfaceId i
     if (!args.empty()) args += ", ";
     args += (p.name.empty() ? std::string("value") : p.name) + " (" + script_type(p.type);
     if (p.optional)
-      args += ", optional, default " +
-              (p.type == ValueType::Text ? "\"" + p.default_text + "\"" : std::to_string(p.default_int));
+      args += ", optional, default " + (p.type == ValueType::Text || p.type == ValueType::Name
+                                            ? "\"" + p.default_text + "\""
+                                            : std::to_string(p.default_int));
     args += ")";
   }
   std::string name = "`" + m.name + "`";
@@ -220,7 +225,12 @@ void write_reference(std::ostream& o) {
        "Generated from the member tables by `comgen --reference`; the test suite checks that\n"
        "this file matches them. Scripts call members by name; arguments go by position.\n"
        "Results marked 1/0 use 1 for success or yes and 0 for failure or no (`Info` reports\n"
-       "these values). Properties are listed once with their get and put.\n";
+       "these values). Properties are listed once with their get and put.\n\n"
+       "Text is Unicode throughout. A *name* names a file, folder or mask: it reaches the file\n"
+       "system exactly as the script wrote it, in any script, and never through a code page;\n"
+       "names the component returns come back the same way. Only where text becomes bytes or\n"
+       "bytes become text (buffers, string fields in files, the form-data decoder's texts) does\n"
+       "a code page apply: BinaryRW's `CodePage`, the system's ANSI code page by default.\n";
   for (const ClassInfo& c : kClasses) {
     // The interfaces from the first to the class's default one: each lists what it adds.
     std::vector<const InterfaceTable*> chain;

@@ -71,7 +71,7 @@ int32_t Object::call_i4(const std::string& name, std::vector<Variant> args) {
 
 std::string Object::call_text(const std::string& name, std::vector<Variant> args) {
   Variant v = call(name, std::move(args));
-  return v.vt == VT_BSTR ? platform::to_narrow(v.s) : std::string();
+  return v.vt == VT_BSTR ? platform::utf8_from_utf16(v.s) : std::string();
 }
 
 }  // namespace kelv::native

@@ -41,7 +41,8 @@ HResult coerce(const Param& p, const Variant* arg, CallArgs& args, std::vector<s
   if (missing) {
     if (!p.optional) return hr::DISP_E_PARAMNOTOPTIONAL;
     switch (p.type) {
-      case ValueType::Text: args.push(p.default_text); break;
+      case ValueType::Text:
+      case ValueType::Name: args.push(p.default_text); break;
       case ValueType::UI1: args.push(static_cast<uint8_t>(p.default_int)); break;
       case ValueType::I8: args.push(p.default_int); break;
       case ValueType::R8: args.push(static_cast<double>(p.default_int)); break;
@@ -77,10 +78,11 @@ HResult coerce(const Param& p, const Variant* arg, CallArgs& args, std::vector<s
       args.push(v);
       break;
     }
-    case ValueType::Text: {
+    case ValueType::Text:
+    case ValueType::Name: {
       std::u16string w;
       h = to_text(*arg, w);
-      args.push(platform::to_narrow(w));
+      args.push(p.type == ValueType::Name ? boundary::name_in(w) : boundary::text_in(w));
       break;
     }
     case ValueType::Variant: args.push(boundary::var_in<NativeBoundary>(*arg)); break;
@@ -238,7 +240,7 @@ HResult ObjectBase::Invoke(int32_t dispid, const Guid&, uint32_t, uint16_t flags
     else if (auto* v8 = std::get_if<uint8_t>(&r.value))
       *result = Variant::ui1(*v8);
     else if (auto* s = std::get_if<std::string>(&r.value))
-      *result = Variant::str(platform::to_wide(*s));
+      *result = Variant::str(boundary::text_out(*s));
     else if (auto* o = std::get_if<VarOut>(&r.value))
       return boundary::var_out<NativeBoundary>(std::move(*o), *result);
     else

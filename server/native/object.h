@@ -35,7 +35,7 @@ struct NativeBoundary {
   }
   static unsigned dims(const Array& a) { return a.dims; }
   static std::span<const uint8_t> bytes(const Array& a) { return {a.data.data(), a.data.size()}; }
-  static std::string text(const Variant& v) { return platform::to_narrow(v.s); }
+  static std::string text(const Variant& v) { return boundary::text_in(v.s); }
 
   static void put_null(Variant& out) { out = Variant::null(); }
   static void put(Variant& out, int8_t v) { out = Variant::i1(v); }

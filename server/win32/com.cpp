@@ -47,14 +47,19 @@ LONG module_lock_count() { return g_lock_count; }
 
 std::string arg_text(BSTR s) {
   if (!s) return {};
-  return platform::to_narrow(as_u16(s, SysStringLen(s)));
+  return boundary::text_in(as_u16(s, SysStringLen(s)));
+}
+
+std::string arg_name(BSTR s) {
+  if (!s) return {};
+  return boundary::name_in(as_u16(s, SysStringLen(s)));
 }
 
 VarIn arg_variant(const VARIANT& v) { return boundary::var_in<ComBoundary>(v); }
 
-BSTR make_bstr(const std::string& narrow) {
-  std::u16string w = platform::to_wide(narrow);
-  return SysAllocString(reinterpret_cast<const OLECHAR*>(w.c_str()));
+BSTR make_bstr(const std::string& text) {
+  std::u16string w = boundary::text_out(text);
+  return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(w.data()), static_cast<UINT>(w.size()));
 }
 
 HRESULT make_variant(VarOut&& o, VARIANT* out) {

@@ -30,8 +30,9 @@ LONG module_lock_count();
 
 // Arguments and results at the boundary.
 std::string arg_text(BSTR s);
+std::string arg_name(BSTR s);
 VarIn arg_variant(const VARIANT& v);
-BSTR make_bstr(const std::string& narrow);
+BSTR make_bstr(const std::string& text);
 HRESULT make_variant(VarOut&& o, VARIANT* out);
 
 // How the boundary's rules (server/boundary.h) read and write VARIANTs and SAFEARRAYs,

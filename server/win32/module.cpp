@@ -85,24 +85,30 @@ ClassList& classes() {
   return c;
 }
 
-std::string narrow_path(const wchar_t* w) {
-  char buf[MAX_PATH * 2];
-  int n = WideCharToMultiByte(CP_ACP, 0, w, -1, buf, sizeof buf, nullptr, nullptr);
-  return n > 0 ? std::string(buf) : std::string();
-}
+// The module works with paths and registry texts as UTF-8 and hands them to the wide
+// calls, so a module in a folder named in any script registers and loads.
+std::string narrow_path(const wchar_t* w) { return platform::utf8_from_utf16(reinterpret_cast<const char16_t*>(w)); }
 
 std::wstring wide(const std::string& s) {
-  int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
-  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, out.data(), n);
-  out.resize(wcslen(out.c_str()));
-  return out;
+  std::u16string w = platform::utf16_from_utf8(s);
+  return std::wstring(w.begin(), w.end());
+}
+
+// Asks a wide-string service with a buffer that grows until the answer fits.
+template <class Call>
+std::wstring grown(Call call) {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (int round = 0; round < 6; ++round) {
+    DWORD n = call(buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) return buf.substr(0, n);
+    buf.assign(buf.size() * 4, L'\0');
+  }
+  return {};
 }
 
 std::string module_file_name() {
-  char buf[MAX_PATH];
-  DWORD n = GetModuleFileNameA(g_module, buf, sizeof buf);
-  return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+  return narrow_path(grown([](wchar_t* b, DWORD n) { return GetModuleFileNameW(g_module, b, n); }).c_str());
 }
 
 // The module's full file name; where it holds white space, its short (8.3) form, so that
@@ -110,9 +116,9 @@ std::string module_file_name() {
 std::string registration_path() {
   std::string path = module_file_name();
   if (path.find_first_of(" \t\n\v\f\r") != std::string::npos) {
-    char buf[MAX_PATH];
-    DWORD n = GetShortPathNameA(path.c_str(), buf, sizeof buf);
-    if (n > 0 && n < sizeof buf) path.assign(buf, n);
+    std::wstring w = wide(path);
+    std::wstring shortened = grown([&](wchar_t* b, DWORD n) { return GetShortPathNameW(w.c_str(), b, n); });
+    if (!shortened.empty()) path = narrow_path(shortened.c_str());
   }
   return path;
 }
@@ -125,28 +131,30 @@ std::string guid_text(REFGUID g) {
   return out;
 }
 
-void set_value(const std::string& key, const char* name, const std::string& data) {
+void set_value(const std::string& key, const std::string& name, const std::string& data) {
   HKEY h = nullptr;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &h, nullptr) !=
-      ERROR_SUCCESS)
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, wide(key).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &h,
+                      nullptr) != ERROR_SUCCESS)
     return;  // a failing write is passed over; the next one is attempted
-  RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
+  std::wstring value = wide(name), text = wide(data);
+  RegSetValueExW(h, name.empty() ? nullptr : value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(h);
 }
 
 // Deletes a key depth first: its first subkey again and again, then the key itself.
-LONG delete_tree(HKEY parent, const std::string& name) {
+LONG delete_tree(HKEY parent, const std::wstring& name) {
   HKEY h = nullptr;
-  LONG rc = RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, &h);
+  LONG rc = RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, &h);
   if (rc != ERROR_SUCCESS) return rc;
   for (;;) {
-    char sub[256];
-    DWORD len = sizeof sub;
-    if (RegEnumKeyExA(h, 0, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    wchar_t sub[256];
+    DWORD len = 256;
+    if (RegEnumKeyExW(h, 0, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     if (delete_tree(h, sub) != ERROR_SUCCESS) break;
   }
   RegCloseKey(h);
-  return RegDeleteKeyA(parent, name.c_str());
+  return RegDeleteKeyW(parent, name.c_str());
 }
 
 struct Loaded {
@@ -181,7 +189,7 @@ HRESULT register_class(const ClassInfo& c, const std::string& path) {
 
   for (const RegistryValue& v :
        class_registry_values(c, guid_text(to_guid(c.clsid)), description, path, version, libid))
-    set_value(v.key, v.name.empty() ? nullptr : v.name.c_str(), v.data);
+    set_value(v.key, v.name, v.data);
   std::wstring wpath = wide(path);
   return RegisterTypeLib(t.lib, const_cast<LPOLESTR>(wpath.c_str()), nullptr);
 }
@@ -190,18 +198,18 @@ HRESULT unregister_class(const ClassInfo& c, const std::string& path) {
   Loaded t;
   HRESULT hr = load_class(path, c, t);
   if (FAILED(hr)) return hr;
-  delete_tree(HKEY_CLASSES_ROOT, "CLSID\\" + guid_text(to_guid(c.clsid)));
-  delete_tree(HKEY_CLASSES_ROOT, c.progid);
+  delete_tree(HKEY_CLASSES_ROOT, wide("CLSID\\" + guid_text(to_guid(c.clsid))));
+  delete_tree(HKEY_CLASSES_ROOT, wide(c.progid));
   return S_OK;
 }
 
 // For the test runs: when KELVUTIL_LOCKCHECK names a file, the module writes its lock
 // count there as it is unloaded, so a test can see that every object was released.
 void report_lock_count() {
-  char path[MAX_PATH];
-  DWORD n = GetEnvironmentVariableA("KELVUTIL_LOCKCHECK", path, sizeof path);
-  if (n == 0 || n >= sizeof path) return;
-  HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::wstring path = grown([](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(L"KELVUTIL_LOCKCHECK", b, n); });
+  if (path.empty()) return;
+  HANDLE f = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
   if (f == INVALID_HANDLE_VALUE) return;
   char line[32];
   int len = wsprintfA(line, "locks=%ld\r\n", module_lock_count());

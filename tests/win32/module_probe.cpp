@@ -310,7 +310,8 @@ void probe_derived_interfaces(HMODULE dll, const DerivedCase& k) {
 
 VARTYPE vt_of(ValueType t) {
   switch (t) {
-    case ValueType::Text: return VT_BSTR;
+    case ValueType::Text:
+    case ValueType::Name: return VT_BSTR;
     case ValueType::I4: return VT_I4;
     case ValueType::UI1: return VT_UI1;
     case ValueType::I8: return VT_I8;
@@ -427,7 +428,7 @@ void compare_interface(ITypeLib* lib, const InterfaceInfo& info) {
       check(opt == p.optional && has_default == p.optional, pw + " optional with default");
       if (p.optional && has_default && e.paramdesc.pparamdescex) {
         const VARIANT& d = e.paramdesc.pparamdescex->varDefaultValue;
-        if (p.type == ValueType::Text) {
+        if (p.type == ValueType::Text || p.type == ValueType::Name) {
           check(V_VT(&d) == VT_BSTR && narrow(V_BSTR(&d)) == p.default_text, pw + " default text");
         } else {
           VARIANT conv;

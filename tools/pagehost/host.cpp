@@ -225,7 +225,7 @@ bool serve(Conn& c, const std::string& remote) {
   }
   DWORD started = GetTickCount();
   auto* request = new RequestObject(c, head, remote, g_host.opt.port, record);
-  auto* response = new ResponseObject(c, head, &page.blocks);
+  auto* response = new ResponseObject(c, head, &page.blocks, page.code_page);
   auto* server = new ServerObject(g_host.opt.root, path);
   ++g_host.active;
   ScriptOutcome outcome = run_page_script(page, request, response, server);

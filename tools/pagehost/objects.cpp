@@ -34,6 +34,8 @@ enum : DISPID {
   kResponseStatus,
   kResponseClear,
   kResponseFlush,
+  kResponseCodePage,
+  kResponseCharset,
 };
 const NameEntry kResponseNames[] = {
     {L"Write", kResponseWrite},           {L"BinaryWrite", kResponseBinaryWrite},
@@ -41,6 +43,7 @@ const NameEntry kResponseNames[] = {
     {L"Buffer", kResponseBuffer},         {L"End", kResponseEnd},
     {L"AddHeader", kResponseAddHeader},   {L"Status", kResponseStatus},
     {L"Clear", kResponseClear},           {L"Flush", kResponseFlush},
+    {L"CodePage", kResponseCodePage},     {L"Charset", kResponseCharset},
 };
 
 enum : DISPID { kServerCreateObject = 1, kServerMapPath, kServerHTMLEncode };
@@ -294,12 +297,17 @@ HRESULT RequestObject::call(DISPID id, WORD flags, const Args& args, VARIANT* re
 
 // ---- Response -------------------------------------------------------------------------
 
-ResponseObject::ResponseObject(Conn& conn, const RequestHead& head, const std::vector<std::string>* blocks)
-    : DispatchObject(kResponseNames, std::size(kResponseNames)), m_conn(conn), m_head(head), m_blocks(blocks) {}
+ResponseObject::ResponseObject(Conn& conn, const RequestHead& head, const std::vector<std::string>* blocks,
+                               unsigned code_page)
+    : DispatchObject(kResponseNames, std::size(kResponseNames)),
+      m_conn(conn),
+      m_head(head),
+      m_blocks(blocks),
+      m_code_page(code_page ? code_page : CP_ACP) {}
 
 bool ResponseObject::send_head(bool chunked, bool keep_alive, size_t length) {
   std::string h = m_head.version == "HTTP/1.0" ? "HTTP/1.0 " : "HTTP/1.1 ";
-  h += m_status + "\r\nContent-Type: " + m_content_type + "\r\n";
+  h += m_status + "\r\nContent-Type: " + m_content_type + (m_charset.empty() ? "" : "; charset=" + m_charset) + "\r\n";
   if (chunked)
     h += "Transfer-Encoding: chunked\r\n";
   else if (length != SIZE_MAX)
@@ -392,7 +400,7 @@ HRESULT ResponseObject::call(DISPID id, WORD flags, const Args& args, VARIANT* r
     case kResponseWrite:
       if (!text_of(args.at(0), text)) return fail(excep, DISP_E_TYPEMISMATCH, L"Response", L"Write: type mismatch");
       {
-        std::string bytes = narrow(text);
+        std::string bytes = narrow(text, m_code_page);
         return write(bytes.data(), bytes.size(), excep);
       }
     case kResponseBinaryWrite: {
@@ -461,6 +469,32 @@ HRESULT ResponseObject::call(DISPID id, WORD flags, const Args& args, VARIANT* r
       m_headers.push_back(Header{n, v});
       return S_OK;
     }
+    case kResponseCodePage:
+      if (is_put(flags)) {
+        VARIANT v;
+        VariantInit(&v);
+        if (!args.put_value() || FAILED(VariantChangeType(&v, const_cast<VARIANT*>(args.put_value()), 0, VT_I4)) ||
+            !IsValidCodePage(static_cast<UINT>(V_I4(&v))))
+          return fail(excep, E_INVALIDARG, L"Response", L"CodePage must name a code page of the system");
+        m_code_page = static_cast<UINT>(V_I4(&v));
+        return S_OK;
+      }
+      if (result) {
+        V_VT(result) = VT_I4;
+        V_I4(result) = static_cast<LONG>(m_code_page == CP_ACP ? GetACP() : m_code_page);
+      }
+      return S_OK;
+    case kResponseCharset:
+      if (is_put(flags)) {
+        if (m_headers_sent) return too_late(excep);
+        if (!text_of(args.put_value(), text)) return DISP_E_TYPEMISMATCH;
+        std::string c = narrow(text);
+        if (c.find_first_of(";\r\n") != std::string::npos)
+          return fail(excep, E_INVALIDARG, L"Response", L"A charset holds a line break or semicolon");
+        m_charset = c;
+        return S_OK;
+      }
+      return put_text(result, widen(m_charset));
     case kResponseClear: m_body.clear(); return S_OK;
     case kResponseFlush:
       if (!flush_chunk()) m_broken = true;
@@ -517,7 +551,8 @@ HRESULT ServerObject::call(DISPID id, WORD flags, const Args& args, VARIANT* res
     }
     case kServerHTMLEncode:
       if (!text_of(args.at(0), text)) return DISP_E_TYPEMISMATCH;
-      return put_text(result, widen(html_escape(narrow(text))));
+      // In UTF-8, so that every character of the text comes back.
+      return put_text(result, widen(html_escape(narrow(text, CP_UTF8)), CP_UTF8));
   }
   return DISP_E_MEMBERNOTFOUND;
 }

@@ -91,7 +91,8 @@ class RequestObject final : public DispatchObject {
 
 class ResponseObject final : public DispatchObject {
  public:
-  ResponseObject(Conn& conn, const RequestHead& head, const std::vector<std::string>* blocks);
+  // `code_page`: the page's code page for what Write sends (0: the system's).
+  ResponseObject(Conn& conn, const RequestHead& head, const std::vector<std::string>* blocks, unsigned code_page);
   bool ended() const { return m_ended; }
   bool headers_sent() const { return m_headers_sent; }
   // Finishes the response after the page: the head with the length and the buffered
@@ -119,6 +120,8 @@ class ResponseObject final : public DispatchObject {
   std::string m_status = "200 OK";
   int m_status_code = 200;
   std::string m_content_type = "text/html";
+  std::string m_charset;  // added to the content type when a page sets one
+  UINT m_code_page = CP_ACP;
   std::vector<Header> m_headers;
   std::string m_body;
   bool m_buffer = true;

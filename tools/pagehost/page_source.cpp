@@ -1,6 +1,7 @@
 #include "page_source.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <string_view>
 
 #include "http_head.h"
@@ -106,21 +107,26 @@ class Translator {
     emit("Response.WriteBlock " + std::to_string(m_out.blocks.size() - 1), path, line);
   }
 
-  void directive(std::string_view body) {
+  // The value of one attribute of the directive, quoted or not; empty when it is absent.
+  static std::string_view attribute(std::string_view body, const char* name) {
     std::string l = lower(body);
-    size_t at = l.find("language");
-    if (at == std::string::npos) return;
+    size_t at = l.find(name);
+    if (at == std::string::npos) return {};
     size_t eq = l.find('=', at);
-    if (eq == std::string::npos) return;
+    if (eq == std::string::npos) return {};
     std::string_view v = trim(body.substr(eq + 1));
     if (!v.empty() && v[0] == '"') {
       size_t end = v.find('"', 1);
-      v = v.substr(1, end == std::string_view::npos ? std::string_view::npos : end - 1);
-    } else {
-      size_t end = v.find_first_of(" \t\r\n");
-      v = v.substr(0, end);
+      return v.substr(1, end == std::string_view::npos ? std::string_view::npos : end - 1);
     }
-    m_out.language.assign(v);
+    return v.substr(0, v.find_first_of(" \t\r\n"));
+  }
+
+  void directive(std::string_view body) {
+    std::string_view language = attribute(body, "language");
+    if (!language.empty()) m_out.language.assign(language);
+    std::string_view page = attribute(body, "codepage");
+    if (!page.empty()) m_out.code_page = static_cast<unsigned>(std::strtoul(std::string(page).c_str(), nullptr, 10));
   }
 
   void expression(const std::string& path, std::string_view expr, int line) {

@@ -1,7 +1,7 @@
 // A server page turned into one script for the engine: the literal text between the
 // script blocks becomes numbered blocks written byte for byte (`Response.WriteBlock n`),
 // `<% code %>` is copied line for line, `<%= expr %>` becomes `Response.Write(expr)`,
-// the `<%@ ... %>` directive names the language, and `<!-- #include file|virtual -->`
+// the `<%@ ... %>` directive names the language and the page's code page, and `<!-- #include file|virtual -->`
 // in the literal text brings another file in. Plain C++, tested natively.
 #pragma once
 
@@ -21,6 +21,9 @@ struct PageScript {
   std::vector<std::string> blocks;  // literal text, by block number
   std::vector<SourceLine> lines;    // where each line of `code` came from (0-based index)
   std::string language = "VBScript";
+  // The code page of the page's script text and of what Response.Write sends: 0, the
+  // system's ANSI code page, unless the directive names one (`CodePage=65001`).
+  unsigned code_page = 0;
   std::string error;  // why the page could not be made into a script; empty if it could
 
   SourceLine source_of(size_t code_line) const;

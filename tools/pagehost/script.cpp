@@ -123,7 +123,7 @@ ScriptOutcome run_page_script(const PageScript& page, RequestObject* request, Re
   for (const wchar_t* item : {L"Request", L"Response", L"Server"})
     if (SUCCEEDED(hr)) hr = engine->AddNamedItem(item, SCRIPTITEM_ISVISIBLE | SCRIPTITEM_NOCODE);
   if (SUCCEEDED(hr)) {
-    std::wstring code = widen(page.code);
+    std::wstring code = widen(page.code, page.code_page ? page.code_page : CP_ACP);
     EXCEPINFO ei{};
     hr = parse->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 0, 0, nullptr, &ei);
     SysFreeString(ei.bstrSource);

@@ -16,15 +16,16 @@ VarIn buf(const std::string& s) {
 }
 
 TEST(Buffers, StringsToBytesAndBack) {
-  EXPECT_EQ(test::str(B::StrToBuffer("AB", 0)), "AB");
-  EXPECT_EQ(test::str(B::StrToBuffer("AB", 1)), std::string("AB\0", 3));
-  EXPECT_EQ(test::str(B::StrToBuffer("AB", 2)), "AB");
-  EXPECT_EQ(test::str(B::StrToBuffer("AB", -1)), "AB");
-  EXPECT_TRUE(B::StrToBuffer("", 0).empty());
-  EXPECT_EQ(B::StrToBuffer("", 1), Bytes{0});
-  EXPECT_EQ(B::BufferToStr(buf(std::string("A\0B", 3))), "A");
-  EXPECT_EQ(B::BufferToStr(buf("")), "");
-  EXPECT_EQ(B::BufferToStr(VarIn{VarIn::Kind::Text, {}, "text"}), "");
+  const B b;
+  EXPECT_EQ(test::str(b.StrToBuffer("AB", 0)), "AB");
+  EXPECT_EQ(test::str(b.StrToBuffer("AB", 1)), std::string("AB\0", 3));
+  EXPECT_EQ(test::str(b.StrToBuffer("AB", 2)), "AB");
+  EXPECT_EQ(test::str(b.StrToBuffer("AB", -1)), "AB");
+  EXPECT_TRUE(b.StrToBuffer("", 0).empty());
+  EXPECT_EQ(b.StrToBuffer("", 1), Bytes{0});
+  EXPECT_EQ(b.BufferToStr(buf(std::string("A\0B", 3))), "A");
+  EXPECT_EQ(b.BufferToStr(buf("")), "");
+  EXPECT_EQ(b.BufferToStr(VarIn{VarIn::Kind::Text, {}, "text"}), "");
   EXPECT_EQ(B::IsBuffer(buf("")), 1);
   EXPECT_EQ(B::IsBuffer(VarIn{}), 0);
   VarOut j = B::JoinBuffer(buf("ab"), buf("cd"));

@@ -44,3 +44,47 @@ TEST(BoundaryText, MalformedBytesBecomeReplacementCharacters) {
 
 }  // namespace
 }  // namespace kelv::platform
+
+namespace kelv::platform {
+namespace {
+
+// Names keep every UTF-16 unit, a surrogate standing alone included; Replace is the
+// code page's view of the same string.
+TEST(UnicodeText, LoneSurrogatesKeepTheirUnitAsNamesAndAreReplacedAsText) {
+  const std::u16string lone[] = {std::u16string(1, char16_t(0xD83D)), std::u16string(u"a") + char16_t(0xDC00) + u"b",
+                                 std::u16string(1, char16_t(0xDBFF)) + char16_t(0xDBFF)};
+  for (const std::u16string& w : lone) {
+    EXPECT_EQ(utf16_from_utf8(utf8_from_utf16(w)), w);
+    EXPECT_EQ(utf8_from_utf16(w, Surrogates::Replace).find('\xED'), std::string::npos);
+  }
+  EXPECT_EQ(utf16_from_utf8("\xED\xA0\x80", Surrogates::Replace), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_EQ(utf8_from_utf16(std::u16string(u"a\0b", 3)), std::string("a\0b", 3));  // a NUL is kept
+}
+
+TEST(UnicodeText, CodePagesBothWays) {
+  const struct {
+    uint32_t page;
+    std::string text, bytes;
+  } rows[] = {
+      {1252, "\xC3\xA9\xE2\x82\xAC", "\xE9\x80"}, {1251, "\xD0\xA4\xD0\xBE", "\xD4\xEE"}, {28591, "\xC3\xBF", "\xFF"},
+      {65001, "\xE5\x86\x99", "\xE5\x86\x99"},    {932, "\xE5\x86\x99", "\x8E\xCA"},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(text_to_bytes(r.text, r.page), r.bytes) << r.page;
+    EXPECT_EQ(bytes_to_text(r.bytes, r.page), r.text) << r.page;
+  }
+  // What a page lacks becomes its default character; bytes it lacks become U+FFFD.
+  EXPECT_EQ(text_to_bytes("a\xE5\x86\x99"
+                          "b",
+                          1252),
+            "a?b");
+  EXPECT_EQ(bytes_to_text("a\xFF"
+                          "b",
+                          65001),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(bytes_to_text("\x81", 932), "\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace kelv::platform

@@ -76,7 +76,10 @@ TEST(MemberTables, SpotChecksAgainstTheInterfaceDefinition) {
   const Member* init = binrw().by_name("FD_Init");
   ASSERT_EQ(init->params.size(), 3u);
   EXPECT_EQ(init->required_count(), 0u);
-  for (const Param& p : init->params) EXPECT_EQ(p.type, ValueType::Text);
+  // The folder and the base name are names; the line end is text.
+  EXPECT_EQ(init->params[0].type, ValueType::Name);
+  EXPECT_EQ(init->params[1].type, ValueType::Name);
+  EXPECT_EQ(init->params[2].type, ValueType::Text);
 
   const Member* wsb = binrw().by_name("FWriteStrBin");
   EXPECT_EQ(wsb->params[2].type, ValueType::UI1);

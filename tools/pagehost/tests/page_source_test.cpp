@@ -70,6 +70,22 @@ TEST(PageSource, OptionExplicitMovesToTheTop) {
   EXPECT_EQ(code_lines(t)[0], "");
 }
 
+TEST(PageSource, TheDirectiveNamesLanguageAndCodePage) {
+  Files f;
+  const struct {
+    const char* page;
+    const char* language;
+    unsigned code_page;
+  } rows[] = {{"<%@ Language=\"JScript\" CodePage=65001 %>", "JScript", 65001},
+              {"<%@ CODEPAGE=\"1251\" %>", "VBScript", 1251},
+              {"<%@ Language=VBScript %>", "VBScript", 0}};
+  for (const auto& r : rows) {
+    PageScript s = translate_page("/p.asp", r.page, f.reader());
+    EXPECT_EQ(s.language, r.language) << r.page;
+    EXPECT_EQ(s.code_page, r.code_page) << r.page;
+  }
+}
+
 TEST(PageSource, IncludesByFileAndVirtualPath) {
   Files f;
   f.files["/lib/frame.inc"] = "<% Sub Frame() %>[<% End Sub %>\n<!-- #include file=\"../common/x.inc\" -->";
