@@ -7,9 +7,13 @@
 #include "image/image.h"
 #include "image/raster/canvas.h"
 #include "image/raster/text.h"
+#include "platform/platform.h"
 
 namespace kelv {
 namespace {
+
+// The longest font name, in UTF-16 units.
+constexpr size_t kFontNameUnits = 31;
 
 int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
@@ -122,8 +126,18 @@ void TImageImpl::put_BrushStyle(uint8_t value) {
   if (m_bitmap) surface()->brush.style = static_cast<raster::BrushStyle>(value > 7 ? 0 : value);
 }
 std::string TImageImpl::get_FontName() { return m_bitmap ? surface()->font.name : std::string(); }
+// The name is kept to the 31 UTF-16 units a font's face name holds, never splitting a
+// surrogate pair.
 void TImageImpl::put_FontName(const std::string& value) {
-  if (m_bitmap && !value.empty()) surface()->font.name = value.substr(0, 31);
+  if (!m_bitmap || value.empty()) return;
+  std::u16string units = platform::utf16_from_utf8(value);
+  if (units.size() <= kFontNameUnits) {
+    surface()->font.name = value;
+    return;
+  }
+  size_t keep = kFontNameUnits;
+  if (units[keep - 1] >= 0xD800 && units[keep - 1] <= 0xDBFF && units[keep] >= 0xDC00 && units[keep] <= 0xDFFF) --keep;
+  surface()->font.name = platform::utf8_from_utf16(std::u16string_view(units).substr(0, keep));
 }
 int32_t TImageImpl::get_FontHeight() { return m_bitmap ? surface()->font.height : 0; }
 void TImageImpl::put_FontHeight(int32_t value) {

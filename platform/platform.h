@@ -20,6 +20,10 @@ namespace kelv::platform {
 enum class Surrogates : uint8_t { Keep, Replace };
 std::string utf8_from_utf16(std::u16string_view wide, Surrogates lone = Surrogates::Keep);
 std::u16string utf16_from_utf8(std::string_view utf8, Surrogates lone = Surrogates::Keep);
+// The code points of UTF-8 text, a lone surrogate as its own (Keep) or as U+FFFD
+// (Replace); and code points as UTF-8 again.
+std::u32string code_points(std::string_view utf8, Surrogates lone = Surrogates::Keep);
+std::string utf8_from_code_points(std::u32string_view code_points);
 
 // 8-bit text in the system ANSI code page (UTF-8 on Linux) and UTF-16. Both directions
 // stop at the first NUL. A character the 8-bit set cannot hold becomes its default

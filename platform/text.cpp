@@ -96,4 +96,23 @@ std::u16string utf16_from_utf8(std::string_view utf8, Surrogates lone) {
   return out;
 }
 
+std::u32string code_points(std::string_view utf8, Surrogates lone) {
+  const std::u16string w = utf16_from_utf8(utf8, lone);
+  std::u32string out;
+  out.reserve(w.size());
+  for (size_t i = 0; i < w.size(); ++i) {
+    char32_t c = w[i];
+    if (is_high(c) && i + 1 < w.size() && is_low(w[i + 1])) c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00u);
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string utf8_from_code_points(std::u32string_view code_points) {
+  std::string out;
+  out.reserve(code_points.size());
+  for (char32_t c : code_points) put_utf8(out, c);
+  return out;
+}
+
 }  // namespace kelv::platform

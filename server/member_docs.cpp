@@ -39,7 +39,7 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"PenColor", "The pen's colour."},
       {"BrushColor", "The brush's colour."},
       {"PenWidth", "The pen's width in pixels (negative values are ignored)."},
-      {"FontName", "The font's name (at most 31 characters)."},
+      {"FontName", "The font's name, in any script (at most 31 UTF-16 units)."},
       {"FontHeight", "The font height: negative the character height, positive the cell height, 0 the default."},
       {"FontColor", "The text colour."},
       {"FontStyle", "Bold 1, italic 2, underline 4, strike-out 8."},

@@ -1,6 +1,8 @@
-// Text with a surface's font: measured and drawn into a bitmap's pixels. Linux renders
-// with FreeType, fonts found through fontconfig (a missing name, "MS Sans Serif" among
-// them, falls back to an installed sans-serif font); Windows draws with GDI.
+// Text with a surface's font: measured and drawn into a bitmap's pixels. The text is
+// Unicode (UTF-8, a lone surrogate in its three-byte form); a character the font lacks
+// is drawn, and measured, in an installed font that has it. Linux renders with FreeType,
+// fonts found through fontconfig (a missing name, "MS Sans Serif" among them, falls back
+// to an installed sans-serif font); Windows draws with GDI's wide calls.
 #pragma once
 
 #include <cstdint>

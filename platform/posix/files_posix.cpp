@@ -35,21 +35,8 @@ int64_t to_filetime(const struct statx_timestamp& t) {
 
 bool has_wildcards(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
 
-// The code points of UTF-8 text, so that "?" stands for one character in any script.
-std::u32string code_points(std::string_view s) {
-  std::u16string w = utf16_from_utf8(s);
-  std::u32string out;
-  for (size_t i = 0; i < w.size(); ++i) {
-    char32_t c = w[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF)
-      c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00u);
-    out.push_back(c);
-  }
-  return out;
-}
-
-// "*" any run of characters, "?" one character, everything else itself; a name's
-// leading "." is matched only by a "." (hidden names stay out of "*").
+// "*" any run of characters, "?" one character of any script, everything else itself; a
+// name's leading "." is matched only by a "." (hidden names stay out of "*").
 bool wildcard_match(std::string_view pattern, std::string_view name) {
   const std::u32string p = code_points(pattern), n = code_points(name);
   if (!n.empty() && n[0] == U'.' && (p.empty() || p[0] != U'.')) return false;
@@ -346,28 +333,16 @@ namespace {
 // Unicode case rules, the C library's for the UTF-8 locale; without that locale, ASCII.
 std::string map_case(std::string_view s, bool upper) {
   static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  std::u16string w = utf16_from_utf8(s);
-  std::u16string out;
-  out.reserve(w.size());
-  for (size_t i = 0; i < w.size(); ++i) {
-    uint32_t c = w[i];
-    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF;
-    if (pair) c = 0x10000 + ((c - 0xD800) << 10) + (w[++i] - 0xDC00u);
-    if (c < 0xD800 || c > 0xDFFF) {
-      if (utf8)
-        c = static_cast<uint32_t>(upper ? towupper_l(static_cast<wint_t>(c), utf8)
-                                        : towlower_l(static_cast<wint_t>(c), utf8));
-      else if (c < 0x80)
-        c = static_cast<uint32_t>(upper ? std::toupper(static_cast<int>(c)) : std::tolower(static_cast<int>(c)));
-    }
-    if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
+  std::u32string cps = code_points(s);
+  for (char32_t& c : cps) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;  // a lone surrogate has no case
+    const auto w = static_cast<wint_t>(c);
+    if (utf8)
+      c = static_cast<char32_t>(upper ? towupper_l(w, utf8) : towlower_l(w, utf8));
+    else if (c < 0x80)
+      c = static_cast<char32_t>(upper ? std::toupper(static_cast<int>(c)) : std::tolower(static_cast<int>(c)));
   }
-  return utf8_from_utf16(out);
+  return utf8_from_code_points(cps);
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <string>
 
 #include "image/raster/canvas.h"
+#include "image/raster/text.h"
 
 using namespace kelv::raster;
 
@@ -113,6 +115,48 @@ Scene lines(const char* name, std::initializer_list<std::pair<int, int>> pts, in
 }
 
 const int kHatch[] = {HS_BDIAGONAL, HS_FDIAGONAL, HS_CROSS, HS_DIAGCROSS, HS_HORIZONTAL, HS_VERTICAL};
+
+// Text: our layer's font, and GDI's own font made from it in `charset`.
+Font text_font() {
+  Font f;
+  f.colour = 0;
+  return f;
+}
+
+HFONT gdi_font(BYTE charset) {
+  LOGFONTW lf{};
+  lf.lfHeight = text_font().height;
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = charset;
+  std::wcscpy(lf.lfFaceName, L"MS Sans Serif");
+  return CreateFontIndirectW(&lf);
+}
+
+// GDI's TextOutW of `wide` at (3, 4), its cell top-left there; with a font in another
+// charset than the main one, on the main font's baseline, as our layer draws a fallback.
+Scene text(const char* name, const char* utf8, const wchar_t* wide, bool solid, BYTE charset = 1) {
+  std::wstring w(wide);
+  return Scene{name, true,
+               [w, solid, charset](HDC dc) {
+                 HFONT main = gdi_font(1), font = gdi_font(charset);
+                 HGDIOBJ old = SelectObject(dc, main);
+                 TEXTMETRICW tm{};
+                 GetTextMetricsW(dc, &tm);
+                 SelectObject(dc, font);
+                 SetTextColor(dc, RGB(0, 0, 0));
+                 SetBkMode(dc, solid ? OPAQUE : TRANSPARENT);
+                 SetBkColor(dc, RGB(0, 255, 0));
+                 if (charset != 1) SetTextAlign(dc, TA_BASELINE);
+                 TextOutW(dc, 3, charset != 1 ? 4 + tm.tmAscent : 4, w.c_str(), static_cast<int>(w.size()));
+                 SetTextAlign(dc, TA_TOP);
+                 SelectObject(dc, old);
+                 DeleteObject(font);
+                 DeleteObject(main);
+               },
+               [utf8, solid](Bitmap& b) {
+                 draw_text(b, 3, 4, utf8, text_font(), Brush{0x00FF00, solid ? BrushStyle::Solid : BrushStyle::Clear});
+               }};
+}
 
 }  // namespace
 
@@ -218,6 +262,12 @@ int main() {
                              fill_rect(b, Rect{3, 5, 61, 42}, Brush{0, st});
                            }});
   }
+  // Text the font has draws as GDI draws it, ASCII as with the 8-bit calls before; a
+  // character it lacks draws in the font GDI maps for a character set that holds it.
+  scenes.push_back(text("text latin", "Kelvarin 1.5", L"Kelvarin 1.5", true));
+  scenes.push_back(text("text cyrillic greek turkish", "Жук Ωμέγα ğıİş",
+                        L"\u0416\u0443\u043a \u03a9\u03bc\u03ad\u03b3\u03b1 \u011f\u0131\u0130\u015f", false));
+  scenes.push_back(text("text chinese by fallback", "中文字", L"\u4e2d\u6587\u5b57", false, GB2312_CHARSET));
   for (const Scene& s : scenes) {
     int diff = compare(s);
     std::printf("%-30s %5d differing pixels%s\n", s.name, diff, s.exact ? "" : " (reported)");
