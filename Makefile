@@ -3,7 +3,7 @@ BUILD   ?= build
 NATIVE  := $(BUILD)/native
 JOBS    ?= $(shell nproc)
 
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 36
 
 ASAN    := $(BUILD)/asan
 
@@ -88,13 +88,15 @@ tsan: bootstrap
 clean:
 	rm -rf $(BUILD)
 
-# The release packages: dist/kelvutil-<version>-x86.zip and -x64.zip, and SHA256SUMS.
+# The release packages: dist/kelvutil-<version>-x86.msi and -x64.msi (Windows Installer),
+# -x86.zip and -x64.zip, and SHA256SUMS.
 .PHONY: dist test-dist
 dist: windows
 	@python3 scripts/dist
 
-# Each package installed, used and removed in a fresh Wine prefix of its kind, and two
-# builds of one commit compared byte for byte (this rebuilds the Windows trees).
+# Each package installed, used, upgraded and removed in a fresh 32-bit and a fresh 64-bit
+# Wine prefix (the x86 packages in both), and two builds of one commit compared byte for
+# byte (this rebuilds the Windows trees).
 test-dist: dist
 	@bash tests/dist/check-dist
 	@bash tests/dist/check-reproducible

@@ -1,7 +1,8 @@
 // A thumbnail as a script would make one, as a small program over the core, so that it
 // can be timed as a whole process against other programs: the JPEG decoded at the
-// smallest DCT scale that still gives the thumbnail's size, area-averaged into the
-// framed thumbnail, saved as a JPEG of quality 78.
+// smallest DCT scale that still gives the thumbnail's size (any other format by
+// LoadFromFileMin's reduced load), area-averaged into the framed thumbnail, saved as a
+// JPEG of quality 78.
 //
 //   thumbnail IN.jpg OUT.jpg W H          the pipeline
 //   thumbnail --full IN.jpg OUT.jpg W H   the same from a full-scale decode
@@ -14,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "image/codec/format.h"
 #include "image/codec/jpeg.h"
+#include "image/image.h"
 #include "image/thumb_frame.h"
 #include "platform/platform.h"
 
@@ -24,7 +27,13 @@ namespace {
 
 constexpr size_t kMaxFile = size_t{1} << 30;
 
-std::unique_ptr<raster::Bitmap> thumbnail(const std::vector<uint8_t>& file, int32_t w, int32_t h, bool full) {
+std::unique_ptr<raster::Bitmap> thumbnail(const char* name, const std::vector<uint8_t>& file, int32_t w, int32_t h,
+                                          bool full) {
+  if (codec::sniff_format(file) != codec::ImageFormat::Jpeg) {
+    TImageImpl img;
+    if ((full ? img.LoadFromFile(name) : img.LoadFromFileMin(name, w, h)) != 1) return nullptr;
+    return make_thumbnail(*img.bitmap(), ThumbFrame{w, h, 0, {}}, raster::Resample::Area);
+  }
   raster::Bitmap photo;
   const bool ok = full ? codec::read_jpeg(file, photo) : codec::read_jpeg_min(file, w, h, photo);
   if (!ok) return nullptr;
@@ -52,12 +61,12 @@ int main(int argc, char** argv) {
   if (!platform::read_whole_file(argv[first], file, kMaxFile)) return 1;
   const int32_t w = std::atoi(argv[argc - 2]), h = std::atoi(argv[argc - 1]);
   if (compare) {
-    const auto ours = thumbnail(file, w, h, false), reference = thumbnail(file, w, h, true);
+    const auto ours = thumbnail(argv[first], file, w, h, false), reference = thumbnail(argv[first], file, w, h, true);
     if (!ours || !reference) return 1;
     std::printf("%.2f\n", psnr(*ours, *reference));
     return 0;
   }
-  const auto thumb = thumbnail(file, w, h, full);
+  const auto thumb = thumbnail(argv[first], file, w, h, full);
   Bytes jpeg;
   if (!thumb || !codec::write_jpeg(*thumb, codec::JpegOptions{}, jpeg)) return 1;
   std::FILE* out = std::fopen(argv[first + 1], "wb");

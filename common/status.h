@@ -18,19 +18,20 @@ namespace kelv {
 
 // Every code and its text. Raised stands for an error whose text is its own (a codec
 // library's message, a standard exception's), kept beside the code in the Result.
-#define KELV_STATUS_TABLE(X)                                           \
-  X(Ok, "")                                                            \
-  X(NotWired, "Not implemented")                                       \
-  X(OutOfMemory, "Out of memory")                                      \
-  X(Raised, "")                                                        \
-  X(InvalidBitmapSize, "Invalid bitmap size")                          \
-  X(NoBitmapStorage, "Not enough storage is available for the bitmap") \
-  X(NoBitmapHandles, "No bitmap handles are left")                     \
-  X(BitmapTooLargeToWrite, "Bitmap too large to be written")           \
-  X(NoFont, "No font is installed for text output")                    \
-  X(FontCannotBeSized, "The font can't be sized")                      \
-  X(NoTextOutput, "Text output is not available")                      \
-  X(FontCannotBeCreated, "The font can't be created")                  \
+#define KELV_STATUS_TABLE(X)                                                 \
+  X(Ok, "")                                                                  \
+  X(NotWired, "Not implemented")                                             \
+  X(OutOfMemory, "Out of memory")                                            \
+  X(Raised, "")                                                              \
+  X(InvalidBitmapSize, "Invalid bitmap size")                                \
+  X(NoBitmapStorage, "Not enough storage is available for the bitmap")       \
+  X(NoBitmapHandles, "No bitmap handles are left")                           \
+  X(BitmapTooLargeToWrite, "Bitmap too large to be written")                 \
+  X(TooManyPixels, "The image would hold more pixels than MaxPixels allows") \
+  X(NoFont, "No font is installed for text output")                          \
+  X(FontCannotBeSized, "The font can't be sized")                            \
+  X(NoTextOutput, "Text output is not available")                            \
+  X(FontCannotBeCreated, "The font can't be created")                        \
   X(OutOfSystemResources, "Out of system resources")
 
 enum class Status : uint8_t {

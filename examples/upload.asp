@@ -55,7 +55,8 @@ End If
 <h1>Photo upload</h1>
 <form method="post" enctype="multipart/form-data">
   <p>Title: <input type="text" name="title"></p>
-  <p>Photo (JPEG or PNG): <input type="file" name="photo" accept="image/jpeg,image/png"></p>
+  <p>Photo (JPEG, PNG, GIF, WebP or AVIF): <input type="file" name="photo"
+     accept="image/jpeg,image/png,image/gif,image/webp,image/avif"></p>
   <p><input type="submit" value="Make a thumbnail"></p>
 </form>
 </body>

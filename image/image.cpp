@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "image/codec/bmp.h"
+
 #include "image/raster/blit.h"
 #include "image/raster/canvas.h"
 #include "platform/platform.h"
@@ -53,25 +54,9 @@ codec::JpegOptions TImageImpl::resolve_jpeg(int32_t Quality, int32_t Progressive
   return o;
 }
 
-int32_t TImageImpl::LoadFromBmp(const std::string& FileName) {
-  m_jpg_orientation = 1;
-  return guarded([&]() -> int32_t {
-           DeleteImage();
-           // The new bitmap is held before anything is read: a failed load leaves an empty
-           // image, not none.
-           m_bitmap = std::make_unique<raster::Bitmap>();
-           // Read in place: the pixel rows go from the file straight into the new bitmap.
-           codec::FileSource file(FileName);
-           if (!file.is_open() || !codec::read_bmp(file, *m_bitmap)) return 0;
-           m_header_height = -1;
-           m_header_width = -1;
-           m_header_file_size = -1;
-           return 1;
-         })
-      .value_or(0);
-}
+int32_t TImageImpl::LoadFromBmp(const std::string& FileName) { return load_file(FileName, codec::ImageFormat::Bmp); }
 
-int32_t TImageImpl::LoadFromJpg(const std::string& FileName) { return load_jpeg(FileName, nullptr); }
+int32_t TImageImpl::LoadFromJpg(const std::string& FileName) { return load_file(FileName, codec::ImageFormat::Jpeg); }
 
 // Saves write a complete file or leave the target untouched: the bytes are built in
 // memory and replace the target in one step.
@@ -100,6 +85,7 @@ int32_t TImageImpl::CreateFromSize(int32_t w, int32_t h, int32_t bgcol) {
   return guarded([&]() -> int32_t {
            DeleteImage();
            m_bitmap = std::make_unique<raster::Bitmap>();
+           if (!admits(w, h)) return 0;
            m_bitmap->set_size(w, h);
            if (bgcol > 0) {
              raster::Surface& s = m_bitmap->surface();
@@ -141,7 +127,7 @@ int32_t TImageImpl::replace_with_copy(const std::function<std::unique_ptr<raster
 }
 
 int32_t TImageImpl::ResizeImg(int32_t w, int32_t h) {
-  if (!m_bitmap) return 0;
+  if (!m_bitmap || !admits(w, h)) return 0;
   // Only the transparent flag travels to the scaled image (in automatic mode).
   return replace_with_copy([&] {
     // Every pixel of the new bitmap is copied from a non-empty source.
@@ -152,16 +138,21 @@ int32_t TImageImpl::ResizeImg(int32_t w, int32_t h) {
 }
 
 int32_t TImageImpl::ChangeSize(int32_t w, int32_t h) {
-  if (!m_bitmap) return 0;
+  if (!m_bitmap || !admits(w, h)) return 0;
   return guarded([&] { m_bitmap->set_size(w, h); }).ok() ? 1 : 0;
 }
 
+// Beyond MaxPixels a put fails as a put whose bitmap can't be had does: with an error.
 void TImageImpl::put_Width(int32_t value) {
-  if (m_bitmap) m_bitmap->set_width(value);
+  if (!m_bitmap) return;
+  if (!admits(value, m_bitmap->height())) throw Failure(Status::TooManyPixels);
+  m_bitmap->set_width(value);
 }
 
 void TImageImpl::put_Height(int32_t value) {
-  if (m_bitmap) m_bitmap->set_height(value);
+  if (!m_bitmap) return;
+  if (!admits(m_bitmap->width(), value)) throw Failure(Status::TooManyPixels);
+  m_bitmap->set_height(value);
 }
 
 void TImageImpl::SetTransparentColor(int32_t color) {

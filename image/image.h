@@ -12,6 +12,7 @@
 #include "common/values.h"
 #include "image/codec/jpeg.h"
 #include "image/codec/format.h"
+#include "image/codec/load.h"
 #include "image/raster/bitmap.h"
 #include "image/raster/resample.h"
 
@@ -139,6 +140,16 @@ class TImageImpl {
   // The size in bytes of the file the last successful probe read; -1 otherwise.
   VarOut HeaderGetFileSize() const;
 
+  // The formats pictures are uploaded in: the format of the file last loaded or probed,
+  // WebP files, reduced loads of every format, and a limit on the pixels of any new
+  // picture.
+  std::string get_FileFormat() const;
+  int32_t SaveToWebp(const std::string& FileName, int32_t Quality, int32_t Lossless);
+  VarOut SaveToBufferWebp(int32_t Quality, int32_t Lossless);
+  int32_t LoadFromFileMin(const std::string& FileName, int32_t minWidth, int32_t minHeight);
+  int32_t get_MaxPixels() const { return m_max_pixels; }
+  void put_MaxPixels(int32_t value);
+
   // The JPEG options a save uses: -1 takes the default property; quality is clamped to
   // 1..100; progressive and smoothing are on only for exactly 1.
   codec::JpegOptions resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
@@ -152,8 +163,18 @@ class TImageImpl {
   int32_t rotate(int turn);
   int32_t flip(int axis);
   raster::Resample resample() const;
-  // Loads a whole JPEG file, at full scale or reduced for the given upright size.
-  int32_t load_jpeg(const std::string& FileName, const int32_t* min_size);
+  // How a load reduces the picture.
+  enum class Reduce : uint8_t {
+    None,
+    JpegScale,  // a JPEG file by its smallest DCT scale that keeps the size (LoadFromJpgMin)
+    Whole,      // any format by the largest whole factor that keeps the size
+  };
+  // Loads the named file as `format`: the old picture goes first, and a failed load
+  // leaves an empty image, with FileFormat "".
+  int32_t load_file(const std::string& FileName, codec::ImageFormat format, Reduce reduce = Reduce::None,
+                    int32_t minWidth = 0, int32_t minHeight = 0);
+  // Whether a new picture of width x height stays within MaxPixels.
+  bool admits(int64_t width, int64_t height) const { return codec::within_pixels(m_max_pixels, width, height); }
   // The bitmap another Image object hands over; null when it has none or can't say.
   int32_t paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint);
   // Replaces the image with one `make` builds from it, every pixel taken: the transparent
@@ -176,6 +197,10 @@ class TImageImpl {
   // the orientation tag of the JPEG file last loaded or probed.
   int32_t m_resample_mode = 0;
   int32_t m_jpg_orientation = 1;
+  // The format of the file last loaded or probed (Unknown after a failure), and the
+  // largest picture, in pixels, that a load or a new bitmap may have (0: no limit).
+  codec::ImageFormat m_file_format = codec::ImageFormat::Unknown;
+  int32_t m_max_pixels = 0;
 };
 
 }  // namespace kelv

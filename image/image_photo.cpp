@@ -11,9 +11,6 @@
 namespace kelv {
 namespace {
 
-// Files larger than this are not read into memory.
-constexpr size_t kMaxFileBytes = size_t{1536} << 20;
-
 constexpr int32_t kNearest = 0;
 constexpr int32_t kArea = 1;
 
@@ -37,44 +34,8 @@ raster::Resample TImageImpl::resample() const {
   return m_resample_mode == kArea ? raster::Resample::Area : raster::Resample::Nearest;
 }
 
-namespace {
-
-// The start of a load: the old picture goes before the file is read, and a failed load
-// leaves an empty image, not none. False when the file can't be read whole.
-bool begin_load(std::unique_ptr<raster::Bitmap>& bitmap, const std::string& FileName, std::vector<uint8_t>& data) {
-  bitmap.reset();
-  bitmap = std::make_unique<raster::Bitmap>();
-  return platform::read_whole_file(FileName, data, kMaxFileBytes);
-}
-
-}  // namespace
-
-int32_t TImageImpl::load_jpeg(const std::string& FileName, const int32_t* min_size) {
-  m_jpg_orientation = 1;
-  return guarded([&]() -> int32_t {
-           std::vector<uint8_t> data;
-           if (!begin_load(m_bitmap, FileName, data)) return 0;
-           // An unreadable tag reads as upright; it never fails the load.
-           const int32_t orientation = codec::jpeg_orientation(data);
-           bool ok;
-           if (min_size) {
-             // The bounds are the upright picture's: where the tag swaps the sides, the stored
-             // picture needs them the other way round.
-             const bool swap = raster::swaps_sides(orientation);
-             ok = codec::read_jpeg_min(data, min_size[swap ? 1 : 0], min_size[swap ? 0 : 1], *m_bitmap);
-           } else {
-             ok = codec::read_jpeg(data, *m_bitmap);
-           }
-           if (!ok) return 0;
-           m_jpg_orientation = orientation;
-           return 1;
-         })
-      .value_or(0);
-}
-
 int32_t TImageImpl::LoadFromJpgMin(const std::string& FileName, int32_t minWidth, int32_t minHeight) {
-  const int32_t min_size[2] = {minWidth, minHeight};
-  return load_jpeg(FileName, min_size);
+  return load_file(FileName, codec::ImageFormat::Jpeg, Reduce::JpegScale, minWidth, minHeight);
 }
 
 // Like the rotations, the turned image is built whole before it replaces the old one.
@@ -102,21 +63,7 @@ int32_t TImageImpl::flip(int axis) {
 int32_t TImageImpl::FlipHorizontal() { return flip(static_cast<int>(raster::Axis::Horizontal)); }
 int32_t TImageImpl::FlipVertical() { return flip(static_cast<int>(raster::Axis::Vertical)); }
 
-int32_t TImageImpl::LoadFromPng(const std::string& FileName) {
-  m_jpg_orientation = 1;
-  return guarded([&]() -> int32_t {
-           std::vector<uint8_t> data;
-           if (!begin_load(m_bitmap, FileName, data)) return 0;
-           codec::PngReadOptions options;
-           options.background = raster::resolve(m_thumb_bg_color);
-           options.alpha = codec::PngAlpha::Composite;
-           if (codec::read_png(data, *m_bitmap, options)) return 1;
-           // Whatever a damaged file got into the bitmap goes: the image is empty.
-           m_bitmap = std::make_unique<raster::Bitmap>();
-           return 0;
-         })
-      .value_or(0);
-}
+int32_t TImageImpl::LoadFromPng(const std::string& FileName) { return load_file(FileName, codec::ImageFormat::Png); }
 
 // Saves go through the same replacing write as the other formats: a complete file or
 // none, and never over a read-only one.
@@ -140,20 +87,6 @@ VarOut TImageImpl::SaveToBufferPng(int32_t level) {
       .value_or(VarOut::null());
 }
 
-int32_t TImageImpl::LoadFromFile(const std::string& FileName) {
-  switch (sniff_file(FileName)) {
-    case codec::ImageFormat::Bmp: return LoadFromBmp(FileName);
-    case codec::ImageFormat::Jpeg: return LoadFromJpg(FileName);
-    case codec::ImageFormat::Png: return LoadFromPng(FileName);
-    case codec::ImageFormat::Unknown: break;
-  }
-  // Not a picture this object reads (or no file): a failed load, with an empty image.
-  m_jpg_orientation = 1;
-  (void)guarded([&] {
-    DeleteImage();
-    m_bitmap = std::make_unique<raster::Bitmap>();
-  });
-  return 0;
-}
+int32_t TImageImpl::LoadFromFile(const std::string& FileName) { return load_file(FileName, sniff_file(FileName)); }
 
 }  // namespace kelv

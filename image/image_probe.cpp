@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <functional>
 
+#include "image/codec/avif.h"
 #include "image/codec/bmp.h"
+#include "image/codec/gif.h"
+#include "image/codec/webp.h"
 #include "image/codec/exif.h"
 #include "image/codec/format.h"
 #include "image/codec/png.h"
@@ -87,73 +90,105 @@ codec::ImageFormat sniff_file(const std::string& FileName) {
   return codec::sniff_format(std::span<const uint8_t>(head, got));
 }
 
+namespace {
+
+// A probe of a format whose headers are walked through the file: GIF, WebP, AVIF.
+auto source_probe(const std::string& name, bool (*probe)(codec::ByteSource&, int32_t&, int32_t&)) {
+  return [&name, probe](int32_t& w, int32_t& h, int32_t&) {
+    codec::FileSource file(name);
+    return file.is_open() && probe(file, w, h);
+  };
+}
+
+// The format a probe found, or none after a failed one.
+int32_t noted(int32_t result, codec::ImageFormat format, codec::ImageFormat& found) {
+  found = result ? format : codec::ImageFormat::Unknown;
+  return result;
+}
+
+}  // namespace
+
 int32_t TImageImpl::HeaderReadBmp(const std::string& FileName) {
-  return guarded_probe(FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
-                       head_probe<codec::kBmpProbeBytes>(FileName, codec::probe_bmp));
+  return noted(guarded_probe(FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
+                             head_probe<codec::kBmpProbeBytes>(FileName, codec::probe_bmp)),
+               codec::ImageFormat::Bmp, m_file_format);
 }
 
 int32_t TImageImpl::HeaderReadJpg(const std::string& FileName) {
-  return guarded_probe(
-      FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
-      [&](int32_t& w, int32_t& h, int32_t& orientation) {
-        auto f = FileStream::open(FileName, "rb", kProbeBuffer);
-        if (!f) return false;
-        // The start-of-image pair, anywhere in the file. The byte read after an 0xFF that
-        // is not 0xD8 is not itself looked at as a possible 0xFF.
-        uint8_t c = 0;
-        while (f->get(c)) {
-          if (c != 0xFF) continue;
-          if (!f->get(c) || c == 0xD8) break;
-        }
-        // The segments: four bytes of header each, bodies skipped by relative seeks, until a
-        // start-of-frame code of the five that carry the size. Of the first camera metadata
-        // segment the start is read (where a camera puts the directory with the orientation
-        // tag) and the rest skipped, so the position moves just as far; the tag counts only
-        // when the probe succeeds.
-        bool tagged = false;
-        std::vector<uint8_t> body;
-        for (;;) {
-          uint8_t sh[4];
-          if (f->read(sh, 4) != 4) return false;
-          if (sh[0] == 0xFF && (sh[1] == 0xC0 || sh[1] == 0xC1 || sh[1] == 0xC2 || sh[1] == 0xC9 || sh[1] == 0xCA)) {
-            uint8_t fr[5];
-            if (f->read(fr, 5) != 5) return false;
-            h = fr[1] * 256 + fr[2];
-            w = fr[3] * 256 + fr[4];
-            return true;
-          }
-          int32_t length = sh[2] * 256 + sh[3];
-          if (sh[0] == 0xFF && sh[1] == 0xE1 && !tagged && length >= 2) {
-            body.resize(std::min<size_t>(static_cast<size_t>(length - 2), kExifProbeBytes));
-            if (f->read(body.data(), body.size()) != body.size()) return false;
-            if (codec::is_exif(body)) {
-              tagged = true;
-              orientation = codec::exif_orientation(body);
-            }
-            if (!f->seek(length - 2 - static_cast<int32_t>(body.size()), 1)) return false;
-            continue;
-          }
-          if (!f->seek(length - 2, 1)) return false;
-        }
-      });
+  return noted(guarded_probe(FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
+                             [&](int32_t& w, int32_t& h, int32_t& orientation) {
+                               auto f = FileStream::open(FileName, "rb", kProbeBuffer);
+                               if (!f) return false;
+                               // The start-of-image pair, anywhere in the file. The byte read after an 0xFF that
+                               // is not 0xD8 is not itself looked at as a possible 0xFF.
+                               uint8_t c = 0;
+                               while (f->get(c)) {
+                                 if (c != 0xFF) continue;
+                                 if (!f->get(c) || c == 0xD8) break;
+                               }
+                               // The segments: four bytes of header each, bodies skipped by relative seeks, until a
+                               // start-of-frame code of the five that carry the size. Of the first camera metadata
+                               // segment the start is read (where a camera puts the directory with the orientation
+                               // tag) and the rest skipped, so the position moves just as far; the tag counts only
+                               // when the probe succeeds.
+                               bool tagged = false;
+                               std::vector<uint8_t> body;
+                               for (;;) {
+                                 uint8_t sh[4];
+                                 if (f->read(sh, 4) != 4) return false;
+                                 if (sh[0] == 0xFF && (sh[1] == 0xC0 || sh[1] == 0xC1 || sh[1] == 0xC2 ||
+                                                       sh[1] == 0xC9 || sh[1] == 0xCA)) {
+                                   uint8_t fr[5];
+                                   if (f->read(fr, 5) != 5) return false;
+                                   h = fr[1] * 256 + fr[2];
+                                   w = fr[3] * 256 + fr[4];
+                                   return true;
+                                 }
+                                 int32_t length = sh[2] * 256 + sh[3];
+                                 if (sh[0] == 0xFF && sh[1] == 0xE1 && !tagged && length >= 2) {
+                                   body.resize(std::min<size_t>(static_cast<size_t>(length - 2), kExifProbeBytes));
+                                   if (f->read(body.data(), body.size()) != body.size()) return false;
+                                   if (codec::is_exif(body)) {
+                                     tagged = true;
+                                     orientation = codec::exif_orientation(body);
+                                   }
+                                   if (!f->seek(length - 2 - static_cast<int32_t>(body.size()), 1)) return false;
+                                   continue;
+                                 }
+                                 if (!f->seek(length - 2, 1)) return false;
+                               }
+                             }),
+               codec::ImageFormat::Jpeg, m_file_format);
 }
 
 int32_t TImageImpl::HeaderReadPng(const std::string& FileName) {
-  return guarded_probe(FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
-                       head_probe<codec::kPngProbeBytes>(FileName, codec::probe_png));
+  return noted(guarded_probe(FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
+                             head_probe<codec::kPngProbeBytes>(FileName, codec::probe_png)),
+               codec::ImageFormat::Png, m_file_format);
 }
 
 int32_t TImageImpl::HeaderReadFile(const std::string& FileName) {
-  switch (sniff_file(FileName)) {
+  const codec::ImageFormat format = sniff_file(FileName);
+  bool (*probe)(codec::ByteSource&, int32_t&, int32_t&) = nullptr;
+  switch (format) {
     case codec::ImageFormat::Bmp: return HeaderReadBmp(FileName);
     case codec::ImageFormat::Jpeg: return HeaderReadJpg(FileName);
     case codec::ImageFormat::Png: return HeaderReadPng(FileName);
+    case codec::ImageFormat::Gif: probe = codec::probe_gif; break;
+    case codec::ImageFormat::Webp: probe = codec::probe_webp; break;
+    case codec::ImageFormat::Avif: probe = codec::probe_avif; break;
     case codec::ImageFormat::Unknown: break;
   }
-  m_header_width = m_header_height = -1;
-  m_header_file_size = -1;
-  m_jpg_orientation = 1;
-  return 0;
+  if (!probe) {
+    m_header_width = m_header_height = -1;
+    m_header_file_size = -1;
+    m_jpg_orientation = 1;
+    m_file_format = codec::ImageFormat::Unknown;
+    return 0;
+  }
+  return noted(guarded_probe(FileName, m_header_width, m_header_height, m_jpg_orientation, m_header_file_size,
+                             source_probe(FileName, probe)),
+               format, m_file_format);
 }
 
 VarOut TImageImpl::HeaderGetFileSize() const { return VarOut::integer(VarOut::Type::I8, m_header_file_size); }

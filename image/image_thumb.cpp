@@ -32,7 +32,7 @@ int32_t TImageImpl::GetThumbBorder(int32_t index) const {
 }
 
 int32_t TImageImpl::MakeThumb(int32_t insideW, int32_t insideH) {
-  if (!m_bitmap) return 0;
+  if (!m_bitmap || !admits(insideW, insideH)) return 0;
   const ThumbFrame frame{
       insideW, insideH, m_thumb_bg_color,
       std::span<const int32_t>(m_thumb_border_colors.data(), static_cast<size_t>(m_thumb_border_count))};

@@ -1,7 +1,8 @@
 @echo off
 rem Removes everything install.cmd registered for this package's module: the classes,
-rem their ProgIDs, the interfaces and this module's type library entry. Run it as an
-rem administrator. Exit status: 0 removed; 1 something could not be removed.
+rem their ProgIDs, the interfaces and this module's type library entry; while the module
+rem of the other kind stays registered beside it, what the two share stays for it. Run it
+rem as an administrator. Exit status: 0 removed; 1 something could not be removed.
 setlocal
 set "KIND=@KIND@"
 set "MODULE=%~dp0kelvutil.dll"
@@ -29,28 +30,33 @@ if "%KIND%"=="x86" (
   set "PLATFORM=win64"
   set "OTHER=win32"
 )
-rem The module removes its classes and ProgIDs; when it cannot be loaded, the keys go below.
-if exist "%MODULE%" "%REGSVR%" /u /s "%MODULE%"
-set "FAILED="
-rem :remove and :exists work in the registry view that RV names.
-set "RV=%VIEW%"
-for %%K in (@CLASS_KEYS@) do call :remove "%%~K"
-rem The type library key and the interfaces are shared with the module of the other
-rem kind (registering the type library writes the interfaces into both views): this
-rem module's entry goes, and the rest once the other module is not registered either.
+rem The ProgIDs, the type library key and the interfaces are shared with the module of
+rem the other kind: the ProgIDs and the type library key are one key for both views, and
+rem registering the type library writes the interfaces into both. While the other module
+rem stays registered, only what is this module's alone goes: its classes, in its view,
+rem and its entry below the type library.
 set "LIB=TypeLib\@TYPELIB@"
 set "ENTRY=%LIB%\@TYPELIB_VERSION@\@TYPELIB_LCID@"
-call :remove "%ENTRY%\%PLATFORM%"
 set "OTHER_REGISTERED="
+set "RV=%VIEW%"
 call :exists "%ENTRY%\%OTHER%"
 if defined OTHERVIEW set "RV=%OTHERVIEW%"
 if defined OTHERVIEW call :exists "%ENTRY%\%OTHER%"
-if defined OTHER_REGISTERED goto done
+rem The module removes its classes and ProgIDs (so it runs only when the ProgIDs are to
+rem go); what it leaves, or all of it when the module cannot be loaded, goes below.
+if not defined OTHER_REGISTERED if exist "%MODULE%" "%REGSVR%" /u /s "%MODULE%"
+set "FAILED="
+rem :remove and :exists work in the registry view that RV names.
 set "RV=%VIEW%"
+for %%K in (@CLSID_KEYS@) do call :remove "%%~K"
+call :remove "%ENTRY%\%PLATFORM%"
+if defined OTHER_REGISTERED goto done
+for %%K in (@PROGID_KEYS@) do call :remove "%%~K"
 call :remove "%LIB%"
 for %%K in (@INTERFACE_KEYS@) do call :remove "%%~K"
 if not defined OTHERVIEW goto done
 set "RV=%OTHERVIEW%"
+for %%K in (@PROGID_KEYS@) do call :remove "%%~K"
 call :remove "%LIB%"
 for %%K in (@INTERFACE_KEYS@) do call :remove "%%~K"
 

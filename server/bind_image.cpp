@@ -103,6 +103,12 @@ const Binding<T> kImage[] = {
     {"LoadFromFile", M, method<T, &T::LoadFromFile>},
     {"HeaderReadFile", M, method<T, &T::HeaderReadFile>},
     {"HeaderGetFileSize", M, method<T, &T::HeaderGetFileSize>},
+    {"FileFormat", G, method<T, &T::get_FileFormat>},
+    {"SaveToWebp", M, method<T, &T::SaveToWebp>},
+    {"SaveToBufferWebp", M, method<T, &T::SaveToBufferWebp>},
+    {"LoadFromFileMin", M, method<T, &T::LoadFromFileMin>},
+    {"MaxPixels", G, method<T, &T::get_MaxPixels>},
+    {"MaxPixels", P, method<T, &T::put_MaxPixels>},
 };
 
 }  // namespace

@@ -97,11 +97,25 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"SaveToBufferPng", "The PNG file as a byte buffer (level as SaveToPng), or Null with no image."},
       {"HeaderReadPng", "Reads a PNG file's width and height from its header chunk only; 1 on success."},
       {"LoadFromFile",
-       "Loads a BMP, JPEG or PNG file, told apart by its first bytes; 1 on success. A failed load leaves an empty "
-       "image."},
+       "Loads a BMP, JPEG, PNG, GIF (first frame), WebP (first frame) or AVIF (first image) file, told apart by its "
+       "first bytes; transparency is mixed over ThumbBgColor. 1 on success; a failed load leaves an empty image."},
       {"HeaderReadFile",
-       "Probes a BMP, JPEG or PNG file's width and height, told apart by its first bytes; 1 on success."},
+       "Probes a BMP, JPEG, PNG, GIF, WebP or AVIF file's width and height, told apart by its first bytes; 1 on "
+       "success."},
       {"HeaderGetFileSize", "The size in bytes of the file the last probe read, as a 64-bit integer; -1 unknown."},
+      {"FileFormat",
+       "The format of the file last loaded or probed: \"bmp\", \"jpeg\", \"png\", \"gif\", \"webp\" or \"avif\"; \"\" "
+       "after a failure or with none."},
+      {"SaveToWebp",
+       "Saves a WebP file at Quality 1..100 (-1 DefaultJpgQuality), or with Lossless 1 every pixel kept; the target "
+       "is replaced only by a complete file."},
+      {"SaveToBufferWebp", "The WebP file as a byte buffer (arguments as SaveToWebp), or Null with no image."},
+      {"LoadFromFileMin",
+       "Loads any format LoadFromFile reads reduced by the largest whole factor that keeps it at least minWidth by "
+       "minHeight upright (a JPEG by its DCT scale first), never holding more than the format needs; 1 on success."},
+      {"MaxPixels",
+       "The most pixels a loaded or new picture may hold (reduced loads count the reduced size); more fails the "
+       "member before memory is taken. 0 (at first) for no limit; negative values are ignored."},
   };
   static const std::map<std::string, std::string> binrw = {
       {"FOpen", "Opens a file with a C mode string (\"rb\", \"w+b\", \"a\", ...); 1 on success."},

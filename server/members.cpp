@@ -127,6 +127,12 @@ const Row kImage2Rows[] = {
     {96, 210, "LoadFromFile", M, "FileName:name", I4},
     {97, 211, "HeaderReadFile", M, "FileName:name", I4},
     {98, 212, "HeaderGetFileSize", M, "", Var},
+    {99, 213, "FileFormat", G, "", Text},
+    {100, 214, "SaveToWebp", M, "FileName:name;Quality:i4=-1;Lossless:i4=0", I4},
+    {101, 215, "SaveToBufferWebp", M, "Quality:i4=-1;Lossless:i4=0", Var},
+    {102, 216, "LoadFromFileMin", M, "FileName:name;minWidth:i4;minHeight:i4", I4},
+    {103, 217, "MaxPixels", G, "", I4},
+    {104, 217, "MaxPixels", P, ":i4", None},
 };
 
 const Row kBinaryRWRows[] = {

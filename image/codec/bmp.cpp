@@ -10,32 +10,6 @@
 
 namespace kelv::codec {
 
-bool SpanSource::read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) {
-  for (size_t k = 0; k < count; ++k) {
-    if (offset > m_data.size() || m_data.size() - offset < pieces[k].size) return false;
-    if (pieces[k].size) std::memcpy(pieces[k].data, m_data.data() + offset, pieces[k].size);
-    offset += pieces[k].size;
-  }
-  return true;
-}
-
-FileSource::FileSource(const std::string& name) {
-  if (!platform::file_open(name, platform::Access::Read, m_file)) return;
-  int64_t size = platform::file_size(m_file);
-  if (size < 0)
-    platform::file_close(m_file);
-  else
-    m_size = static_cast<uint64_t>(size);
-}
-
-FileSource::~FileSource() { platform::file_close(m_file); }
-
-bool FileSource::read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) {
-  uint64_t want = 0;
-  for (size_t k = 0; k < count; ++k) want += pieces[k].size;
-  return platform::file_read_at(m_file, offset, pieces, count) == static_cast<int64_t>(want);
-}
-
 namespace {
 
 // The file header before the info header.
@@ -294,7 +268,7 @@ bool read_bmp(std::span<const uint8_t> data, Bitmap& out) {
   return read_bmp(source, out);
 }
 
-bool read_bmp(ByteSource& source, Bitmap& out) {
+bool read_bmp(ByteSource& source, Bitmap& out, const LoadRequest* request) {
   Reader r(source);
   uint16_t magic;
   uint32_t file_size, reserved, offset;
@@ -315,6 +289,9 @@ bool read_bmp(ByteSource& source, Bitmap& out) {
   const int32_t W = h.biWidth, H = top_down ? -h.biHeight : h.biHeight;
   size_t stride = 0, bytes = 0;
   if (!Bitmap::layout(W, H, stride, bytes)) return false;
+  LoadPlan plan;
+  std::string why;
+  if (request && !plan_load(*request, W, H, plan, why)) return false;
 
   // The colour table: as many entries as the header says (or 2^bpp), all of which must
   // be in the file.

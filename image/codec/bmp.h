@@ -10,47 +10,10 @@
 
 #include "common/values.h"
 #include "image/raster/bitmap.h"
-#include "platform/platform.h"
+#include "image/codec/load.h"
+#include "image/codec/source.h"
 
 namespace kelv::codec {
-
-// Where the reader takes a file's bytes from. Headers and tables are read in small
-// pieces; pixel rows are read straight into the bitmap's memory.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual uint64_t size() const = 0;
-  // Fills the pieces in order with the bytes from `offset` on; false unless all of them
-  // arrive.
-  virtual bool read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) = 0;
-};
-
-// Bytes in memory.
-class SpanSource final : public ByteSource {
- public:
-  explicit SpanSource(std::span<const uint8_t> data) : m_data(data) {}
-  uint64_t size() const override { return m_data.size(); }
-  bool read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) override;
-
- private:
-  std::span<const uint8_t> m_data;
-};
-
-// A file, opened for reading by name and closed with this object.
-class FileSource final : public ByteSource {
- public:
-  explicit FileSource(const std::string& name);
-  ~FileSource() override;
-  FileSource(const FileSource&) = delete;
-  FileSource& operator=(const FileSource&) = delete;
-  bool is_open() const { return m_file.valid(); }
-  uint64_t size() const override { return m_size; }
-  bool read(uint64_t offset, const platform::ReadPiece* pieces, size_t count) override;
-
- private:
-  platform::FileHandle m_file;
-  uint64_t m_size = 0;
-};
 
 // The size in a BMP file's first bytes, as a header probe reads it: after the file header
 // an information header of 12 bytes (16-bit sizes) or 40 (32-bit sizes, a negative height
@@ -59,8 +22,11 @@ class FileSource final : public ByteSource {
 inline constexpr size_t kBmpProbeBytes = 26;
 bool probe_bmp(std::span<const uint8_t> head, int32_t& width, int32_t& height);
 
-// False for a malformed or truncated file; never reads past the data.
-bool read_bmp(ByteSource& source, raster::Bitmap& out);
+// False for a malformed or truncated file; never reads past the data. With a request, a
+// picture whose load it would not admit (more pixels than request->max_pixels, counted
+// after the reduction it asks for) is refused before any pixel memory is taken; the
+// picture read is the whole one, for the caller to reduce.
+bool read_bmp(ByteSource& source, raster::Bitmap& out, const LoadRequest* request = nullptr);
 bool read_bmp(std::span<const uint8_t> data, raster::Bitmap& out);
 // Hands the file to `sink` header first, then row by row.
 bool write_bmp(const raster::Bitmap& bmp, const std::function<bool(const uint8_t*, size_t)>& sink);

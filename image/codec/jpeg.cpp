@@ -8,13 +8,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 extern "C" {
 #include <jpeglib.h>
+#include <jerror.h>
 }
 
 #include "common/status.h"
+#include "image/codec/exif.h"
+#include "image/raster/orientation.h"
+#include "image/raster/reduce.h"
 
 namespace kelv::codec {
 namespace {
@@ -44,16 +49,72 @@ void init_errors(ErrorManager& e) {
   e.message[0] = '\0';
 }
 
+// The library's input from a SequentialReader, as jpeg_mem_src gives it from memory:
+// at the end of the data an end-of-image marker is made up (with a warning), so that a
+// file cut short decodes as far as it goes.
+struct ReaderSource {
+  jpeg_source_mgr pub;
+  SequentialReader* reader;
+  size_t taken;  // bytes the library holds of the reader's buffer
+};
+
+constexpr JOCTET kFakeEnd[2] = {0xFF, JPEG_EOI};
+constexpr size_t kSourceChunk = 64 * 1024;
+
+extern "C" void source_init(j_decompress_ptr) {}
+
+extern "C" boolean source_fill(j_decompress_ptr cinfo) {
+  auto* s = reinterpret_cast<ReaderSource*>(cinfo->src);
+  s->reader->take(s->taken);
+  const std::span<const uint8_t> next = s->reader->peek(kSourceChunk);
+  if (next.empty()) {
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    s->taken = 0;
+    s->pub.next_input_byte = kFakeEnd;
+    s->pub.bytes_in_buffer = sizeof kFakeEnd;
+    return TRUE;
+  }
+  s->taken = next.size();
+  s->pub.next_input_byte = next.data();
+  s->pub.bytes_in_buffer = next.size();
+  return TRUE;
+}
+
+extern "C" void source_skip(j_decompress_ptr cinfo, long n) {
+  auto* s = reinterpret_cast<ReaderSource*>(cinfo->src);
+  if (n <= 0) return;
+  const auto k = static_cast<size_t>(n);
+  if (k <= s->pub.bytes_in_buffer) {
+    s->pub.next_input_byte += k;
+    s->pub.bytes_in_buffer -= k;
+    return;
+  }
+  // Past what the library holds: the reader moves on and the next fill reads from there.
+  const size_t beyond = k - s->pub.bytes_in_buffer;
+  s->reader->take(s->taken);
+  s->taken = 0;
+  s->pub.bytes_in_buffer = 0;
+  s->reader->skip(beyond);
+}
+
+extern "C" void source_term(j_decompress_ptr) {}
+
 struct Decoder {
   jpeg_decompress_struct cinfo;
   ErrorManager err;
+  ReaderSource source;
   bool created;
   bool cmyk;
   bool adobe;
-  // The least output size asked for, and whether the scale may be reduced to reach it.
+  // The least output size asked for, and whether the scale may be reduced to reach it;
+  // with `whole`, the DCT scale is followed by a whole-number reduction of the rows.
   bool shrink;
+  bool whole;
   int32_t min_width;
   int32_t min_height;
+  // Read from the file's first camera metadata segment when `tagged`.
+  bool tagged;
+  int32_t orientation;
 };
 
 // The DCT scales a decode may choose from, smallest first: 1/8, 1/4, 1/2.
@@ -69,7 +130,16 @@ bool scale_gives(JDIMENSION size, unsigned d, int32_t least) {
   return least <= 0 || (size + d - 1) / d >= static_cast<JDIMENSION>(least);
 }
 
-bool decode_header(Decoder* d, const uint8_t* data, size_t size) {
+// The orientation tag of the first camera metadata segment the library kept.
+int32_t saved_orientation(j_decompress_ptr cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
+    const std::span<const uint8_t> payload(m->data, m->data_length);
+    if (m->marker == JPEG_APP0 + 1 && is_exif(payload)) return exif_orientation(payload);
+  }
+  return raster::kUpright;
+}
+
+bool decode_header(Decoder* d, SequentialReader* reader) {
   d->cinfo.err = &d->err.pub;
   if (setjmp(d->err.jump)) return false;
   jpeg_create_decompress(&d->cinfo);
@@ -78,8 +148,21 @@ bool decode_header(Decoder* d, const uint8_t* data, size_t size) {
     long& cap = d->cinfo.mem->max_memory_to_use;
     if (cap == 0 || cap > kMaxReducedWorkingMemory) cap = kMaxReducedWorkingMemory;
   }
-  jpeg_mem_src(&d->cinfo, data, static_cast<unsigned long>(size));
+  d->source.reader = reader;
+  d->source.pub.init_source = source_init;
+  d->source.pub.fill_input_buffer = source_fill;
+  d->source.pub.skip_input_data = source_skip;
+  d->source.pub.resync_to_restart = jpeg_resync_to_restart;
+  d->source.pub.term_source = source_term;
+  d->cinfo.src = &d->source.pub;
+  if (d->tagged) jpeg_save_markers(&d->cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&d->cinfo, TRUE);
+  if (d->tagged) {
+    d->orientation = saved_orientation(&d->cinfo);
+    // The bounds are the upright picture's: where the tag swaps the sides, the stored
+    // picture needs them the other way round.
+    if (raster::swaps_sides(d->orientation)) std::swap(d->min_width, d->min_height);
+  }
   // Best quality (floating-point inverse DCT), full scale, colour output without
   // quantisation, no progressive display, block smoothing on.
   d->cinfo.dct_method = JDCT_FLOAT;
@@ -115,12 +198,20 @@ void cmyk_to_bgr(const uint8_t* in, uint8_t* out, JDIMENSION width, bool adobe) 
   }
 }
 
-bool decode_pixels(Decoder* d, uint8_t** rows, uint8_t* cmyk_row) {
+bool decode_pixels(Decoder* d, uint8_t** rows, uint8_t* cmyk_row, raster::RowBuilder* reduced) {
   if (setjmp(d->err.jump)) return false;
   jpeg_start_decompress(&d->cinfo);
   while (d->cinfo.output_scanline < d->cinfo.output_height) {
     JDIMENSION line = d->cinfo.output_scanline;
-    if (d->cmyk) {
+    if (reduced) {
+      // One row at a time into the reduction.
+      uint8_t* row = reduced->next_row();
+      JSAMPROW in = d->cmyk ? cmyk_row : row;
+      if (jpeg_read_scanlines(&d->cinfo, &in, 1) == 1) {
+        if (d->cmyk) cmyk_to_bgr(cmyk_row, row, d->cinfo.output_width, d->adobe);
+        reduced->add();
+      }
+    } else if (d->cmyk) {
       JSAMPROW in = cmyk_row;
       if (jpeg_read_scanlines(&d->cinfo, &in, 1) == 1)
         cmyk_to_bgr(cmyk_row, rows[line], d->cinfo.output_width, d->adobe);
@@ -163,17 +254,37 @@ bool encode(Encoder* e, uint8_t** rows, int width, int height, int quality, bool
   return true;
 }
 
-bool decode(Decoder& d, std::span<const uint8_t> data, raster::Bitmap& out, std::string* message) {
+bool decode(Decoder& d, ByteSource& source, uint64_t max_pixels, raster::Bitmap& out, std::string* message) {
   init_errors(d.err);
-  bool ok = decode_header(&d, data.data(), data.size());
+  SequentialReader reader(source, kSourceChunk);
+  bool ok = decode_header(&d, &reader);
   if (ok) {
     ok = guarded_into(d.err.message, [&] {
-      raster::Bitmap bmp(static_cast<int32_t>(d.cinfo.output_width), static_cast<int32_t>(d.cinfo.output_height),
-                         raster::Bitmap::Fill::None);
+      const auto w = static_cast<int32_t>(d.cinfo.output_width), h = static_cast<int32_t>(d.cinfo.output_height);
+      // The rows of the scaled decode reduced further by a whole factor, for the least size
+      // asked for.
+      LoadRequest rest;
+      rest.max_pixels = max_pixels;
+      rest.reduce = d.whole;
+      rest.min_width = d.min_width;
+      rest.min_height = d.min_height;
+      LoadPlan plan;
+      std::string why;
+      if (!plan_load(rest, w, h, plan, why)) {
+        std::snprintf(d.err.message, sizeof d.err.message, "%s", why.c_str());
+        return false;
+      }
+      std::vector<uint8_t> cmyk(d.cmyk ? 4 * static_cast<size_t>(w) : 0);
+      if (plan.factor > 1) {
+        raster::RowBuilder builder(w, h, plan.factor);
+        if (!decode_pixels(&d, nullptr, cmyk.data(), &builder)) return false;
+        out = builder.take();
+        return true;
+      }
+      raster::Bitmap bmp(w, h, raster::Bitmap::Fill::None);
       std::vector<uint8_t*> rows(static_cast<size_t>(bmp.height()));
       for (int32_t y = 0; y < bmp.height(); ++y) rows[static_cast<size_t>(y)] = bmp.row(y);
-      std::vector<uint8_t> cmyk(d.cmyk ? 4 * static_cast<size_t>(bmp.width()) : 0);
-      if (!decode_pixels(&d, rows.data(), cmyk.data())) return false;
+      if (!decode_pixels(&d, rows.data(), cmyk.data(), nullptr)) return false;
       out = std::move(bmp);
       return true;
     });
@@ -187,7 +298,8 @@ bool decode(Decoder& d, std::span<const uint8_t> data, raster::Bitmap& out, std:
 
 bool read_jpeg(std::span<const uint8_t> data, raster::Bitmap& out, std::string* message) {
   Decoder d{};
-  return decode(d, data, out, message);
+  SpanSource source(data);
+  return decode(d, source, 0, out, message);
 }
 
 bool read_jpeg_min(std::span<const uint8_t> data, int32_t min_width, int32_t min_height, raster::Bitmap& out,
@@ -196,8 +308,23 @@ bool read_jpeg_min(std::span<const uint8_t> data, int32_t min_width, int32_t min
   d.shrink = true;
   d.min_width = min_width;
   d.min_height = min_height;
-  bool ok = decode(d, data, out, message);
+  SpanSource source(data);
+  bool ok = decode(d, source, 0, out, message);
   if (ok && denominator) *denominator = static_cast<int>(d.cinfo.scale_denom);
+  return ok;
+}
+
+bool read_jpeg(ByteSource& source, const LoadRequest& request, JpegReduce reduce, raster::Bitmap& out,
+               int32_t* orientation, std::string* message) {
+  Decoder d{};
+  d.tagged = true;
+  d.orientation = raster::kUpright;
+  d.shrink = reduce != JpegReduce::None;
+  d.whole = reduce == JpegReduce::Whole;
+  d.min_width = request.min_width;
+  d.min_height = request.min_height;
+  const bool ok = decode(d, source, request.max_pixels, out, message);
+  if (ok && orientation) *orientation = d.orientation;
   return ok;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "common/values.h"
+#include "image/codec/load.h"
+#include "image/codec/source.h"
 #include "image/raster/bitmap.h"
 
 namespace kelv::codec {
@@ -33,6 +35,21 @@ bool read_jpeg(std::span<const uint8_t> data, raster::Bitmap& out, std::string* 
 // given, receives the scale chosen (8 for 1/8 ... 1).
 bool read_jpeg_min(std::span<const uint8_t> data, int32_t min_width, int32_t min_height, raster::Bitmap& out,
                    std::string* message = nullptr, int* denominator = nullptr);
+// How a load from a source reduces the picture: not at all; by the smallest DCT scale
+// that keeps the least size (as read_jpeg_min); or by that scale and then by the largest
+// whole factor of the scaled rows that still keeps it. The scale comes first, since it
+// spares the decoding; so the result can be a little larger than the smallest whole
+// reduction of the stored size (16000 wide for 160: 1/8, then 12, gives 167).
+enum class JpegReduce : uint8_t { None, Dct, Whole };
+
+// Decodes from a source read front to back (the file is never held whole), with the
+// options of read_jpeg. The least size of `request` is the upright picture's: where the
+// file's orientation tag swaps the sides, so are the bounds. `orientation` receives the
+// tag (1 when there is none). Fails before any pixel memory is taken when the result
+// would pass request.max_pixels.
+bool read_jpeg(ByteSource& source, const LoadRequest& request, JpegReduce reduce, raster::Bitmap& out,
+               int32_t* orientation = nullptr, std::string* message = nullptr);
+
 // Encodes a whole file into memory; false on an error.
 bool write_jpeg(const raster::Bitmap& bmp, const JpegOptions& options, Bytes& out, std::string* message = nullptr);
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/status.h"
+#include "image/raster/reduce.h"
 
 namespace kelv::codec {
 namespace {
@@ -53,24 +54,16 @@ extern "C" void on_png_error(png_structp png, png_const_charp text) {
 // Warnings (a damaged ancillary chunk, which libpng then drops) don't fail a load.
 extern "C" void on_png_warning(png_structp, png_const_charp) {}
 
-struct Source {
-  const uint8_t* data;
-  size_t size;
-  size_t at;
-};
-
 extern "C" void kelv_png_read(png_structp png, png_bytep out, size_t n) {
-  auto* s = static_cast<Source*>(png_get_io_ptr(png));
-  if (n > s->size - s->at) png_error(png, "Unexpected end of file");
-  std::memcpy(out, s->data + s->at, n);
-  s->at += n;
+  auto* reader = static_cast<SequentialReader*>(png_get_io_ptr(png));
+  if (reader->read(out, n) != n) png_error(png, "Unexpected end of file");
 }
 
 struct Reader {
   png_structp png;
   png_infop info;
   ErrorContext err;
-  Source src;
+  SequentialReader* src;
   png_uint_32 width;
   png_uint_32 height;
   int bit_depth;
@@ -88,7 +81,7 @@ bool read_header(Reader* r) {
   if (setjmp(png_jmpbuf(r->png))) return false;
   r->info = png_create_info_struct(r->png);
   if (!r->info) png_error(r->png, "Out of memory");
-  png_set_read_fn(r->png, &r->src, kelv_png_read);
+  png_set_read_fn(r->png, r->src, kelv_png_read);
   // The largest sizes a bitmap can hold; the byte count is checked again before use.
   png_set_user_limits(r->png, static_cast<png_uint_32>((raster::Bitmap::kMaxBytes - 3) / 3),
                       static_cast<png_uint_32>(raster::Bitmap::kMaxBytes / 4));
@@ -161,7 +154,8 @@ class AlphaRows {
         if (m_keep) m_mask[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
         m_transparent = true;
       } else {
-        out[0] = mix(in[0], a, m_bg.b), out[1] = mix(in[1], a, m_bg.g), out[2] = mix(in[2], a, m_bg.r);
+        out[0] = raster::mix_over(in[0], a, m_bg.b), out[1] = raster::mix_over(in[1], a, m_bg.g);
+        out[2] = raster::mix_over(in[2], a, m_bg.r);
         m_partial = true;
       }
     }
@@ -182,10 +176,6 @@ class AlphaRows {
   }
 
  private:
-  static uint8_t mix(unsigned c, unsigned a, unsigned bg) {
-    return static_cast<uint8_t>((c * a + bg * (kOpaque - a) + kOpaque / 2) / kOpaque);
-  }
-
   bool transparent_at(size_t bit) const { return (m_mask[bit / 8] >> (bit % 8)) & 1; }
 
   template <class F>
@@ -334,36 +324,82 @@ bool probe_png(std::span<const uint8_t> head, int32_t& width, int32_t& height) {
   return true;
 }
 
-bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadOptions& options, PngReadInfo* info,
-              std::string* message) {
+namespace {
+
+// Reads the header and checks the size it declares (with `whole`, also that one bitmap
+// can hold it); then `pixels` decodes. The codec objects are destroyed on every path.
+template <class F>
+bool read_with(ByteSource& source, bool whole, std::string* message, F pixels) {
+  SequentialReader reader(source);
   Reader r{};
-  r.src = Source{data.data(), data.size(), 0};
-  PngReadInfo found;
+  r.src = &reader;
   bool ok = read_header(&r);
   if (ok) {
-    size_t stride = 0, bytes = 0;
     const auto w = static_cast<int32_t>(r.width), h = static_cast<int32_t>(r.height);
     const uint64_t least_data =
         uint64_t{r.width} * r.height * static_cast<uint64_t>(file_channels(r.colour_type) * r.bit_depth) / 8;
-    if (!raster::Bitmap::layout(w, h, stride, bytes)) {
+    size_t stride = 0, bytes = 0;
+    if (whole && !raster::Bitmap::layout(w, h, stride, bytes)) {
       std::snprintf(r.err.message, sizeof r.err.message, "The image is too large");
       ok = false;
-    } else if (least_data > kMaxDeflateRatio * data.size() + kRatioSlack) {
+    } else if (least_data > kMaxDeflateRatio * source.size() + kRatioSlack) {
       std::snprintf(r.err.message, sizeof r.err.message, "The file is too short for the image it declares");
       ok = false;
     } else {
-      ok = guarded_into(r.err.message, [&] {
-        raster::Bitmap bmp(w, h, raster::Bitmap::Fill::None);
-        if (!read_pixels(r, bmp, options, found)) return false;
-        out = std::move(bmp);
-        return true;
-      });
+      ok = guarded_into(r.err.message, [&] { return pixels(r, w, h); });
     }
   }
-  if (ok && info) *info = found;
   if (!ok && message) *message = r.err.message;
   if (r.png) png_destroy_read_struct(&r.png, r.info ? &r.info : nullptr, nullptr);
   return ok;
+}
+
+}  // namespace
+
+bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadOptions& options, PngReadInfo* info,
+              std::string* message) {
+  SpanSource source(data);
+  PngReadInfo found;
+  const bool ok = read_with(source, true, message, [&](Reader& r, int32_t w, int32_t h) {
+    raster::Bitmap bmp(w, h, raster::Bitmap::Fill::None);
+    if (!read_pixels(r, bmp, options, found)) return false;
+    out = std::move(bmp);
+    return true;
+  });
+  if (ok && info) *info = found;
+  return ok;
+}
+
+bool read_png(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message) {
+  const PngReadOptions options{request.background, PngAlpha::Composite};
+  return read_with(source, !request.reduce, message, [&](Reader& r, int32_t w, int32_t h) {
+    LoadPlan plan;
+    std::string why;
+    if (!plan_load(request, w, h, plan, why)) {
+      std::snprintf(r.err.message, sizeof r.err.message, "%s", why.c_str());
+      return false;
+    }
+    PngReadInfo found;
+    if (r.passes > 1) {
+      // Interlaced passes fill the whole picture in turn: it is decoded whole, then reduced.
+      raster::Bitmap whole(w, h, raster::Bitmap::Fill::None);
+      if (!read_pixels(r, whole, options, found)) return false;
+      out = plan.factor > 1 ? raster::reduce(whole, plan.factor) : std::move(whole);
+      return true;
+    }
+    // Row by row into the result (or its reduction): the picture is never held whole.
+    raster::RowBuilder builder(w, h, plan.factor);
+    std::vector<uint8_t> wide(r.channels == 4 ? 4 * static_cast<size_t>(w) : 0);
+    for (int32_t y = 0; y < h; ++y) {
+      uint8_t* row = builder.next_row();
+      if (!read_row(&r, r.channels == 4 ? wide.data() : row)) return false;
+      if (r.channels == 4) raster::mix_row_over(wide.data(), row, w, request.background);
+      builder.add();
+    }
+    if (!read_end(&r)) return false;
+    out = builder.take();
+    return true;
+  });
 }
 
 bool write_png(const raster::Bitmap& bmp, const PngWriteOptions& options, Bytes& out, std::string* message) {

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "common/values.h"
+#include "image/codec/load.h"
+#include "image/codec/source.h"
 #include "image/raster/bitmap.h"
 
 namespace kelv::codec {
@@ -51,6 +53,13 @@ struct PngReadInfo {
 // is taken, on a size the bitmap can't hold or the file's data can't fill.
 bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadOptions& options = {},
               PngReadInfo* info = nullptr, std::string* message = nullptr);
+
+// A load from a source read front to back, transparency mixed over request.background
+// (as PngAlpha::Composite). A file that is not interlaced is decoded row by row straight
+// into the result, or for a reduced load into its reduction, so the whole picture is
+// never held; an interlaced one is decoded whole and then reduced. Fails before any pixel
+// memory is taken when the result would pass request.max_pixels.
+bool read_png(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message = nullptr);
 
 constexpr int kPngDefaultLevel = 6;
 

@@ -23,4 +23,17 @@ Bgr resolve(int32_t colour) {
   return Bgr{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)};
 }
 
+void mix_row_over(const uint8_t* bgra, uint8_t* bgr, int32_t width, Bgr background) {
+  for (int32_t x = 0; x < width; ++x, bgra += 4, bgr += 3) {
+    const unsigned a = bgra[3];
+    if (a == 255) {
+      bgr[0] = bgra[0], bgr[1] = bgra[1], bgr[2] = bgra[2];
+    } else {
+      bgr[0] = mix_over(bgra[0], a, background.b);
+      bgr[1] = mix_over(bgra[1], a, background.g);
+      bgr[2] = mix_over(bgra[2], a, background.r);
+    }
+  }
+}
+
 }  // namespace kelv::raster

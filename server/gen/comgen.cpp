@@ -4,6 +4,9 @@
 // order, parameter types and defaults, so the two can never disagree.
 //
 //   comgen IDL_FILE CPP_FILE
+//   comgen --reference FILE            the member reference (docs/reference.md)
+//   comgen --registry-keys             the keys a registration writes (release packages)
+//   comgen --class-registry PATH       the values registering the classes writes
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -245,15 +248,32 @@ void write_reference(std::ostream& o) {
   }
 }
 
-// What a registration puts in the registry, for the release packages' uninstall script:
-// the type library, each interface the type library registers, each class and ProgID.
+// What a registration puts in the registry, for the release packages' uninstall script
+// and installer: the type library, each interface the type library registers, each class
+// and ProgID. Fields are separated by one space; the last one, the text a key's default
+// value holds, may contain spaces:
+//   typelib LIBID VERSION LOCALE HELPSTRING
+//   interface IID NAME
+//   class CLSID PROGID DESCRIPTION
 void write_registry_keys(std::ostream& o) {
   // The type library's key: LIBID, version, and the locale as RegisterTypeLib spells it.
   char locale[16];
   std::snprintf(locale, sizeof locale, "%x", static_cast<unsigned>(kLibLocale));
-  o << "typelib " << kLibId.text() << " " << kLibMajor << "." << kLibMinor << " " << locale << "\n";
-  for (const InterfaceInfo& i : kInterfaces) o << "interface " << i.iid.text() << "\n";
-  for (const ClassInfo& c : kClasses) o << "class " << c.clsid.text() << " " << c.progid << "\n";
+  o << "typelib " << kLibId.text() << " " << kLibMajor << "." << kLibMinor << " " << locale << " " << kLibHelp << "\n";
+  for (const InterfaceInfo& i : kInterfaces)
+    o << "interface " << i.iid.text() << " " << interface_table(i.id).name << "\n";
+  for (const ClassInfo& c : kClasses)
+    o << "class " << c.clsid.text() << " " << c.progid << " " << c.description << "\n";
+}
+
+// The values registering each class writes, one per line as KEY, NAME and DATA separated
+// by tabs (an empty NAME is the key's default value), with `path` as the module's
+// registration path: what an installer writes in the module's place.
+void write_class_registry(std::ostream& o, const std::string& path) {
+  const std::string version = std::to_string(kLibMajor) + "." + std::to_string(kLibMinor);
+  for (const ClassInfo& c : kClasses)
+    for (const RegistryValue& v : class_registry_values(c, c.clsid.text(), c.description, path, version, kLibId.text()))
+      o << v.key << "\t" << v.name << "\t" << v.data << "\n";
 }
 
 }  // namespace
@@ -268,8 +288,14 @@ int main(int argc, char** argv) {
     write_registry_keys(std::cout);
     return std::cout ? 0 : 1;
   }
+  if (argc == 3 && std::string(argv[1]) == "--class-registry") {
+    write_class_registry(std::cout, argv[2]);
+    return std::cout ? 0 : 1;
+  }
   if (argc != 3) {
-    std::fprintf(stderr, "usage: comgen IDL_FILE CPP_FILE | comgen --reference FILE | comgen --registry-keys\n");
+    std::fprintf(stderr,
+                 "usage: comgen IDL_FILE CPP_FILE | comgen --reference FILE | comgen --registry-keys | "
+                 "comgen --class-registry MODULE_PATH\n");
     return 2;
   }
   std::ostringstream idl, cpp;
