@@ -3,7 +3,6 @@
 
 #include "binaryrw/binary_rw.h"
 #include "formdata/decoder.h"
-#include "formdata/ext_value.h"
 
 namespace kelv {
 namespace {
@@ -20,27 +19,13 @@ std::string file_field(const TFD_Object* fd, int32_t index, std::string TFD_File
   return f ? f->*field : std::string();
 }
 
-// The client's file name in the extended form of the file's disposition line, as text;
-// the last disposition line that has one counts, as later lines win in the decoder.
-std::optional<std::string> extended_file_name(const TFD_Object* fd, int32_t index) {
-  const auto* list = fd ? at(fd->header_lists(), index) : nullptr;
-  if (!list) return std::nullopt;
-  std::optional<std::string> found;
-  for (const std::string& line : *list) {
-    if (line.find("Content-Disposition:") == std::string::npos || line.find("form-data") == std::string::npos) continue;
-    if (auto v = extended_parameter(line, "filename")) found = platform::bytes_to_text(v->bytes, v->code_page);
-  }
-  return found;
-}
-
 }  // namespace
 
 int32_t TBinaryRWImpl::FD_Init(const std::string& dir, const std::string& FileName, const std::string& endline) {
   m_form_data.reset();
   // The line end is put between the bytes of a value's lines: bytes of the code page too.
-  constexpr std::string_view kNoLineEnd = "{-NoLineEnd-}";
-  m_form_data =
-      std::make_unique<TFD_Object>(dir, FileName, endline == kNoLineEnd ? endline : to_bytes(endline), m_limits);
+  const bool none = endline == TFD_Object::kNoLineEnd;
+  m_form_data = std::make_unique<TFD_Object>(dir, FileName, none ? endline : to_bytes(endline), m_limits);
   m_form_data->accept_extended_file_names(m_code_page != platform::kCodePageAnsi);
   return 1;
 }
@@ -89,9 +74,10 @@ std::string TBinaryRWImpl::FD_GetFileName(int32_t fileindex) const {
 // With a code page chosen, a file name the client gave in the extended form wins: it
 // says its own charset.
 std::string TBinaryRWImpl::FD_GetFileHeaderName(int32_t fileindex) const {
-  if (m_code_page != platform::kCodePageAnsi)
-    if (auto name = extended_file_name(m_form_data.get(), fileindex)) return *name;
-  return to_text(file_field(m_form_data.get(), fileindex, &TFD_FileInfo::HeaderName));
+  const TFD_FileInfo* f = m_form_data ? at(m_form_data->files(), fileindex) : nullptr;
+  if (f && f->ExtendedName && m_code_page != platform::kCodePageAnsi)
+    return platform::bytes_to_text(f->ExtendedName->bytes, f->ExtendedName->code_page);
+  return to_text(f ? f->HeaderName : std::string());
 }
 
 std::string TBinaryRWImpl::FD_GetFileContentType(int32_t fileindex) const {

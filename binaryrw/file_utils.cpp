@@ -1,6 +1,7 @@
 // The file-system utilities of BinaryRW. None of them uses the object's state.
 
 #include "binaryrw/binary_rw.h"
+#include "platform/folders.h"
 #include "platform/platform.h"
 
 namespace kelv {
@@ -16,13 +17,6 @@ std::string name_part(const std::string& name) {
   size_t i = name.size();
   while (i > 0 && !platform::is_separator(name[i - 1])) --i;
   return name.substr(i);
-}
-
-// The directory as given, ending in a separator: the system's own when one must be
-// added.
-std::string with_separator(std::string dir) {
-  if (dir.empty() || !platform::is_separator(dir.back())) dir.push_back(platform::path_separator());
-  return dir;
 }
 
 }  // namespace
@@ -70,9 +64,7 @@ int32_t TBinaryRWImpl::DirMake(const std::string& dirname) { return platform::di
 int32_t TBinaryRWImpl::DirDelete(const std::string& EmptyDirName) { return platform::dir_delete(EmptyDirName) ? 1 : 0; }
 
 std::string TBinaryRWImpl::CreateTMPFile(const std::string& dir) {
-  std::string d = dir;
-  if (d.empty() && !platform::temp_dir(d)) d = "c:\\";
-  d = with_separator(d);
+  const std::string d = platform::folder_with_separator(dir);
   // The prefix is today's day number in hexadecimal; of it the first three characters
   // name the file.
   std::string out;
@@ -88,8 +80,7 @@ int32_t TBinaryRWImpl::OldFilesDelete(int32_t seconds, const std::string& dir_ma
   size_t cut = dir_mask.find_last_of("\\/:");
   // A mask without a directory deletes nothing.
   if (cut == std::string::npos) return 0;
-  std::string dir = dir_mask.substr(0, cut + 1);
-  if (!platform::is_separator(dir.back())) dir.push_back(platform::path_separator());
+  const std::string dir = platform::folder_with_separator(dir_mask.substr(0, cut + 1));
   constexpr uint32_t kSkip = platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem |
                              platform::kAttrDirectory | platform::kAttrOffline;
   int32_t count = 0;

@@ -4,14 +4,22 @@
 #include <cstring>
 
 #include "common/msrand.h"
-#include "common/status.h"
-#include "formdata/ext_value.h"
+#include "platform/folders.h"
 
 namespace kelv {
 namespace {
 
 constexpr uint8_t CR = '\r';
 constexpr uint8_t LF = '\n';
+constexpr uint8_t kCr[1] = {CR};
+constexpr uint8_t kCrLf[2] = {CR, LF};
+
+// What the header lines are searched for.
+constexpr std::string_view kDisposition = "Content-Disposition:";
+constexpr std::string_view kFormData = "form-data";
+constexpr std::string_view kNameMarker = "name=\"";
+constexpr std::string_view kFileNameMarker = "filename=\"";
+constexpr std::string_view kContentType = "Content-Type:";
 
 // A quoted header value from `start` up to the next double quote; the line's last byte
 // is never taken, so an unterminated value loses its last character.
@@ -24,8 +32,7 @@ std::string collect(const std::string& line, size_t start) {
 // start of the parameters or after ";" and optional spaces, so that the file name
 // marker `filename="` is never read as the field name.
 size_t find_name_parameter(const std::string& line) {
-  static const std::string marker = "name=\"";
-  for (size_t p = line.find(marker); p != std::string::npos; p = line.find(marker, p + 1)) {
+  for (size_t p = line.find(kNameMarker); p != std::string::npos; p = line.find(kNameMarker, p + 1)) {
     size_t k = p;
     while (k > 0 && (line[k - 1] == ' ' || line[k - 1] == '\t')) --k;
     if (k > 0 && (line[k - 1] == ';' || line[k - 1] == ':')) return p;
@@ -45,27 +52,28 @@ size_t line_run(const uint8_t* p, size_t n) {
 TFD_Object::TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line,
                        const TFD_Limits& limits)
     : m_out_buffer(kOutBufferSize), m_limits(limits) {
-  m_dir = dir;
-  if (m_dir.empty() && !platform::temp_dir(m_dir)) m_dir = "c:\\";
-  if (!platform::is_separator(m_dir.back())) m_dir.push_back(platform::path_separator());
+  m_dir = platform::folder_with_separator(dir);
   m_base_name = base_name;
   if (end_line.empty())
     m_end_line = "\n\r";
-  else if (end_line == "{-NoLineEnd-}")
-    m_end_line.clear();
-  else
+  else if (end_line != kNoLineEnd)
     m_end_line = end_line;
 }
 
 TFD_Object::~TFD_Object() { close_output(); }
 
 int32_t TFD_Object::Decode(std::span<const uint8_t> data) {
-  if (m_failed || m_state >= Complete || data.empty() || m_out_buffer.empty()) return 0;
+  if (m_failure.status != Status::Ok || is_final(m_state) || data.empty() || m_out_buffer.empty()) return 0;
   Result<int32_t> decoded = guarded([&] { return run(data.data(), data.size()); });
   // Exhausted memory or any other raised error: nothing more is decoded; what was
-  // gathered stays readable.
-  if (!decoded) m_failed = true;
+  // gathered stays readable, and the error's status stays to tell what it was.
+  if (!decoded) fail(Error{decoded.status(), decoded.text()});
   return std::move(decoded).value_or(0);
+}
+
+bool TFD_Object::fail(Error why) {
+  m_failure = std::move(why);
+  return false;
 }
 
 void TFD_Object::close_output() { platform::file_close(m_out_file); }
@@ -95,7 +103,7 @@ bool TFD_Object::write_out() {
 // third more for a large file). Flush::Now writes a file's last piece whole.
 bool TFD_Object::emit(const uint8_t* p, size_t n, Flush flush) {
   m_file_size += static_cast<int64_t>(n);
-  if (m_limits.max_file_size > 0 && m_file_size > m_limits.max_file_size) return pass_limit();
+  if (!m_limits.file_bytes(m_file_size)) return pass_limit();
   const size_t held = static_cast<size_t>(m_out_count), total = held + n;
   constexpr auto threshold = static_cast<size_t>(kFlushThreshold);
   if (flush == Flush::AtThreshold && total < threshold) {
@@ -130,11 +138,10 @@ bool TFD_Object::emit(const uint8_t* p, size_t n, Flush flush) {
 // Gives back a candidate delimiter that did not complete as content (CR LF, the matched
 // part of m_boundary, then `tail`) and goes on copying.
 bool TFD_Object::give_back(const char* tail, size_t tail_len) {
-  static const uint8_t crlf[2] = {CR, LF};
   size_t matched = static_cast<size_t>(m_candidate_length);
   m_candidate_length = 0;
   m_state = Copying;
-  return emit(crlf, 2) && emit(reinterpret_cast<const uint8_t*>(m_boundary.data()), matched) &&
+  return emit(kCrLf, 2) && emit(reinterpret_cast<const uint8_t*>(m_boundary.data()), matched) &&
          emit(reinterpret_cast<const uint8_t*>(tail), tail_len);
 }
 
@@ -200,27 +207,7 @@ bool TFD_Object::open_output(size_t n) {
   m_file_size = 0;
   m_written = 0;
   TFD_FileInfo& info = m_files.back();
-  MsRand rnd;
-  if (!m_base_name.empty()) {
-    // m_dir + m_base_name + "_" + N + ".tmp", then with H (milliseconds since the process
-    // started) and then with random digits after H. Each is created exclusively, so two
-    // uploads into one directory never share a file; a clash moves on to the next name.
-    std::string stem = m_dir + m_base_name + "_";
-    std::string number = std::to_string(n) + ".tmp";
-    std::string h = platform::hex_digits(static_cast<uint32_t>(platform::process_milliseconds()), 4);
-    for (int k = 0; k < 4; ++k) {
-      if (k == 2) rnd.seed(platform::time_seed());
-      std::string path =
-          k == 0 ? stem + number
-                 : stem + h + (k >= 2 ? platform::hex_digits(static_cast<uint32_t>(rnd.next()), 2) : "") + "_" + number;
-      info.FilePath = path;
-      if (platform::file_open(path, platform::Access::CreateNew, m_out_file)) return true;
-      uint32_t attributes = 0;
-      if (!platform::file_attributes(path, attributes)) return false;  // not a clash: it can't be made
-    }
-    info.FilePath.clear();
-    return false;
-  }
+  if (!m_base_name.empty()) return open_named_output(info, n);
   // A unique temporary file, named from N: 001, 012, 123, 1234. It comes back open, so
   // it is not opened a second time.
   std::string number = std::to_string(n);
@@ -234,51 +221,163 @@ bool TFD_Object::open_output(size_t n) {
   return m_out_file.valid();
 }
 
+// m_dir + m_base_name + "_" + N + ".tmp", then with H (milliseconds since the process
+// started) and then with random digits after H. Each is created exclusively, so two
+// uploads into one directory never share a file; a clash moves on to the next name.
+bool TFD_Object::open_named_output(TFD_FileInfo& info, size_t n) {
+  MsRand rnd;
+  std::string stem = m_dir + m_base_name + "_";
+  std::string number = std::to_string(n) + ".tmp";
+  std::string h = platform::hex_digits(static_cast<uint32_t>(platform::process_milliseconds()), 4);
+  for (int k = 0; k < 4; ++k) {
+    if (k == 2) rnd.seed(platform::time_seed());
+    std::string path =
+        k == 0 ? stem + number
+               : stem + h + (k >= 2 ? platform::hex_digits(static_cast<uint32_t>(rnd.next()), 2) : "") + "_" + number;
+    info.FilePath = path;
+    if (platform::file_open(path, platform::Access::CreateNew, m_out_file)) return true;
+    uint32_t attributes = 0;
+    if (!platform::file_attributes(path, attributes)) return false;  // not a clash: it can't be made
+  }
+  info.FilePath.clear();
+  return false;
+}
+
+// One step per byte, or per run of bytes where a state can take them at once: file
+// content goes to content(), which keeps the chunk until the part ends; the line states
+// take their byte after the skip flags have had it.
+int32_t TFD_Object::run(const uint8_t* p, size_t n) {
+  for (size_t i = 0; i < n;) {
+    if (in_file_part(m_state)) {
+      if (!content(p, n, i)) return 0;
+      continue;
+    }
+    const uint8_t b = p[i++];
+    if (skips(b)) continue;
+    bool go_on = false;
+    switch (m_state) {
+      case Boundary_: go_on = boundary_byte(b); break;
+      case PartStart: start_part(); [[fallthrough]];
+      case Headers: go_on = header_byte(p, n, i); break;
+      case TextValue: go_on = text_byte(b); break;
+      default: break;
+    }
+    if (!go_on) return 0;
+  }
+  return 1;
+}
+
+// A CR that ended a line drops the LFs after it, and an LF the CRs: the second half of a
+// line end, whichever order it comes in.
+bool TFD_Object::skips(uint8_t b) {
+  if (m_skip_lf) {
+    if (b == LF) return true;
+    m_skip_lf = false;
+  }
+  if (m_skip_cr) {
+    if (b == CR) return true;
+    m_skip_cr = false;
+  }
+  return false;
+}
+
+// Whether b ends a line; if so, the other half of the line end is skipped from now on.
+bool TFD_Object::ends_line(uint8_t b) {
+  if (b != CR && b != LF) return false;
+  (b == CR ? m_skip_lf : m_skip_cr) = true;
+  return true;
+}
+
+// The first line is the boundary, whatever it holds; a longer one than kMaxBoundary is
+// refused.
+bool TFD_Object::boundary_byte(uint8_t b) {
+  if (ends_line(b)) {
+    m_boundary_length = static_cast<int32_t>(m_boundary.size());
+    prepare_search();
+    m_state = PartStart;
+    return true;
+  }
+  if (m_boundary.size() >= kMaxBoundary) return fail({Status::Raised, "The boundary line is too long"});
+  m_boundary.push_back(static_cast<char>(b));
+  return true;
+}
+
+void TFD_Object::start_part() {
+  m_part_headers = std::make_unique<std::vector<std::string>>();
+  m_part_headers->reserve(4);
+  m_header_line.clear();
+  m_part_name.clear();
+  m_part_content_type.clear();
+  m_part_file_name.clear();
+  m_part_extended_name.reset();
+  m_item_value.clear();
+  m_is_file_part = false;
+  m_header_bytes = 0;
+  m_header_lines = 0;
+  m_state = Headers;
+}
+
+// The byte before i, in a header block.
+bool TFD_Object::header_byte(const uint8_t* p, size_t n, size_t& i) {
+  if (ends_line(p[i - 1])) return header_line_end();
+  if (m_header_line.size() >= kMaxHeaderLine) {
+    m_state = GuardFired;
+    return false;
+  }
+  const size_t block = m_header_bytes + m_header_line.size();
+  if (!m_limits.header_bytes(block)) return pass_limit();
+  // This byte and the ones up to the line's end go in at once, as far as the bounds let
+  // them (the byte past a bound meets the checks above).
+  const size_t room = std::min(kMaxHeaderLine - m_header_line.size(), m_limits.header_room(block));
+  const size_t take = std::min(room, line_run(p + i - 1, n - i + 1));
+  m_header_line.append(reinterpret_cast<const char*>(p + i - 1), take);
+  i += take - 1;
+  return true;
+}
+
+bool TFD_Object::header_line_end() {
+  if (m_header_line.empty()) return header_block_end();
+  m_header_bytes += m_header_line.size();
+  if (!m_limits.header_lines(++m_header_lines)) return pass_limit();
+  m_part_headers->push_back(m_header_line);
+  examine_header(m_header_line);
+  m_header_line.clear();
+  m_skip_lf = true;
+  return true;
+}
+
+// Later lines overwrite what earlier ones gave. The extended file name is read here and
+// nowhere else: it makes a file part only when such names are accepted, and is kept for
+// the file's record whatever the code page.
 void TFD_Object::examine_header(const std::string& line) {
-  if (line.find("Content-Disposition:") != std::string::npos && line.find("form-data") != std::string::npos) {
-    size_t name = find_name_parameter(line);
-    if (name != std::string::npos) m_part_name = collect(line, name + 6);
-    size_t file = line.find("filename=\"");
+  if (line.find(kDisposition) != std::string::npos && line.find(kFormData) != std::string::npos) {
+    const size_t name = find_name_parameter(line);
+    if (name != std::string::npos) m_part_name = collect(line, name + kNameMarker.size());
+    std::optional<ExtValue> extended = extended_parameter(line, "filename");
+    const size_t file = line.find(kFileNameMarker);
     if (file != std::string::npos) {
       m_is_file_part = true;
-      m_part_file_name = collect(line, file + 10);
-    } else if (m_extended_names && extended_parameter(line, "filename")) {
+      m_part_file_name = collect(line, file + kFileNameMarker.size());
+    } else if (m_extended_names && extended) {
       m_is_file_part = true;
     }
+    if (extended) m_part_extended_name = std::move(extended);
   }
-  size_t type = line.find("Content-Type:");
+  const size_t type = line.find(kContentType);
   if (type != std::string::npos) {
-    size_t start = type + 13;
+    size_t start = type + kContentType.size();
     if (start < line.size() && line[start] == ' ') ++start;
     m_part_content_type = line.substr(start);
   }
 }
 
-bool TFD_Object::header_line_end() {
-  if (!m_header_line.empty()) {
-    m_header_bytes += m_header_line.size();
-    if (m_limits.any() && ++m_header_lines > kLimitedHeaderLines) return pass_limit();
-    m_part_headers->push_back(m_header_line);
-    examine_header(m_header_line);
-    m_header_line.clear();
-    m_skip_lf = true;
-    return true;
-  }
-  // The empty line: the header block ends. A part beyond the number allowed is not taken.
+// The empty line: the header block ends, and a file's content or a text value begins. A
+// part beyond the number allowed is not taken.
+bool TFD_Object::header_block_end() {
   if (m_is_file_part) {
-    if (m_limits.max_files > 0 && m_files.size() >= static_cast<size_t>(m_limits.max_files)) return pass_limit();
-    m_files.push_back(
-        TFD_FileInfo{std::move(m_part_name), std::move(m_part_file_name), std::move(m_part_content_type), {}});
-    m_header_lists.push_back(std::move(*m_part_headers));
-    m_part_headers.reset();
-    if (!open_output(m_files.size())) {
-      m_state = CreateFailed;
-      return false;
-    }
-    m_state = Copying;
-    m_is_file_part = false;
+    if (!file_part_begins()) return false;
   } else {
-    if (m_limits.max_fields > 0 && m_item_names.size() >= static_cast<size_t>(m_limits.max_fields)) return pass_limit();
+    if (!m_limits.fields(m_item_names.size() + 1)) return pass_limit();
     m_part_headers.reset();
     m_item_names.push_back(std::move(m_part_name));
     m_state = TextValue;
@@ -286,42 +385,71 @@ bool TFD_Object::header_line_end() {
   m_part_name.clear();
   m_part_content_type.clear();
   m_part_file_name.clear();
+  m_part_extended_name.reset();
   m_item_value.clear();
   m_value_line.clear();
   m_first_value_line = true;
   return true;
 }
 
-// A line of a text value has ended; true when decoding stops there: the line was the
-// closing delimiter, or the value passed its limit.
+bool TFD_Object::file_part_begins() {
+  if (!m_limits.file_parts(m_files.size() + 1)) return pass_limit();
+  m_files.push_back(TFD_FileInfo{std::move(m_part_name),
+                                 std::move(m_part_file_name),
+                                 std::move(m_part_content_type),
+                                 {},
+                                 std::move(m_part_extended_name)});
+  m_header_lists.push_back(std::move(*m_part_headers));
+  m_part_headers.reset();
+  if (!open_output(m_files.size())) {
+    m_state = CreateFailed;
+    return false;
+  }
+  m_state = Copying;
+  m_is_file_part = false;
+  return true;
+}
+
+bool TFD_Object::text_byte(uint8_t b) {
+  if (ends_line(b)) return text_line_end();
+  m_value_line.push_back(static_cast<char>(b));
+  // A line longer than the delimiter is value for certain: it counts at once.
+  return m_value_line.size() <= m_boundary.size() + 2 || value_fits();
+}
+
+// A line of a text value has ended: it is the delimiter that closes the value (and
+// perhaps the body), or the value's next line.
 bool TFD_Object::text_line_end() {
-  if (!m_boundary.empty() && m_value_line.compare(0, m_boundary.size(), m_boundary) == 0) {
-    if (m_value_line.size() == m_boundary.size()) {
+  const size_t b = m_boundary.size();
+  if (b > 0 && m_value_line.compare(0, b, m_boundary) == 0) {
+    const bool next = m_value_line.size() == b;
+    const bool last = m_value_line.size() == b + 2 && m_value_line.compare(b, 2, "--") == 0;
+    if (next || last) {
       m_item_values.push_back(m_item_value);
       m_value_line.clear();
-      m_state = PartStart;
-      return false;
-    }
-    if (m_value_line.size() == m_boundary.size() + 2 && m_value_line.compare(m_boundary.size(), 2, "--") == 0) {
-      m_item_values.push_back(m_item_value);
-      m_value_line.clear();
-      m_state = Complete;
-      return true;
+      m_state = next ? PartStart : Complete;
+      return next;
     }
   }
+  if (!value_fits()) return false;
   if (m_first_value_line)
     m_first_value_line = false;
   else
     m_item_value += m_end_line;
   m_item_value += m_value_line;
   m_value_line.clear();
-  if (m_limits.max_field_size > 0 && m_item_value.size() > static_cast<size_t>(m_limits.max_field_size))
-    return !pass_limit();
-  return false;
+  return true;
+}
+
+// Whether the value, with the line being read as its next line, is within its limit;
+// when it is not, the upload stops there.
+bool TFD_Object::value_fits() {
+  const size_t kept = m_item_value.size() + (m_first_value_line ? 0 : m_end_line.size()) + m_value_line.size();
+  return m_limits.field_bytes(kept) || pass_limit();
 }
 
 bool TFD_Object::pass_limit() {
-  if (m_state >= Copying && m_state <= BoundaryDashDash) {
+  if (in_file_part(m_state)) {
     // The file is closed first: an open file can't be deleted on Windows.
     close_output();
     platform::file_delete(m_files.back().FilePath);
@@ -343,201 +471,85 @@ bool TFD_Object::pass_limit() {
   return false;
 }
 
-int32_t TFD_Object::run(const uint8_t* p, size_t n) {
-  for (size_t i = 0; i < n;) {
-    if (m_state >= Copying && m_state <= BoundaryDashDash) {
-      // Entering file content, the second half of the blank line's end may still be
-      // dropped; after that byte every byte is content.
-      if (m_skip_lf || m_skip_cr) {
-        bool drop = (m_skip_lf && p[i] == LF) || (m_skip_cr && p[i] == CR);
-        m_skip_lf = m_skip_cr = false;
-        if (drop) {
-          ++i;
-          continue;
-        }
-      }
-      if (!content(p, n, i)) return 0;
-      continue;
-    }
-
-    uint8_t b = p[i++];
-    if (m_skip_lf) {
-      if (b == LF) continue;
-      m_skip_lf = false;
-    }
-    if (m_skip_cr) {
-      if (b == CR) continue;
-      m_skip_cr = false;
-    }
-
-    switch (m_state) {
-      case Boundary_:
-        if (b == CR || b == LF) {
-          (b == CR ? m_skip_lf : m_skip_cr) = true;
-          m_boundary_length = static_cast<int32_t>(m_boundary.size());
-          prepare_search();
-          m_state = PartStart;
-        } else {
-          if (m_boundary.size() >= kMaxBoundary) {
-            m_failed = true;
-            return 0;
-          }
-          m_boundary.push_back(static_cast<char>(b));
-        }
-        break;
-
-      case PartStart:
-        m_part_headers = std::make_unique<std::vector<std::string>>();
-        m_part_headers->reserve(4);
-        m_header_line.clear();
-        m_part_name.clear();
-        m_part_content_type.clear();
-        m_part_file_name.clear();
-        m_item_value.clear();
-        m_is_file_part = false;
-        m_header_bytes = 0;
-        m_header_lines = 0;
-        m_state = Headers;
-        [[fallthrough]];
-
-      case Headers:
-        if (b == CR || b == LF) {
-          (b == CR ? m_skip_lf : m_skip_cr) = true;
-          if (!header_line_end()) return 0;
-        } else {
-          if (m_header_line.size() >= kMaxHeaderLine) {
-            m_state = GuardFired;
-            return 0;
-          }
-          if (m_limits.any() && m_header_bytes + m_header_line.size() >= kLimitedHeaderBytes) {
-            pass_limit();
-            return 0;
-          }
-          // This byte and the ones up to the line's end go in at once, as far as the
-          // bounds let them (the byte past a bound meets the checks above).
-          size_t room = kMaxHeaderLine - m_header_line.size();
-          if (m_limits.any()) room = std::min(room, kLimitedHeaderBytes - m_header_bytes - m_header_line.size());
-          const size_t end = i - 1 + std::min(room, line_run(p + i - 1, n - i + 1));
-          m_header_line.append(reinterpret_cast<const char*>(p + i - 1), end - (i - 1));
-          i = end;
-        }
-        break;
-
-      case TextValue:
-        if (b == CR || b == LF) {
-          (b == CR ? m_skip_lf : m_skip_cr) = true;
-          if (text_line_end()) return 0;
-        } else {
-          m_value_line.push_back(static_cast<char>(b));
-          // A line longer than the delimiter is value for certain: it counts at once.
-          if (m_limits.max_field_size > 0 && m_value_line.size() > m_boundary.size() + 2 &&
-              m_item_value.size() + (m_first_value_line ? 0 : m_end_line.size()) + m_value_line.size() >
-                  static_cast<size_t>(m_limits.max_field_size)) {
-            pass_limit();
-            return 0;
-          }
-        }
-        break;
-
-      default: return 0;
-    }
-  }
-  return 1;
-}
-
 // File content, from p[i] on, until the chunk ends or the part does. The delimiter is
 // CR LF m_boundary; bytes that may begin it are held back (as m_state and m_candidate_length,
 // never more than CR LF, m_boundary and two bytes) and given back as content the moment
 // the match fails. The byte that broke a match is then looked at again as content, so a
 // CR there starts a new candidate.
 bool TFD_Object::content(const uint8_t* p, size_t n, size_t& i) {
-  while (i < n) {
-    const uint8_t b = p[i];
-    switch (m_state) {
-      case Copying: {
-        // The run up to the next CR that may begin the delimiter goes out in one piece;
-        // when the whole delimiter follows, it is the file's last piece and goes out
-        // straight from the chunk, gathered behind what the buffer holds.
-        size_t run = content_run(p + i, n - i);
-        const bool whole = delimiter_at(p + i + run, n - i - run);
-        if (run > 0 && !(whole ? emit(p + i, run, Flush::Now) : emit(p + i, run))) return false;
-        i += run;
-        if (whole) {
-          // The whole delimiter is in the chunk: the part ends here, as the states below
-          // would find byte by byte (CR LF m_boundary CR LF, or "--" CR at the body's end).
-          const bool body_ends = p[i + m_boundary.size() + 2] == '-';
-          i += m_boundary.size() + 4;
-          return part_complete(body_ends);
-        }
-        if (i < n) {
-          m_candidate_length = 0;
-          m_state = CrSeen;
-          ++i;
-        }
-        break;
-      }
+  // Entering file content, the second half of the blank line's end may still be
+  // dropped; after that byte every byte is content.
+  if (m_skip_lf || m_skip_cr) {
+    const bool drop = (m_skip_lf && p[i] == LF) || (m_skip_cr && p[i] == CR);
+    m_skip_lf = m_skip_cr = false;
+    if (drop) ++i;
+  }
+  while (i < n && in_file_part(m_state))
+    if (!(m_state == Copying ? copy_run(p, n, i) : candidate_byte(p[i], i))) return false;
+  return true;
+}
 
-      case CrSeen:
-        if (b == LF) {
-          m_state = CrLfSeen;
-          ++i;
-        } else {
-          // The held CR can no longer begin the delimiter.
-          static const uint8_t cr = CR;
-          if (!emit(&cr, 1)) return false;
-          m_state = Copying;
-        }
-        break;
-
-      case CrLfSeen:
-        if (m_candidate_length < m_boundary_length &&
-            b == static_cast<uint8_t>(m_boundary[static_cast<size_t>(m_candidate_length)])) {
-          ++i;
-          if (++m_candidate_length == m_boundary_length) m_state = BoundaryMatched;
-        } else if (m_boundary_length == 0 && b != CR) {
-          // With an empty first line there is no delimiter to compare against.
-          m_failed = true;
-          return false;
-        } else if (!give_back("", 0)) {
-          return false;
-        }
-        break;
-
-      case BoundaryMatched:
-        if (b == CR || b == '-') {
-          m_state = b == CR ? BoundaryCr : BoundaryDash;
-          ++i;
-        } else if (!give_back("", 0)) {
-          return false;
-        }
-        break;
-
-      case BoundaryCr:
-        if (b == LF) {
-          ++i;
-          return part_complete(false);
-        }
-        if (!give_back("\r", 1)) return false;
-        break;
-
-      case BoundaryDash:
-        if (b == '-') {
-          m_state = BoundaryDashDash;
-          ++i;
-        } else if (!give_back("-", 1)) {
-          return false;
-        }
-        break;
-
-      case BoundaryDashDash:
-        if (b == CR) return part_complete(true);
-        if (!give_back("--", 2)) return false;
-        break;
-
-      default: return false;
-    }
+// The run up to the next CR that may begin the delimiter goes out in one piece; when the
+// whole delimiter follows, it is the file's last piece and goes out straight from the
+// chunk, gathered behind what the buffer holds.
+bool TFD_Object::copy_run(const uint8_t* p, size_t n, size_t& i) {
+  const size_t run = content_run(p + i, n - i);
+  const bool whole = delimiter_at(p + i + run, n - i - run);
+  if (run > 0 && !(whole ? emit(p + i, run, Flush::Now) : emit(p + i, run))) return false;
+  i += run;
+  if (whole) {
+    // The whole delimiter is in the chunk: the part ends here, as the states below would
+    // find byte by byte (CR LF m_boundary CR LF, or "--" CR at the body's end).
+    const size_t after = sizeof kCrLf + m_boundary.size();
+    const bool body_ends = p[i + after] == '-';
+    i += after + 2;
+    return part_complete(body_ends);
+  }
+  if (i < n) {
+    m_candidate_length = 0;
+    m_state = CrSeen;
+    ++i;
   }
   return true;
+}
+
+// One byte of a candidate delimiter: it goes on matching, or the held bytes go back as
+// content and the byte is looked at again while copying.
+bool TFD_Object::candidate_byte(uint8_t b, size_t& i) {
+  const auto matches = [&](State next) {
+    m_state = next;
+    ++i;
+    return true;
+  };
+  switch (m_state) {
+    case CrSeen:
+      if (b == LF) return matches(CrLfSeen);
+      // The held CR can no longer begin the delimiter.
+      if (!emit(kCr, 1)) return false;
+      m_state = Copying;
+      return true;
+    case CrLfSeen:
+      if (m_candidate_length < m_boundary_length &&
+          b == static_cast<uint8_t>(m_boundary[static_cast<size_t>(m_candidate_length)]))
+        return matches(++m_candidate_length == m_boundary_length ? BoundaryMatched : CrLfSeen);
+      // With an empty first line there is no delimiter to compare against.
+      if (m_boundary_length == 0 && b != CR) return fail({Status::Raised, "The boundary line is empty"});
+      return give_back("", 0);
+    case BoundaryMatched:
+      if (b == CR || b == '-') return matches(b == CR ? BoundaryCr : BoundaryDash);
+      return give_back("", 0);
+    case BoundaryCr:
+      if (b != LF) return give_back("\r", 1);
+      ++i;
+      return part_complete(false);
+    case BoundaryDash:
+      if (b == '-') return matches(BoundaryDashDash);
+      return give_back("-", 1);
+    case BoundaryDashDash:
+      if (b == CR) return part_complete(true);
+      return give_back("--", 2);
+    default: return false;
+  }
 }
 
 // The part is complete: its file's last piece goes out and the file is closed. Then the
@@ -554,40 +566,37 @@ bool TFD_Object::part_complete(bool body_ends) {
 
 int32_t TFD_Object::EndDecode() {
   if (m_state == Headers) m_part_headers.reset();
-  if (m_state >= Copying && m_state <= BoundaryDash) {
+  if (in_file_content(m_state)) {
     // Cut off inside file content: the open file is closed first (an open file can't be
     // deleted on Windows), then every output file of the upload is deleted.
     close_output();
     DeleteFiles();
-  } else if (m_state == BoundaryDashDash) {
-    // Only the final CR is missing: the content is complete and is kept.
-    write_out();
-    close_output();
   } else {
+    // In BoundaryDashDash only the final CR is missing: the content is complete and is
+    // kept.
+    if (m_state == BoundaryDashDash) write_out();
     close_output();
   }
   // The buffers go: decoding can't go on until the next FD_Init.
   m_out_buffer.clear();
   m_out_buffer.shrink_to_fit();
-  int32_t result;
-  if (m_failed)
-    result = -(kEndFailedBase + m_state);
-  else if (m_state == WriteFailed)
-    result = kEndWriteFailed;
-  else if (m_state == Boundary_)
-    result = kEndNothingFed;
-  else if (m_state == CreateFailed)
-    result = kEndCreateFailed;
-  else if (m_state == GuardFired)
-    result = kEndGuardFired;
-  else if (m_state == LimitPassed)
-    result = kEndLimitPassed;
-  else if (m_state == Complete)
-    result = kEndComplete;
-  else
-    result = -m_state;
+  const int32_t result = result_code();
   m_state = Boundary_;
   return result;
+}
+
+int32_t TFD_Object::result_code() const {
+  const auto state = static_cast<int32_t>(m_state);
+  if (m_failure.status != Status::Ok) return -(kEndFailedBase + state);
+  switch (m_state) {
+    case WriteFailed: return kEndWriteFailed;
+    case Boundary_: return kEndNothingFed;
+    case CreateFailed: return kEndCreateFailed;
+    case GuardFired: return kEndGuardFired;
+    case LimitPassed: return kEndLimitPassed;
+    case Complete: return kEndComplete;
+    default: return -state;
+  }
 }
 
 int32_t TFD_Object::DeleteFiles() {

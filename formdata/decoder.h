@@ -7,10 +7,14 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/status.h"
+#include "formdata/ext_value.h"
 #include "platform/platform.h"
 
 namespace kelv {
@@ -21,6 +25,9 @@ struct TFD_FileInfo {
   std::string HeaderName;   // the file name the client sent, verbatim
   std::string ContentType;  // as sent
   std::string FilePath;     // where its content was written; empty when no file was made
+  // The file name of the extended form (`filename*=`) when the part's disposition lines
+  // carry one that can be read; the last such line counts.
+  std::optional<ExtValue> ExtendedName;
 };
 
 // The bounds a page may set on an upload; 0 (or less) is no bound. An upload that
@@ -31,6 +38,31 @@ struct TFD_Limits {
   int32_t max_field_size = 0;  // bytes of one text field's value, as it is kept
   int32_t max_fields = 0;      // text fields
   bool any() const { return max_file_size > 0 || max_files > 0 || max_field_size > 0 || max_fields > 0; }
+};
+
+// The limits of an upload, asked one quantity at a time, each where that quantity grows:
+// true while it is within its bound. Counts include the part or byte that is arriving.
+class TFD_LimitCheck {
+ public:
+  // With any limit set, a part's header block is bounded as well: no more lines and
+  // bytes than these (a browser sends two or three lines of a few hundred bytes).
+  static constexpr size_t kHeaderLines = 64;
+  static constexpr size_t kHeaderBytes = 16384;
+
+  explicit TFD_LimitCheck(const TFD_Limits& limits) : m_limits(limits) {}
+
+  bool file_bytes(int64_t size) const { return m_limits.max_file_size <= 0 || size <= m_limits.max_file_size; }
+  bool file_parts(size_t count) const { return within(count, m_limits.max_files); }
+  bool fields(size_t count) const { return within(count, m_limits.max_fields); }
+  bool field_bytes(size_t size) const { return within(size, m_limits.max_field_size); }
+  bool header_lines(size_t count) const { return !m_limits.any() || count <= kHeaderLines; }
+  bool header_bytes(size_t size) const { return !m_limits.any() || size < kHeaderBytes; }
+  // How many more bytes a header block that holds `size` may take.
+  size_t header_room(size_t size) const { return m_limits.any() ? kHeaderBytes - size : SIZE_MAX; }
+
+ private:
+  static bool within(size_t n, int32_t bound) { return bound <= 0 || n <= static_cast<size_t>(bound); }
+  TFD_Limits m_limits;
 };
 
 class TFD_Object {
@@ -49,14 +81,12 @@ class TFD_Object {
   // A header line this long has no end in sight: decoding stops (GuardFired) rather than
   // let it take all memory. Real header lines are far shorter.
   static constexpr size_t kMaxHeaderLine = size_t{16} << 20;
-  // With any limit set, a part's header block is bounded as well: no more lines and
-  // bytes than these (a browser sends two or three lines of a few hundred bytes).
-  static constexpr size_t kLimitedHeaderLines = 64;
-  static constexpr size_t kLimitedHeaderBytes = 16384;
+  // The text between a value's lines that asks for nothing between them.
+  static constexpr std::string_view kNoLineEnd = "{-NoLineEnd-}";
 
-  // The decoder's states; ranges mean something (20 to 26 are inside file content,
-  // 100 and above are final).
-  enum m_state : int16_t {
+  // The decoder's states, in the order a body passes through them; the predicates below
+  // name the ranges that mean something.
+  enum class State : int16_t {
     Boundary_ = 0,
     PartStart = 10,
     Headers = 11,
@@ -74,10 +104,18 @@ class TFD_Object {
     GuardFired = 105,   // a header line passed kMaxHeaderLine
     LimitPassed = 106,  // the upload passed one of its limits
   };
+  using enum State;
+  // Inside a file part: its output file is open (20 to 26).
+  static constexpr bool in_file_part(State s) { return s >= Copying && s <= BoundaryDashDash; }
+  // Inside a file's content, short of knowing it complete (20 to 25): only the final CR
+  // after "--" is missing in 26.
+  static constexpr bool in_file_content(State s) { return s >= Copying && s <= BoundaryDash; }
+  // Decoding has ended, whether complete or stopped (100 and above).
+  static constexpr bool is_final(State s) { return s >= Complete; }
 
   // A new decoder: `dir` (empty: the system's temporary directory), the base name for
   // output files (empty: generated unique names), and the text between the lines of a
-  // multi-line value (empty: LF CR; "{-NoLineEnd-}": nothing).
+  // multi-line value (empty: LF CR; kNoLineEnd: nothing).
   // `limits` bound the upload.
   TFD_Object(const std::string& dir, const std::string& base_name, const std::string& end_line,
              const TFD_Limits& limits = {});
@@ -91,6 +129,10 @@ class TFD_Object {
 
   // Feeds one chunk: 1 when it was consumed, 0 when decoding stopped or can't go on.
   int32_t Decode(std::span<const uint8_t> data);
+  // What stopped decoding for good inside a call, an error rather than a state of the
+  // upload: running out of memory stays Status::OutOfMemory; a body the decoder can't
+  // read is Status::Raised with its own text. Status::Ok while nothing has.
+  const Error& failure() const { return m_failure; }
   // EndDecode's result codes. A state the upload stopped in that is none of these gives
   // minus the state; a failed decode gives -(kEndFailedBase + the state).
   static constexpr int32_t kEndComplete = 0;
@@ -110,26 +152,46 @@ class TFD_Object {
   const std::vector<std::vector<std::string>>& header_lists() const { return m_header_lists; }
   const std::vector<std::string>& item_names() const { return m_item_names; }
   const std::vector<std::string>& item_values() const { return m_item_values; }
-  int16_t state() const { return m_state; }
+  State state() const { return m_state; }
   // New limits hold from the next byte decoded on.
-  void set_limits(const TFD_Limits& limits) { m_limits = limits; }
+  void set_limits(const TFD_Limits& limits) { m_limits = TFD_LimitCheck(limits); }
 
  private:
+  // The state functions. Each returns false when the call must stop (m_state or
+  // m_failure says why); i is the position of the chunk's next byte.
   int32_t run(const uint8_t* p, size_t n);
-  // Each returns false when the call must stop (m_state says why).
-  bool content(const uint8_t* p, size_t n, size_t& i);
+  bool skips(uint8_t b);
+  bool ends_line(uint8_t b);
+  bool boundary_byte(uint8_t b);
+  void start_part();
+  bool header_byte(const uint8_t* p, size_t n, size_t& i);
   bool header_line_end();
   void examine_header(const std::string& line);
-  bool open_output(size_t n);
+  bool header_block_end();
+  bool file_part_begins();
+  bool text_byte(uint8_t b);
   bool text_line_end();
+  bool value_fits();
+  bool content(const uint8_t* p, size_t n, size_t& i);
+  bool copy_run(const uint8_t* p, size_t n, size_t& i);
+  bool candidate_byte(uint8_t b, size_t& i);
+  bool part_complete(bool body_ends);
   // Stops the upload at a limit; the part that passed it leaves nothing. Always false.
   bool pass_limit();
+  // Stops decoding for good with the error that struck. Always false.
+  bool fail(Error why);
+  int32_t result_code() const;
+
+  // The output file and the buffer before it.
+  bool open_output(size_t n);
+  bool open_named_output(TFD_FileInfo& info, size_t n);
   enum class Flush : uint8_t { AtThreshold, Now };
   bool emit(const uint8_t* p, size_t n, Flush flush = Flush::AtThreshold);
   bool give_back(const char* tail, size_t tail_len);
   bool write_out();
-  bool part_complete(bool body_ends);
   void close_output();
+
+  // The delimiter search.
   // How many of the n bytes at p are content for certain: those before the first CR
   // that may begin the delimiter as far as the bytes go.
   size_t content_run(const uint8_t* p, size_t n) const;
@@ -144,16 +206,17 @@ class TFD_Object {
   int32_t m_out_count = 0;
   int32_t m_candidate_length = 0;  // the held candidate is m_boundary's first bytes
   std::string m_boundary;
-  int16_t m_state = Boundary_;
+  State m_state = Boundary_;
   std::vector<uint8_t> m_out_buffer;
   bool m_skip_lf = false;
   bool m_is_file_part = false;
   bool m_skip_cr = false;
   bool m_first_value_line = false;
-  bool m_failed = false;
+  Error m_failure{Status::Ok, {}};  // not Ok: an error aborted a call; nothing more is decoded
   std::string m_part_name;
   std::string m_part_content_type;
   std::string m_part_file_name;
+  std::optional<ExtValue> m_part_extended_name;
   std::string m_header_line;
   std::string m_item_value;
   std::string m_value_line;
@@ -168,7 +231,7 @@ class TFD_Object {
   platform::FileHandle m_out_file;
   bool m_extended_names = false;
 
-  TFD_Limits m_limits;
+  TFD_LimitCheck m_limits;
   int64_t m_file_size = 0;    // content bytes of the open output file so far
   uint64_t m_written = 0;     // of them, the bytes written to it
   size_t m_header_bytes = 0;  // bytes of the current header block's lines

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/msrand.h"
+#include "platform/folders.h"
 #include "platform/platform.h"
 
 namespace kelv::platform {
@@ -11,6 +12,13 @@ std::string hex_digits(uint32_t v, int min_digits) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%0*X", min_digits, v);
   return buf;
+}
+
+std::string folder_with_separator(const std::string& dir) {
+  std::string out = dir;
+  if (out.empty() && !temp_dir(out)) out = "c:\\";
+  if (out.empty() || !is_separator(out.back())) out.push_back(path_separator());
+  return out;
 }
 
 bool create_temp_file_chain(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {

@@ -172,6 +172,66 @@ TEST_F(Decoder, ABoundaryOver200BytesIsRefused) {
   EXPECT_EQ(bin.FD_GetItemValue(0), "v");
 }
 
+// A decode that can't go on keeps why: the decoder's own refusal of a body it can't
+// read is an error; a body that ends early or passes a limit is none.
+TEST_F(Decoder, AFailureKeepsItsCause) {
+  const std::string file = "Content-Disposition: form-data; name=\"f\"; filename=\"x\"\r\n\r\n";
+  const struct {
+    const char* what;
+    std::string body;
+    TFD_Limits limits;
+    Status failure;
+    const char* text;
+    int32_t result;
+  } cases[] = {
+      {"a boundary over 200 bytes",
+       "--" + std::string(250, 'b') + "\r\n",
+       {},
+       Status::Raised,
+       "The boundary line is too long",
+       -1000},
+      {"an empty first line before file content",
+       "\r\n" + file + "ab\r\nc",
+       {},
+       Status::Raised,
+       "The boundary line is empty",
+       -1022},
+      {"a complete body", part_text("a", "v") + closing(), {}, Status::Ok, "", 0},
+      {"a body cut off in a header block", B + "\r\nX: y", {}, Status::Ok, "", -11},
+      {"a file past its limit", B + "\r\n" + file + "abc", {2, 0, 0, 0}, Status::Ok, "", 13},
+  };
+  for (const auto& c : cases) {
+    TFD_Object fd(m_dir.string(), "", "", c.limits);
+    fd.Decode(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(c.body.data()), c.body.size()));
+    EXPECT_EQ(fd.failure().status, c.failure) << c.what;
+    EXPECT_EQ(fd.failure().text, c.text) << c.what;
+    EXPECT_EQ(fd.EndDecode(), c.result) << c.what;
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir)) << c.what;
+  }
+}
+
+// The extended file name is read once, by the decoder, into the file's record (the last
+// disposition line with a readable one counts); a code page other than the system's
+// answers with it, the system's with the plain name.
+TEST_F(Decoder, TheExtendedFileNameIsKeptWithTheFile) {
+  const std::string body = B + "\r\nContent-Disposition: form-data; name=\"a\"; filename=\"plain.jpg\"; " +
+                           "filename*=UTF-8''%E5%86%99.jpg\r\n\r\nx\r\n" + B +
+                           "\r\nContent-Disposition: form-data; name=\"b\"; filename*=UTF-8''%C3%A9.jpg\r\n" +
+                           "Content-Disposition: form-data; name=\"b\"; filename*=koi8-r''x\r\n\r\ny\r\n" +
+                           part_file("c", "c.jpg", "t", "z") + closing();
+  TBinaryRWImpl bin;
+  bin.put_CodePage(65001);
+  bin.FD_Init(m_dir.string(), "", "");
+  EXPECT_EQ(bin.FD_Decode(buffer(body)), 0);
+  EXPECT_EQ(bin.FD_EndDecode(), 0);
+  ASSERT_EQ(bin.FD_GetFilesCount(), 3);
+  const char* const names[] = {"\xE5\x86\x99.jpg", "\xC3\xA9.jpg", "c.jpg"};
+  for (int32_t k = 0; k < 3; ++k) EXPECT_EQ(bin.FD_GetFileHeaderName(k), names[k]) << k;
+  bin.put_CodePage(0);
+  EXPECT_EQ(bin.FD_GetFileHeaderName(0), "plain.jpg");
+  bin.FD_DeleteTMPFiles();
+}
+
 TEST_F(Decoder, DecodeRefusesWhatItCannotTake) {
   TBinaryRWImpl bin;
   EXPECT_EQ(bin.FD_Decode(buffer("--x\r\n")), 0);  // no decoder

@@ -8,6 +8,7 @@
 
 #include "formdata/decoder.h"
 #include "image/image.h"
+#include "unit/address_space.h"
 #include "unit/binaryrw/fixture.h"
 
 namespace kelv {
@@ -84,6 +85,30 @@ TEST_F(Hostile, ADiskThatFillsUp) {
     stray += e.path().filename().string().rfind("~kelv", 0) == 0;
   EXPECT_EQ(stray, 0u);  // no partial temporary file left by the failed save
 }
+
+#if !defined(KELV_UNDER_ASAN)
+// In a child whose address space leaves 64 MB free, a value with no line end grows until
+// memory runs out: the decode stops for good, its cause stays out of memory, and what
+// came before stays readable.
+void a_value_past_the_memory(const std::string& dir) {
+  TFD_Object fd(dir, "", "");
+  feed(fd,
+       "--b\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\nv\r\n"
+       "--b\r\nContent-Disposition: form-data; name=\"huge\"\r\n\r\n");
+  const std::string chunk(1 << 20, 'v');
+  const std::vector<std::string> before{"v"};
+  test::leave_address_space(64 << 20);
+  int32_t decoded = 1;
+  for (int k = 0; k < 256 && decoded == 1; ++k) decoded = feed(fd, chunk);
+  const bool stopped = decoded == 0 && fd.failure().status == Status::OutOfMemory && feed(fd, "\r\n--b--\r\n") == 0;
+  const bool kept = fd.item_values() == before && fd.item_names().size() == 2;
+  std::exit(stopped && kept && fd.EndDecode() == -1030 ? 0 : 1);
+}
+
+TEST_F(Hostile, RunningOutOfMemoryStaysOutOfMemory) {
+  EXPECT_EXIT(a_value_past_the_memory(m_dir.string()), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
 }  // namespace kelv

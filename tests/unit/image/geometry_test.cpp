@@ -197,34 +197,21 @@ TEST(Blit, ClippingAndTransparency) {
 }  // namespace
 }  // namespace kelv
 
-#include <sys/resource.h>
-
-#include <cstdio>
 #include <cstdlib>
+
+#include "unit/address_space.h"
 
 namespace kelv {
 namespace {
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KELV_UNDER_ASAN 1
-#endif
-#endif
-#if !defined(__SANITIZE_ADDRESS__) && !defined(KELV_UNDER_ASAN)
+#if !defined(KELV_UNDER_ASAN)
 // Runs in a child process whose address space leaves no room for a second copy of the
 // image: the turn fails, and the image it had stays.
 void rotate_without_memory() {
   TImageImpl img;
   if (img.CreateFromSize(4000, 3000, 255) != 1) std::exit(2);
   img.bitmap()->set_pixel(0, 0, kBlue);
-  long pages = 0;
-  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-    std::fclose(f);
-  }
-  rlimit lim{};
-  lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(pages) * 4096 + (8 << 20);
-  setrlimit(RLIMIT_AS, &lim);
+  test::leave_address_space(8 << 20);
   bool kept = img.RotateCW() == 0 && img.get_Width() == 4000 && img.get_Height() == 3000 &&
               img.bitmap()->pixel(0, 0) == kBlue && img.bitmap()->pixel(3999, 2999) == kRed;
   std::exit(kept ? 0 : 1);

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
+#include "platform/folders.h"
 #include "platform/platform.h"
 #include "unit/binaryrw/fixture.h"
 
@@ -110,6 +112,25 @@ TEST_F(Files, TheTemporaryNameChainGivesAFileOrNothing) {
   name = "left over";
   EXPECT_FALSE(platform::create_temp_file_chain(m_dir.string() + "/missing/", "007", name));
   EXPECT_TRUE(name.empty());
+}
+
+// A folder for new files ends in one separator, whichever slash it came with; an empty
+// one is the temporary-files directory.
+TEST(Folders, EndInOneSeparator) {
+  const char* saved = std::getenv("TMPDIR");
+  const std::string restore = saved ? saved : "";
+  setenv("TMPDIR", "/var/kelv-tmp", 1);
+  const struct {
+    const char* dir;
+    const char* folder;
+  } cases[] = {
+      {"", "/var/kelv-tmp/"}, {"up", "up/"}, {"up/", "up/"}, {"c:\\up\\", "c:\\up\\"}, {"c:", "c:/"}, {"/", "/"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(platform::folder_with_separator(c.dir), c.folder) << c.dir;
+  if (saved)
+    setenv("TMPDIR", restore.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
 }
 
 // Day numbers count from 30 December 1899, across month ends, leap days and a century
