@@ -353,7 +353,9 @@ void TFD_Object::examine_header(const std::string& line) {
   if (line.find(kDisposition) != std::string::npos && line.find(kFormData) != std::string::npos) {
     const size_t name = find_name_parameter(line);
     if (name != std::string::npos) m_part_name = collect(line, name + kNameMarker.size());
-    std::optional<ExtValue> extended = extended_parameter(line, "filename");
+    // A line without a '*' has no extended parameter: most lines are passed over at once.
+    std::optional<ExtValue> extended;
+    if (line.find('*') != std::string::npos) extended = extended_parameter(line, "filename");
     const size_t file = line.find(kFileNameMarker);
     if (file != std::string::npos) {
       m_is_file_part = true;
