@@ -64,19 +64,19 @@ int main(int argc, char** argv) {
                       if (img.ConvertToSRGB() != 1) std::abort();
                     }));
     std::memcpy(copy.data(), pixels.row(0), bytes);
-    peer = std::min(peer, bench::best_of(1, [&] {
-                      cmsHPROFILE in = cmsOpenProfileFromMem(p3.data(), static_cast<cmsUInt32Number>(p3.size()));
-                      cmsHPROFILE out = cmsCreate_sRGBProfile();
-                      cmsHTRANSFORM t = cmsCreateTransform(in, TYPE_BGR_8, out, TYPE_BGR_8,
-                                                           INTENT_RELATIVE_COLORIMETRIC,
-                                                           cmsFLAGS_BLACKPOINTCOMPENSATION);
-                      const auto stride = static_cast<cmsUInt32Number>(pixels.stride());
-                      cmsDoTransformLineStride(t, copy.data(), copy.data(), static_cast<cmsUInt32Number>(pixels.width()),
-                                               static_cast<cmsUInt32Number>(pixels.height()), stride, stride, 0, 0);
-                      cmsDeleteTransform(t);
-                      cmsCloseProfile(in);
-                      cmsCloseProfile(out);
-                    }));
+    peer =
+        std::min(peer, bench::best_of(1, [&] {
+                   cmsHPROFILE in = cmsOpenProfileFromMem(p3.data(), static_cast<cmsUInt32Number>(p3.size()));
+                   cmsHPROFILE out = cmsCreate_sRGBProfile();
+                   cmsHTRANSFORM t = cmsCreateTransform(in, TYPE_BGR_8, out, TYPE_BGR_8, INTENT_RELATIVE_COLORIMETRIC,
+                                                        cmsFLAGS_BLACKPOINTCOMPENSATION);
+                   const auto stride = static_cast<cmsUInt32Number>(pixels.stride());
+                   cmsDoTransformLineStride(t, copy.data(), copy.data(), static_cast<cmsUInt32Number>(pixels.width()),
+                                            static_cast<cmsUInt32Number>(pixels.height()), stride, stride, 0, 0);
+                   cmsDeleteTransform(t);
+                   cmsCloseProfile(in);
+                   cmsCloseProfile(out);
+                 }));
   }
   bench::row("ConvertToSRGB 12 MP", ours, peer, "lcms2", 1.1);
   std::remove(tagged.c_str());

@@ -132,6 +132,10 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"ConvertToSRGB",
        "Converts the pixels to sRGB (relative colorimetric, black point compensation) and drops the profile; 1 on "
        "success or with nothing to convert, 0 with no image."},
+      {"LastError",
+       "Why the last load, probe, save or buffer member failed (\"The file could not be opened\", \"The picture "
+       "holds 24000 x 24000 pixels, more than MaxPixels\", a decoder's own reason, ...); \"\" after one that "
+       "succeeded or before any."},
   };
   static const std::map<std::string, std::string> binrw = {
       {"FOpen", "Opens a file with a C mode string (\"rb\", \"w+b\", \"a\", ...); 1 on success."},

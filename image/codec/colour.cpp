@@ -117,8 +117,8 @@ IccBytes build_rgb(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, cms
   cmsSetProfileVersion(p.h, 2.1);
   cmsMLU* text = cmsMLUalloc(context(), 1);
   if (!text) return {};
-  const bool named = cmsMLUsetASCII(text, "en", "US", name.c_str()) &&
-                     cmsWriteTag(p.h, cmsSigProfileDescriptionTag, text);
+  const bool named =
+      cmsMLUsetASCII(text, "en", "US", name.c_str()) && cmsWriteTag(p.h, cmsSigProfileDescriptionTag, text);
   cmsMLUfree(text);
   return named ? save(p.h) : IccBytes{};
 }
@@ -240,7 +240,8 @@ IccBytes icc_from_png(uint32_t gamma, const double* chromaticities) {
   }
   // Writers mark sRGB files with a gamma of 1/2.2 (45455) beside sRGB's chromaticities.
   if (srgb_primaries && gamma >= 44955 && gamma <= 45955) return {};
-  return build_rgb(white, rgb, gamma_curve(100000.0 / gamma), srgb_primaries ? "PNG gamma" : "PNG gamma and chromaticities");
+  return build_rgb(white, rgb, gamma_curve(100000.0 / gamma),
+                   srgb_primaries ? "PNG gamma" : "PNG gamma and chromaticities");
 }
 
 IccBytes icc_from_nclx(uint16_t primaries, uint16_t transfer) {

@@ -65,8 +65,6 @@ bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadO
 bool read_png(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message = nullptr,
               IccBytes* icc = nullptr);
 
-constexpr int kPngDefaultLevel = 6;
-
 struct PngWriteOptions {
   int level = kPngDefaultLevel;  // zlib's 0 (stored) to 9 (smallest); others are clamped
   // Whether a transparent bitmap's colour is written as the file's transparent colour.

@@ -46,9 +46,12 @@ TEST(ColourProfiles, NclxDescriptionsBuildProfilesExceptForSrgbAndWhatIccCannotH
     uint16_t primaries, transfer;
     const char* description;  // "" : no profile
   } const cases[] = {
-      {12, 13, "Display P3"},    {9, 1, "BT.2020, BT.709 transfer"},
-      {1, 8, "BT.709, linear"},  {1, 13, ""},
-      {1, 1, ""},                {2, 2, ""},
+      {12, 13, "Display P3"},
+      {9, 1, "BT.2020, BT.709 transfer"},
+      {1, 8, "BT.709, linear"},
+      {1, 13, ""},
+      {1, 1, ""},
+      {2, 2, ""},
       {9, 16, ""},  // PQ
       {99, 13, ""},
   };
