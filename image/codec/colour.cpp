@@ -25,26 +25,20 @@ cmsContext context() {
   return ctx;
 }
 
-struct Profile {
-  cmsHPROFILE h = nullptr;
-  explicit Profile(cmsHPROFILE p) : h(p) {}
-  Profile(const Profile&) = delete;
-  Profile& operator=(const Profile&) = delete;
-  ~Profile() {
-    if (h) cmsCloseProfile(h);
+// A profile or transform handle, closed when it goes.
+template <class Handle, auto Close>
+struct Owner {
+  Handle h = nullptr;
+  explicit Owner(Handle handle) : h(handle) {}
+  Owner(const Owner&) = delete;
+  Owner& operator=(const Owner&) = delete;
+  ~Owner() {
+    if (h) Close(h);
   }
   explicit operator bool() const { return h != nullptr; }
 };
-
-struct Transform {
-  cmsHTRANSFORM h = nullptr;
-  explicit Transform(cmsHTRANSFORM t) : h(t) {}
-  Transform(const Transform&) = delete;
-  Transform& operator=(const Transform&) = delete;
-  ~Transform() {
-    if (h) cmsDeleteTransform(h);
-  }
-};
+using Profile = Owner<cmsHPROFILE, cmsCloseProfile>;
+using Transform = Owner<cmsHTRANSFORM, cmsDeleteTransform>;
 
 // The profile the bytes hold; sRGB for none.
 Profile open(std::span<const uint8_t> icc) {
