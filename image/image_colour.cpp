@@ -1,36 +1,43 @@
 // Colour profiles of the Image class: ColorProfile, ColorMode, ConvertToSRGB, what a load
 // does with a file's profile, and how one object learns another's profile for Draw.
-#include <mutex>
 #include <unordered_set>
 
 #include "image/image.h"
+#include "platform/platform.h"
 
 namespace kelv {
 namespace {
 
 // The live Image objects. Draw reaches another object's bitmap by its handle only; the
 // profile beside it is found by asking which live object holds that bitmap.
-std::mutex g_images_lock;
-std::unordered_set<const TImageImpl*>& live_images() {
-  static std::unordered_set<const TImageImpl*> images;
-  return images;
+struct LiveImages {
+  platform::Mutex lock;
+  std::unordered_set<const TImageImpl*> images;
+};
+
+LiveImages& live() {
+  static LiveImages* l = new LiveImages;  // outlives every object
+  return *l;
 }
 
 }  // namespace
 
 void register_image(const TImageImpl* image) {
-  const std::lock_guard lock(g_images_lock);
-  live_images().insert(image);
+  LiveImages& l = live();
+  platform::LockGuard lock(l.lock);
+  l.images.insert(image);
 }
 
 void unregister_image(const TImageImpl* image) {
-  const std::lock_guard lock(g_images_lock);
-  live_images().erase(image);
+  LiveImages& l = live();
+  platform::LockGuard lock(l.lock);
+  l.images.erase(image);
 }
 
 codec::IccBytes profile_of(const raster::Bitmap* bmp) {
-  const std::lock_guard lock(g_images_lock);
-  for (const TImageImpl* image : live_images())
+  LiveImages& l = live();
+  platform::LockGuard lock(l.lock);
+  for (const TImageImpl* image : l.images)
     if (image->bitmap() == bmp) return image->profile();
   return {};
 }
