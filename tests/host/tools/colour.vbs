@@ -60,5 +60,8 @@ Check img.ColorMode = 1, "ColorMode 1"
 Check img.LoadFromFile(inputs & "\p3.png") = 1 And img.ColorProfile = "", "ColorMode 1 loads keep no profile"
 Check IsRed(img, 0, 0), "ColorMode 1 loads give sRGB pixels"
 
+Set other = Nothing
+Set img = Nothing
+Set bin = Nothing
 WScript.Echo passed & " passed, " & failed & " failed"
 WScript.Quit failed
