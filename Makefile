@@ -73,6 +73,7 @@ serve: windows
 
 test-pagehost: windows
 	@bash tests/pagehost/run-browser-test
+	@bash tests/pagehost/run-heic-test
 	@bash tests/pagehost/run-load-test 300 100
 
 soak: windows

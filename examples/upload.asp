@@ -55,8 +55,8 @@ End If
 <h1>Photo upload</h1>
 <form method="post" enctype="multipart/form-data">
   <p>Title: <input type="text" name="title"></p>
-  <p>Photo (JPEG, PNG, GIF, WebP or AVIF): <input type="file" name="photo"
-     accept="image/jpeg,image/png,image/gif,image/webp,image/avif"></p>
+  <p>Photo (JPEG, PNG, GIF, WebP, AVIF or a phone's HEIC): <input type="file" name="photo"
+     accept="image/jpeg,image/png,image/gif,image/webp,image/avif,image/heic,image/heif,.heic,.heif"></p>
   <p><input type="submit" value="Make a thumbnail"></p>
 </form>
 </body>

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "image/codec/bmp.h"
-
 #include "image/raster/blit.h"
 #include "image/raster/canvas.h"
 #include "platform/platform.h"
@@ -58,27 +56,22 @@ int32_t TImageImpl::LoadFromBmp(const std::string& FileName) { return load_file(
 
 int32_t TImageImpl::LoadFromJpg(const std::string& FileName) { return load_file(FileName, codec::ImageFormat::Jpeg); }
 
-// Saves write a complete file or leave the target untouched: the bytes are built in
-// memory and replace the target in one step.
+codec::SaveRequest TImageImpl::jpeg_request(int32_t Quality, int32_t Progressive, int32_t Smoothing) const {
+  const codec::JpegOptions o = resolve_jpeg(Quality, Progressive, Smoothing);
+  codec::SaveRequest r;
+  r.quality = o.quality;
+  r.progressive = o.progressive;
+  return r;
+}
+
+// Saves write a complete file or leave the target untouched: the bytes go to a new file
+// that replaces the target in one step.
 int32_t TImageImpl::SaveToBmp(const std::string& FileName) {
-  if (!m_bitmap) return 0;
-  return guarded([&]() -> int32_t {
-           return platform::write_file_replacing(
-                      FileName, [&](const platform::WriteSink& sink) { return codec::write_bmp(*m_bitmap, sink); })
-                      ? 1
-                      : 0;
-         })
-      .value_or(0);
+  return save_file(FileName, codec::ImageFormat::Bmp, codec::SaveRequest{});
 }
 
 int32_t TImageImpl::SaveToJpg(const std::string& FileName, int32_t Quality, int32_t Progressive, int32_t Smoothing) {
-  if (!m_bitmap) return 0;
-  return guarded([&]() -> int32_t {
-           Bytes out;
-           if (!codec::write_jpeg(*m_bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return 0;
-           return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
-         })
-      .value_or(0);
+  return save_file(FileName, codec::ImageFormat::Jpeg, jpeg_request(Quality, Progressive, Smoothing));
 }
 
 int32_t TImageImpl::CreateFromSize(int32_t w, int32_t h, int32_t bgcol) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/status.h"
@@ -22,6 +23,12 @@ namespace kelv {
 // format its first bytes show.
 size_t read_head(const std::string& FileName, uint8_t* buf, size_t n);
 codec::ImageFormat sniff_file(const std::string& FileName);
+
+// The reasons LastError gives for failures above the formats' own.
+inline constexpr std::string_view kCannotOpen = "The file could not be opened";
+inline constexpr std::string_view kCannotWrite = "The file could not be written";
+inline constexpr std::string_view kCannotEncode = "The picture could not be encoded";
+inline constexpr std::string_view kNoImage = "There is no image";
 
 class TImageImpl {
  public:
@@ -149,6 +156,8 @@ class TImageImpl {
   int32_t LoadFromFileMin(const std::string& FileName, int32_t minWidth, int32_t minHeight);
   int32_t get_MaxPixels() const { return m_max_pixels; }
   void put_MaxPixels(int32_t value);
+  // Why the last load, probe, save or buffer member failed; "" after one that succeeded.
+  std::string get_LastError() const { return m_last_error; }
 
   // The JPEG options a save uses: -1 takes the default property; quality is clamped to
   // 1..100; progressive and smoothing are on only for exactly 1.
@@ -173,6 +182,17 @@ class TImageImpl {
   // leaves an empty image, with FileFormat "".
   int32_t load_file(const std::string& FileName, codec::ImageFormat format, Reduce reduce = Reduce::None,
                     int32_t minWidth = 0, int32_t minHeight = 0);
+  // Probes the named file as `format`, keeping what it finds for the Header members.
+  int32_t probe_file(const std::string& FileName, codec::ImageFormat format);
+  // Saves the image as `format` into a file (complete or untouched) or a buffer (null on
+  // a failure).
+  int32_t save_file(const std::string& FileName, codec::ImageFormat format, const codec::SaveRequest& request);
+  VarOut save_buffer(codec::ImageFormat format, const codec::SaveRequest& request);
+  codec::SaveRequest jpeg_request(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
+  static codec::SaveRequest png_request(int32_t level);
+  codec::SaveRequest webp_request(int32_t Quality, int32_t Lossless) const;
+  // Keeps the reason for LastError; 0, for the failing member to return.
+  int32_t failed(std::string_view reason);
   // Whether a new picture of width x height stays within MaxPixels.
   bool admits(int64_t width, int64_t height) const { return codec::within_pixels(m_max_pixels, width, height); }
   // The bitmap another Image object hands over; null when it has none or can't say.
@@ -201,6 +221,7 @@ class TImageImpl {
   // largest picture, in pixels, that a load or a new bitmap may have (0: no limit).
   codec::ImageFormat m_file_format = codec::ImageFormat::Unknown;
   int32_t m_max_pixels = 0;
+  std::string m_last_error;
 };
 
 }  // namespace kelv

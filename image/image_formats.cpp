@@ -1,95 +1,52 @@
 // The formats pictures are uploaded in: every load goes through load_file, which reads
-// BMP, JPEG, PNG, GIF, WebP, AVIF and HEIC whole or reduced within MaxPixels; WebP saves; the
-// format of the file last loaded or probed.
+// the file through its format's row, whole or reduced within MaxPixels; every save and
+// buffer through save_file and save_buffer; the format of the file last loaded or probed.
 #include <algorithm>
 
-#include "image/codec/bmp.h"
-#include "image/codec/gif.h"
-#include "image/codec/heif.h"
-#include "image/codec/jpeg.h"
-#include "image/codec/png.h"
-#include "image/codec/webp.h"
+#include "image/codec/formats.h"
 #include "image/image.h"
 #include "image/raster/orientation.h"
-#include "image/raster/reduce.h"
 #include "platform/platform.h"
 
 namespace kelv {
-namespace {
 
-// WebP files are read into memory for the library; larger ones are refused.
-constexpr size_t kMaxWebpFileBytes = size_t{256} << 20;
-
-// A BMP file read whole and then reduced.
-bool read_bmp_reduced(codec::ByteSource& file, const codec::LoadRequest& request, raster::Bitmap& out) {
-  raster::Bitmap whole;
-  if (!codec::read_bmp(file, whole, &request)) return false;
-  if (!request.reduce) {
-    out = std::move(whole);
-    return true;
-  }
-  codec::LoadPlan plan;
-  std::string why;
-  if (!codec::plan_load(request, whole.width(), whole.height(), plan, why)) return false;
-  out = plan.factor > 1 ? raster::reduce(whole, plan.factor) : std::move(whole);
-  return true;
+int32_t TImageImpl::failed(std::string_view reason) {
+  m_last_error.assign(reason);
+  return 0;
 }
-
-}  // namespace
 
 int32_t TImageImpl::load_file(const std::string& FileName, codec::ImageFormat format, Reduce reduce, int32_t minWidth,
                               int32_t minHeight) {
   m_jpg_orientation = 1;
   m_file_format = codec::ImageFormat::Unknown;
-  return guarded([&]() -> int32_t {
-           DeleteImage();
-           // The new bitmap is held before anything is read: a failed load leaves an empty
-           // image, not none.
-           m_bitmap = std::make_unique<raster::Bitmap>();
-           codec::LoadRequest request;
-           request.background = raster::resolve(m_thumb_bg_color);
-           request.max_pixels = static_cast<uint64_t>(m_max_pixels);
-           request.reduce = reduce != Reduce::None;
-           request.min_width = minWidth;
-           request.min_height = minHeight;
-           raster::Bitmap picture;
-           int32_t orientation = raster::kUpright;
-           codec::FileSource file(FileName);
-           if (!file.is_open()) return 0;
-           bool ok = false;
-           switch (format) {
-             case codec::ImageFormat::Bmp: ok = read_bmp_reduced(file, request, picture); break;
-             case codec::ImageFormat::Jpeg:
-               ok = codec::read_jpeg(file, request,
-                                     reduce == Reduce::None        ? codec::JpegReduce::None
-                                     : reduce == Reduce::JpegScale ? codec::JpegReduce::Dct
-                                                                   : codec::JpegReduce::Whole,
-                                     picture, &orientation);
-               break;
-             case codec::ImageFormat::Png: ok = codec::read_png(file, request, picture); break;
-             case codec::ImageFormat::Gif: ok = codec::read_gif(file, request, picture); break;
-             case codec::ImageFormat::Webp: {
-               std::vector<uint8_t> data;
-               ok = platform::read_whole_file(FileName, data, kMaxWebpFileBytes) &&
-                    codec::read_webp(data, request, picture);
-               break;
-             }
-             case codec::ImageFormat::Avif:
-             case codec::ImageFormat::Heic: ok = codec::read_heif(file, request, picture); break;
-             case codec::ImageFormat::Unknown: break;  // not a picture this object reads
-           }
-           if (!ok) return 0;
-           *m_bitmap = std::move(picture);
-           m_jpg_orientation = orientation;
-           m_file_format = format;
-           // A BMP load ends what the last probe found.
-           if (format == codec::ImageFormat::Bmp) {
-             m_header_height = m_header_width = -1;
-             m_header_file_size = -1;
-           }
-           return 1;
-         })
-      .value_or(0);
+  m_last_error.clear();
+  auto done = guarded([&]() -> int32_t {
+    DeleteImage();
+    // The new bitmap is held before anything is read: a failed load leaves an empty
+    // image, not none.
+    m_bitmap = std::make_unique<raster::Bitmap>();
+    codec::LoadRequest request;
+    request.background = raster::resolve(m_thumb_bg_color);
+    request.max_pixels = static_cast<uint64_t>(m_max_pixels);
+    request.reduce = reduce != Reduce::None;
+    request.scale_only = reduce == Reduce::JpegScale;
+    request.min_width = minWidth;
+    request.min_height = minHeight;
+    codec::FileSource file(FileName);
+    if (!file.is_open()) return failed(kCannotOpen);
+    codec::LoadResult result;
+    if (!codec::load_image(file, format, request, result)) return failed(result.message);
+    *m_bitmap = std::move(result.bitmap);
+    m_jpg_orientation = result.orientation;
+    m_file_format = format;
+    if (codec::format_row(format)->load_ends_probe) {
+      m_header_height = m_header_width = -1;
+      m_header_file_size = -1;
+    }
+    return 1;
+  });
+  if (!done.ok()) return failed(done.text().empty() ? codec::kDamaged : done.text());
+  return std::move(done).value_or(0);
 }
 
 int32_t TImageImpl::LoadFromFileMin(const std::string& FileName, int32_t minWidth, int32_t minHeight) {
@@ -103,36 +60,55 @@ void TImageImpl::put_MaxPixels(int32_t value) {
   if (value >= 0) m_max_pixels = value;
 }
 
-namespace {
-
-codec::WebpOptions webp_options(int32_t quality, int32_t lossless, int32_t default_quality) {
-  codec::WebpOptions o;
-  o.quality = quality == -1 ? default_quality : std::clamp(quality, codec::kMinJpegQuality, codec::kMaxJpegQuality);
-  o.lossless = lossless == 1;
-  return o;
+int32_t TImageImpl::save_file(const std::string& FileName, codec::ImageFormat format,
+                              const codec::SaveRequest& request) {
+  if (!m_bitmap) return failed(kNoImage);
+  m_last_error.clear();
+  std::string why;
+  const bool saved = guarded([&] {
+                       return platform::write_file_replacing(FileName, [&](const platform::WriteSink& sink) {
+                         return codec::save_image(*m_bitmap, format, request, sink, why);
+                       });
+                     }).value_or(false);
+  if (saved) return 1;
+  return failed(why.empty() ? kCannotWrite : why);
 }
 
-}  // namespace
+VarOut TImageImpl::save_buffer(codec::ImageFormat format, const codec::SaveRequest& request) {
+  if (!m_bitmap) {
+    failed(kNoImage);
+    return VarOut::null();
+  }
+  // The encoder's work is guarded in the table: memory running out while the buffer
+  // grows is a failure with its reason.
+  Bytes out;
+  std::string why;
+  const auto collect = [&](const uint8_t* p, size_t n) {
+    out.insert(out.end(), p, p + n);
+    return true;
+  };
+  if (!codec::save_image(*m_bitmap, format, request, collect, why)) {
+    failed(why.empty() ? kCannotEncode : why);
+    return VarOut::null();
+  }
+  m_last_error.clear();
+  return VarOut::buffer(std::move(out));
+}
+
+codec::SaveRequest TImageImpl::webp_request(int32_t Quality, int32_t Lossless) const {
+  codec::SaveRequest r;
+  r.quality =
+      Quality == -1 ? m_default_jpg_quality : std::clamp(Quality, codec::kMinJpegQuality, codec::kMaxJpegQuality);
+  r.lossless = Lossless == 1;
+  return r;
+}
 
 int32_t TImageImpl::SaveToWebp(const std::string& FileName, int32_t Quality, int32_t Lossless) {
-  if (!m_bitmap) return 0;
-  return guarded([&]() -> int32_t {
-           Bytes out;
-           if (!codec::write_webp(*m_bitmap, webp_options(Quality, Lossless, m_default_jpg_quality), out)) return 0;
-           return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
-         })
-      .value_or(0);
+  return save_file(FileName, codec::ImageFormat::Webp, webp_request(Quality, Lossless));
 }
 
 VarOut TImageImpl::SaveToBufferWebp(int32_t Quality, int32_t Lossless) {
-  if (!m_bitmap) return VarOut::null();
-  return guarded([&]() -> VarOut {
-           Bytes out;
-           if (!codec::write_webp(*m_bitmap, webp_options(Quality, Lossless, m_default_jpg_quality), out))
-             return VarOut::null();
-           return VarOut::buffer(std::move(out));
-         })
-      .value_or(VarOut::null());
+  return save_buffer(codec::ImageFormat::Webp, webp_request(Quality, Lossless));
 }
 
 }  // namespace kelv

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "image/codec/exif.h"
-#include "image/codec/png.h"
 #include "image/image.h"
 #include "image/raster/orientation.h"
 #include "platform/platform.h"
@@ -13,15 +12,6 @@ namespace {
 
 constexpr int32_t kNearest = 0;
 constexpr int32_t kArea = 1;
-
-codec::PngWriteOptions png_options(int32_t level) {
-  codec::PngWriteOptions o;
-  o.level = level == -1 ? codec::kPngDefaultLevel : std::clamp(level, 0, 9);
-  // The pixels as they are: a transparent colour is a drawing setting, and a file that
-  // carried it would load back mixed over the background, not as saved.
-  o.transparency = false;
-  return o;
-}
 
 }  // namespace
 
@@ -65,27 +55,17 @@ int32_t TImageImpl::FlipVertical() { return flip(static_cast<int>(raster::Axis::
 
 int32_t TImageImpl::LoadFromPng(const std::string& FileName) { return load_file(FileName, codec::ImageFormat::Png); }
 
-// Saves go through the same replacing write as the other formats: a complete file or
-// none, and never over a read-only one.
-int32_t TImageImpl::SaveToPng(const std::string& FileName, int32_t level) {
-  if (!m_bitmap) return 0;
-  return guarded([&]() -> int32_t {
-           Bytes out;
-           if (!codec::write_png(*m_bitmap, png_options(level), out)) return 0;
-           return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
-         })
-      .value_or(0);
+codec::SaveRequest TImageImpl::png_request(int32_t level) {
+  codec::SaveRequest r;
+  r.level = level == -1 ? codec::kPngDefaultLevel : std::clamp(level, 0, 9);
+  return r;
 }
 
-VarOut TImageImpl::SaveToBufferPng(int32_t level) {
-  if (!m_bitmap) return VarOut::null();
-  return guarded([&]() -> VarOut {
-           Bytes out;
-           if (!codec::write_png(*m_bitmap, png_options(level), out)) return VarOut::null();
-           return VarOut::buffer(std::move(out));
-         })
-      .value_or(VarOut::null());
+int32_t TImageImpl::SaveToPng(const std::string& FileName, int32_t level) {
+  return save_file(FileName, codec::ImageFormat::Png, png_request(level));
 }
+
+VarOut TImageImpl::SaveToBufferPng(int32_t level) { return save_buffer(codec::ImageFormat::Png, png_request(level)); }
 
 int32_t TImageImpl::LoadFromFile(const std::string& FileName) { return load_file(FileName, sniff_file(FileName)); }
 

@@ -1,6 +1,5 @@
 // Transfer between Image objects and into buffers: GetBmp, Draw, StretchDraw,
 // AssignPicture and the SaveToBuffer members.
-#include "image/codec/bmp.h"
 #include "image/image.h"
 #include "image/raster/blit.h"
 #include "image/raster/canvas.h"
@@ -58,19 +57,10 @@ int32_t TImageImpl::AssignPicture(ImageSource* in) {
       .value_or(0);
 }
 
-VarOut TImageImpl::SaveToBufferBmp() {
-  if (!m_bitmap) return VarOut::null();
-  return guarded([&]() -> VarOut { return VarOut::buffer(codec::write_bmp(*m_bitmap)); }).value_or(VarOut::null());
-}
+VarOut TImageImpl::SaveToBufferBmp() { return save_buffer(codec::ImageFormat::Bmp, codec::SaveRequest{}); }
 
 VarOut TImageImpl::SaveToBufferJpg(int32_t Quality, int32_t Progressive, int32_t Smoothing) {
-  if (!m_bitmap) return VarOut::null();
-  return guarded([&]() -> VarOut {
-           Bytes out;
-           if (!codec::write_jpeg(*m_bitmap, resolve_jpeg(Quality, Progressive, Smoothing), out)) return VarOut::null();
-           return VarOut::buffer(std::move(out));
-         })
-      .value_or(VarOut::null());
+  return save_buffer(codec::ImageFormat::Jpeg, jpeg_request(Quality, Progressive, Smoothing));
 }
 
 }  // namespace kelv

@@ -109,6 +109,7 @@ const Binding<T> kImage[] = {
     {"LoadFromFileMin", M, method<T, &T::LoadFromFileMin>},
     {"MaxPixels", G, method<T, &T::get_MaxPixels>},
     {"MaxPixels", P, method<T, &T::put_MaxPixels>},
+    {"LastError", G, method<T, &T::get_LastError>},
 };
 
 }  // namespace

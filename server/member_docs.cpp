@@ -116,6 +116,10 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"MaxPixels",
        "The most pixels a loaded or new picture may hold (reduced loads count the reduced size); more fails the "
        "member before memory is taken. 0 (at first) for no limit; negative values are ignored."},
+      {"LastError",
+       "Why the last load, probe, save or buffer member failed (\"The file could not be opened\", \"The picture "
+       "holds 24000 x 24000 pixels, more than MaxPixels\", a decoder's own reason, ...); \"\" after one that "
+       "succeeded or before any."},
   };
   static const std::map<std::string, std::string> binrw = {
       {"FOpen", "Opens a file with a C mode string (\"rb\", \"w+b\", \"a\", ...); 1 on success."},

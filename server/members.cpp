@@ -133,6 +133,7 @@ const Row kImage2Rows[] = {
     {102, 216, "LoadFromFileMin", M, "FileName:name;minWidth:i4;minHeight:i4", I4},
     {103, 217, "MaxPixels", G, "", I4},
     {104, 217, "MaxPixels", P, ":i4", None},
+    {105, 221, "LastError", G, "", Text},
 };
 
 const Row kBinaryRWRows[] = {

@@ -268,7 +268,7 @@ bool read_bmp(std::span<const uint8_t> data, Bitmap& out) {
   return read_bmp(source, out);
 }
 
-bool read_bmp(ByteSource& source, Bitmap& out, const LoadRequest* request) {
+bool read_bmp(ByteSource& source, Bitmap& out, const LoadRequest* request, std::string* message) {
   Reader r(source);
   uint16_t magic;
   uint32_t file_size, reserved, offset;
@@ -291,7 +291,10 @@ bool read_bmp(ByteSource& source, Bitmap& out, const LoadRequest* request) {
   if (!Bitmap::layout(W, H, stride, bytes)) return false;
   LoadPlan plan;
   std::string why;
-  if (request && !plan_load(*request, W, H, plan, why)) return false;
+  if (request && !plan_load(*request, W, H, plan, why)) {
+    if (message) *message = why;
+    return false;
+  }
 
   // The colour table: as many entries as the header says (or 2^bpp), all of which must
   // be in the file.
@@ -380,6 +383,8 @@ Bytes write_bmp(const Bitmap& bmp) {
   });
   return out;
 }
+
+bool is_bmp(std::span<const uint8_t> head) { return head.size() >= 2 && head[0] == 'B' && head[1] == 'M'; }
 
 bool probe_bmp(std::span<const uint8_t> head, int32_t& width, int32_t& height) {
   const auto u16 = [&](size_t at) { return uint32_t{head[at]} | (uint32_t{head[at + 1]} << 8); };

@@ -15,6 +15,9 @@
 
 namespace kelv::codec {
 
+// Whether the bytes begin with "BM".
+bool is_bmp(std::span<const uint8_t> head);
+
 // The size in a BMP file's first bytes, as a header probe reads it: after the file header
 // an information header of 12 bytes (16-bit sizes) or 40 (32-bit sizes, a negative height
 // kept); reading the first kBmpProbeBytes bytes is enough. False for any other layout or
@@ -26,7 +29,8 @@ bool probe_bmp(std::span<const uint8_t> head, int32_t& width, int32_t& height);
 // picture whose load it would not admit (more pixels than request->max_pixels, counted
 // after the reduction it asks for) is refused before any pixel memory is taken; the
 // picture read is the whole one, for the caller to reduce.
-bool read_bmp(ByteSource& source, raster::Bitmap& out, const LoadRequest* request = nullptr);
+bool read_bmp(ByteSource& source, raster::Bitmap& out, const LoadRequest* request = nullptr,
+              std::string* message = nullptr);
 bool read_bmp(std::span<const uint8_t> data, raster::Bitmap& out);
 // Hands the file to `sink` header first, then row by row.
 bool write_bmp(const raster::Bitmap& bmp, const std::function<bool(const uint8_t*, size_t)>& sink);

@@ -75,7 +75,7 @@ class HeifFile {
     if (!m_context) return false;
     if (m_lib->context_read_from_reader(m_context, &kReader, &m_reader, nullptr).code != heif_error_Ok ||
         m_lib->context_get_primary_image_handle(m_context, &m_handle).code != heif_error_Ok) {
-      why = "damaged or cut short";
+      why = "The picture is damaged or cut short";
       return false;
     }
     return true;
@@ -167,7 +167,7 @@ bool probe_heif(ByteSource& source, int32_t& width, int32_t& height, std::string
     const int w = file.lib().image_handle_get_width(file.handle()),
               h = file.lib().image_handle_get_height(file.handle());
     if (w <= 0 || h <= 0) {
-      why = "damaged or cut short";
+      why = "The picture is damaged or cut short";
       return false;
     }
     width = w;
@@ -196,13 +196,13 @@ bool read_heif(ByteSource& source, const LoadRequest& request, raster::Bitmap& o
         lib.decode_image(handle, image.out(), heif_colorspace_undefined, heif_chroma_undefined, options);
     lib.decoding_options_free(options);
     if (decoded.code != heif_error_Ok || !image.get()) {
-      why = decoded.code == heif_error_Memory_allocation_error ? "" : "damaged or cut short";
+      why = decoded.code == heif_error_Memory_allocation_error ? "" : "The picture is damaged or cut short";
       return false;
     }
     const heif_colorspace space = lib.image_get_colorspace(image.get());
     const bool grey = space == heif_colorspace_monochrome;
     if (!grey && space != heif_colorspace_RGB) {
-      why = "damaged or cut short";
+      why = "The picture is damaged or cut short";
       return false;
     }
     Plane r, g, b, a;
@@ -215,7 +215,7 @@ bool read_heif(ByteSource& source, const LoadRequest& request, raster::Bitmap& o
     LoadPlan decoded_plan;
     if (!planes_ok || !plan_load(request, w, h, decoded_plan, why) || decoded_plan.width != plan.width ||
         decoded_plan.height != plan.height) {
-      if (why.empty()) why = "damaged or cut short";
+      if (why.empty()) why = "The picture is damaged or cut short";
       return false;
     }
     const bool alpha = lib.image_handle_has_alpha_channel(handle) && a.take(lib, image.get(), heif_channel_Alpha);

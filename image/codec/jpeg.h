@@ -12,11 +12,6 @@
 
 namespace kelv::codec {
 
-// The quality range of a save, and the quality a new Image saves at.
-inline constexpr int kMinJpegQuality = 1;
-inline constexpr int kMaxJpegQuality = 100;
-inline constexpr int kDefaultJpegQuality = 78;
-
 struct JpegOptions {
   int quality = kDefaultJpegQuality;  // with baseline-compatible tables
   bool progressive = false;           // the standard simple progression
@@ -49,6 +44,15 @@ enum class JpegReduce : uint8_t { None, Dct, Whole };
 // would pass request.max_pixels.
 bool read_jpeg(ByteSource& source, const LoadRequest& request, JpegReduce reduce, raster::Bitmap& out,
                int32_t* orientation = nullptr, std::string* message = nullptr);
+
+// Whether the bytes begin with a JPEG file's start of image and a marker (3 bytes).
+bool is_jpeg(std::span<const uint8_t> head);
+
+// The header walk of a probe: the start of image anywhere in the file, then segment by
+// segment to the first start-of-frame that carries the size (baseline, extended,
+// progressive, arithmetic), taking the orientation tag of the first camera metadata
+// block on the way. Only headers are read.
+bool probe_jpeg(ByteSource& source, ProbeResult& out);
 
 // Encodes a whole file into memory; false on an error.
 bool write_jpeg(const raster::Bitmap& bmp, const JpegOptions& options, Bytes& out, std::string* message = nullptr);

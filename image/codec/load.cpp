@@ -5,6 +5,10 @@
 
 namespace kelv::codec {
 
+std::string too_many_pixels(int64_t width, int64_t height) {
+  return "The picture holds " + std::to_string(width) + " x " + std::to_string(height) + " pixels, more than MaxPixels";
+}
+
 bool plan_load(const LoadRequest& request, int64_t width, int64_t height, LoadPlan& plan, std::string& message) {
   if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) {
     message = "The image has no valid size";
@@ -20,7 +24,7 @@ bool plan_load(const LoadRequest& request, int64_t width, int64_t height, LoadPl
     return false;
   }
   if (!within_pixels(request.max_pixels, plan.width, plan.height)) {
-    message = "The image holds more pixels than MaxPixels allows";
+    message = too_many_pixels(plan.width, plan.height);
     return false;
   }
   return true;

@@ -61,8 +61,6 @@ bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadO
 // memory is taken when the result would pass request.max_pixels.
 bool read_png(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message = nullptr);
 
-constexpr int kPngDefaultLevel = 6;
-
 struct PngWriteOptions {
   int level = kPngDefaultLevel;  // zlib's 0 (stored) to 9 (smallest); others are clamped
   // Whether a transparent bitmap's colour is written as the file's transparent colour.

@@ -1,8 +1,8 @@
 ' GIF, WebP and AVIF through the real script host: every file of tests/inputs/formats
 ' loads and probes with its block colours where they belong, transparency shows
 ' ThumbBgColor, reduced loads keep whole blocks, MaxPixels refuses what it must, WebP
-' saves give the buffer's bytes and never replace a read-only file, and cut-off copies
-' of every file fail while the host lives on.
+' saves give the buffer's bytes and never replace a read-only file, cut-off copies of
+' every file fail while the host lives on, and LastError says why a member failed.
 Option Explicit
 Dim passed, failed
 passed = 0 : failed = 0
@@ -91,7 +91,9 @@ For Each name In Array("plain.gif", "lossless.webp", "lossy8.avif")
   f = inputs & "\" & name
   Check img.LoadFromFile(f) = 0 And img.IsValidImage = 0 And img.IsNullImage = 0, name & " refused whole"
   Check img.FileFormat = "", name & " refused: no format"
+  Check img.LastError = "The picture holds 32 x 24 pixels, more than MaxPixels", name & " refused: " & img.LastError
   Check img.LoadFromFileMin(f, 16, 12) = 1 And img.Width = 16, name & " reduced within the limit"
+  Check img.LastError = "", name & " reduced: no reason left"
 Next
 Check img.CreateFromSize(29, 25) = 0 And img.IsValidImage = 0, "CreateFromSize above the limit"
 Check img.CreateFromSize(20, 20) = 1, "CreateFromSize within it"
@@ -128,6 +130,7 @@ Check other.LoadFromFile(base & "\a.webp") = 1 And AllBlocks(other, 1, 0, 0), "a
 fso.GetFile(base & "\a.webp").Attributes = 0
 img.DeleteImage
 Check img.SaveToWebp(base & "\e.webp") = 0 And IsNull(img.SaveToBufferWebp()), "no image, nothing saved"
+Check img.LastError = "There is no image", "no image: " & img.LastError
 Check Not fso.FileExists(base & "\e.webp"), "and no file made"
 
 ' Cut-off copies of every file: each load fails, and the host goes on.
@@ -142,7 +145,11 @@ For Each name In Array("plain.gif", "interlaced.gif", "lossless.webp", "lossy.we
   bin.FClose
   Check img.LoadFromFile(cut) = 0 And img.IsValidImage = 0 And img.FileFormat = "", name & " cut off fails"
   Check img.LoadFromFileMin(cut, 4, 4) = 0, name & " cut off fails reduced"
+  Check Len(img.LastError) > 0, name & " cut off has a reason"
 Next
+Check img.LoadFromFile(base & "\missing.gif") = 0 And img.LastError = "The file could not be opened", _
+      "a missing file: " & img.LastError
+Check img.HeaderReadFile(inputs & "\plain.gif") = 1 And img.LastError = "", "a probe that succeeds clears it"
 
 Set other = Nothing
 Set img = Nothing

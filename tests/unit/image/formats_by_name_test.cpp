@@ -1,7 +1,7 @@
 // The members for the formats pictures are uploaded in, as a script reaches them by name:
 // FileFormat after every kind of load and probe, WebP saves (file and buffer alike, never
 // over a read-only file), LoadFromFileMin's upright bounds, and MaxPixels on every member
-// that makes a picture.
+// that makes a picture; LastError after each kind of failure.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -211,6 +211,80 @@ TEST_F(FormatsByName, TransparencyOfEveryFormatIsMixedOverTheThumbnailBackground
     ASSERT_EQ(img.call_i4("LoadFromFile", {text(at(name))}), 1) << name;
     EXPECT_EQ(img.call_i4("GetColor", {i4(3), i4(2)}), 0x3366CC) << name;
   }
+}
+
+TEST_F(FormatsByName, LastErrorSaysWhyTheLastLoadProbeSaveOrBufferFailedAndClearsOnSuccess) {
+  const std::vector<uint8_t> png = slurp(at("p.png"));
+  std::ofstream(at("cut.png"), std::ios::binary).write(reinterpret_cast<const char*>(png.data()), 60);
+  std::ofstream(at("notes.txt")) << "not a picture at all";
+  EXPECT_EQ(img.get("LastError").s, u"");
+  struct Case {
+    const char* member;
+    std::vector<Variant> args;
+    int32_t max_pixels;
+    bool with_image;
+    const char* reason;  // "?": the decoder's own, any text but ""
+  };
+  const Variant missing = text(at("missing.png")), nowhere = text(at("no/such/folder/x.jpg"));
+  for (const Case& c : {
+           Case{"LoadFromFile", {missing}, 0, false, "The file could not be opened"},
+           Case{"HeaderReadFile", {missing}, 0, false, "The file could not be opened"},
+           Case{"LoadFromFile",
+                {text(at("notes.txt"))},
+                0,
+                false,
+                "The file is not a picture in a format this member reads"},
+           Case{"HeaderReadFile",
+                {text(at("notes.txt"))},
+                0,
+                false,
+                "The file is not a picture in a format this member reads"},
+           Case{"LoadFromFile",
+                {text(at("p.png"))},
+                2000,
+                false,
+                "The picture holds 64 x 40 pixels, more than MaxPixels"},
+           Case{"LoadFromBmp",
+                {text(at("p.bmp"))},
+                2000,
+                false,
+                "The picture holds 64 x 40 pixels, more than MaxPixels"},
+           Case{"LoadFromFileMin",
+                {text(at("p.avif")), i4(64), i4(40)},
+                2000,
+                false,
+                "The picture holds 64 x 40 pixels, more than MaxPixels"},
+           Case{"LoadFromFile", {text(at("cut.png"))}, 0, false, "?"},
+           Case{"LoadFromJpg", {text(at("p.webp"))}, 0, false, "?"},
+           Case{"HeaderReadJpg", {text(at("p.png"))}, 0, false, "The file ends before the JPEG picture's size"},
+           Case{"SaveToJpg", {nowhere}, 0, true, "The file could not be written"},
+           Case{"SaveToBmp", {nowhere}, 0, false, "There is no image"},
+           Case{"SaveToBufferPng", {}, 0, false, "There is no image"},
+       }) {
+    img.call("DeleteImage");
+    img.put("MaxPixels", i4(c.max_pixels));
+    if (c.with_image) {
+      ASSERT_EQ(img.call_i4("CreateFromSize", {i4(8), i4(8)}), 1);
+    }
+    const Variant result = img.call(c.member, c.args);
+    EXPECT_TRUE(result.vt == VT_NULL || (result.vt == VT_I4 && result.i == 0)) << c.member;
+    const std::string reason = platform::to_narrow(img.get("LastError").s);
+    if (std::string(c.reason) == "?") {
+      EXPECT_NE(reason, "") << c.member;
+    } else {
+      EXPECT_EQ(reason, c.reason) << c.member;
+    }
+    // The next member of these kinds that succeeds clears it.
+    img.put("MaxPixels", i4(0));
+    ASSERT_EQ(img.call_i4("HeaderReadFile", {text(at("p.png"))}), 1);
+    EXPECT_EQ(img.get("LastError").s, u"") << c.member;
+  }
+  // An encoder's reason reaches the script from a buffer too.
+  ASSERT_EQ(img.call_i4("CreateFromSize", {i4(16384), i4(1)}), 1);
+  EXPECT_EQ(img.call("SaveToBufferWebp").vt, VT_NULL);
+  EXPECT_EQ(platform::to_narrow(img.get("LastError").s), "A WebP image holds 1 to 16383 pixels a side");
+  EXPECT_EQ(img.call("SaveToBufferBmp").vt, VT_ARRAY | VT_UI1);
+  EXPECT_EQ(img.get("LastError").s, u"");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 
 #include "image/codec/heif.h"
 #include "image/codec/bmp.h"
-#include "image/codec/format.h"
+#include "image/codec/formats.h"
 #include "image/codec/gif.h"
 #include "image/codec/jpeg.h"
 #include "image/codec/png.h"
@@ -92,20 +92,15 @@ class Formats : public ::testing::Test {
     return r;
   }
 
-  // Our load of a file through the reader of the format its bytes show.
+  // Our load of a file through the row of the format its bytes show.
   bool load(const std::string& name, const LoadRequest& r, Bitmap& out, std::string* why = nullptr) {
     const std::vector<uint8_t> bytes = slurp(at(name));
     SpanSource source(bytes);
-    switch (sniff_format(bytes)) {
-      case ImageFormat::Gif: return read_gif(source, r, out, why);
-      case ImageFormat::Webp: return read_webp(bytes, r, out, why);
-      case ImageFormat::Avif:
-      case ImageFormat::Heic: return read_heif(source, r, out, why);
-      case ImageFormat::Png: return read_png(source, r, out, why);
-      case ImageFormat::Jpeg:
-        return read_jpeg(source, r, r.reduce ? JpegReduce::Whole : JpegReduce::None, out, nullptr, why);
-      default: return false;
-    }
+    LoadResult result;
+    const bool ok = load_image(source, sniff_format(bytes), r, result);
+    out = std::move(result.bitmap);
+    if (why) *why = result.message;
+    return ok;
   }
 
   Bitmap loaded(const std::string& name, const LoadRequest& r) {
@@ -440,7 +435,7 @@ TEST_F(Formats, ThePixelLimitRefusesBeforeDecodingAndCountsTheReducedSize) {
     Bitmap b;
     std::string why;
     EXPECT_FALSE(load(name, r, b, &why)) << name;
-    EXPECT_EQ(why, "The image holds more pixels than MaxPixels allows") << name;
+    EXPECT_EQ(why, "The picture holds 64 x 40 pixels, more than MaxPixels") << name;
     r.max_pixels = 64 * 40;
     EXPECT_TRUE(load(name, r, b, &why)) << name << ": " << why;
     // Reduced to 16 x 10, the limit of 160 pixels admits it.
