@@ -2,8 +2,9 @@
 # The upload formats: each format's LoadFromFile against its bare library in one process
 # (formats_bench: a 3-megapixel GIF, and a 12-megapixel WebP, AVIF and HEIC made from a
 # photo, the HEIC a 4032x3024 grid of 512x512 tiles as phones write it), the WebP save
-# against bare libwebp; 160x120 thumbnails of the 12-megapixel WebP and HEIC as whole
-# processes against libvips' vipsthumbnail; and the peak memory of
+# against bare libwebp; ConvertToSRGB of a 12-megapixel Display P3 photo against a bare
+# lcms2 transform (colour_bench); 160x120 thumbnails of the 12-megapixel WebP and HEIC as
+# whole processes against libvips' vipsthumbnail; and the peak memory of
 # LoadFromFileMin(..., 160, 120) on a 12000x12000 PNG, a 16000x16000 JPEG and the HEIC
 # above the process's baseline, beside the same files loaded whole. Installs what it runs
 # when missing.
@@ -35,6 +36,7 @@ fi
 [ -f "$work/big.jpg" ] || "$bin/formats_bench" make-jpeg 16000 16000 "$work/big.jpg"
 
 "$bin/formats_bench" compare "$work/p3.gif" "$work/p12.webp" "$work/p12.avif" "$work/p12.heic"
+"$bin/colour_bench" "$photo" "$work"
 
 for kind in WebP HEIC; do
   file=$work/p12.$(echo "$kind" | tr 'A-Z' 'a-z')

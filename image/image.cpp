@@ -11,15 +11,20 @@ namespace kelv {
 using raster::Bitmap;
 
 TImageImpl::TImageImpl() {
+  register_image(this);
   reset();
   m_header_height = -1;
   m_header_width = -1;
 }
 
-TImageImpl::~TImageImpl() { DeleteImage(); }
+TImageImpl::~TImageImpl() {
+  unregister_image(this);
+  DeleteImage();
+}
 
 void TImageImpl::reset() {
   m_bitmap.reset();
+  m_profile.clear();
   m_thumb_border_colors.clear();
   m_thumb_bg_color = 0;
   m_default_jpg_quality = codec::kDefaultJpegQuality;
@@ -30,7 +35,10 @@ void TImageImpl::reset() {
   m_jpg_orientation = 1;
 }
 
-void TImageImpl::DeleteImage() { m_bitmap.reset(); }
+void TImageImpl::DeleteImage() {
+  m_bitmap.reset();
+  m_profile.clear();
+}
 
 int32_t TImageImpl::IsNullImage() const { return m_bitmap ? 0 : 1; }
 
@@ -61,6 +69,7 @@ codec::SaveRequest TImageImpl::jpeg_request(int32_t Quality, int32_t Progressive
   codec::SaveRequest r;
   r.quality = o.quality;
   r.progressive = o.progressive;
+  r.icc_profile = m_profile;
   return r;
 }
 

@@ -11,8 +11,9 @@
 
 #include "common/status.h"
 #include "common/values.h"
-#include "image/codec/jpeg.h"
+#include "image/codec/colour.h"
 #include "image/codec/format.h"
+#include "image/codec/jpeg.h"
 #include "image/codec/load.h"
 #include "image/raster/bitmap.h"
 #include "image/raster/resample.h"
@@ -159,11 +160,20 @@ class TImageImpl {
   // Why the last load, probe, save or buffer member failed; "" after one that succeeded.
   std::string get_LastError() const { return m_last_error; }
 
+  // Colour: the profile the image keeps beside its pixels (none means sRGB), whether
+  // loads keep it or convert to sRGB, and the conversion on demand.
+  std::string get_ColorProfile() const;
+  int32_t get_ColorMode() const { return m_color_mode; }
+  void put_ColorMode(int32_t value);
+  int32_t ConvertToSRGB();
+  const codec::IccBytes& profile() const { return m_profile; }
+
   // The JPEG options a save uses: -1 takes the default property; quality is clamped to
   // 1..100; progressive and smoothing are on only for exactly 1.
   codec::JpegOptions resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
 
   raster::Bitmap* bitmap() { return m_bitmap.get(); }
+  const raster::Bitmap* bitmap() const { return m_bitmap.get(); }
   // The held image's drawing surface, created on first use; null with no image.
   raster::Surface* surface() { return m_bitmap ? &m_bitmap->surface() : nullptr; }
 
@@ -189,7 +199,7 @@ class TImageImpl {
   int32_t save_file(const std::string& FileName, codec::ImageFormat format, const codec::SaveRequest& request);
   VarOut save_buffer(codec::ImageFormat format, const codec::SaveRequest& request);
   codec::SaveRequest jpeg_request(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
-  static codec::SaveRequest png_request(int32_t level);
+  codec::SaveRequest png_request(int32_t level) const;
   codec::SaveRequest webp_request(int32_t Quality, int32_t Lossless) const;
   // Keeps the reason for LastError; 0, for the failing member to return.
   int32_t failed(std::string_view reason);
@@ -201,6 +211,9 @@ class TImageImpl {
   // flag is off while `make` runs and comes back on the new image. 1, or 0 with the image
   // kept when `make` fails.
   int32_t replace_with_copy(const std::function<std::unique_ptr<raster::Bitmap>()>& make);
+  // Takes a loaded picture's profile as ColorMode says: kept as found (sRGB and unusable
+  // profiles count as none), or the pixels converted to sRGB and no profile kept.
+  void adopt_profile(raster::Bitmap& picture, std::span<const uint8_t> icc);
 
   // The state record, in its declared order.
   std::unique_ptr<raster::Bitmap> m_bitmap;
@@ -222,6 +235,17 @@ class TImageImpl {
   codec::ImageFormat m_file_format = codec::ImageFormat::Unknown;
   int32_t m_max_pixels = 0;
   std::string m_last_error;
+  // The colour profile of the pixels (empty: sRGB), and what loads do with a file's
+  // profile: 0 keeps it, 1 converts to sRGB.
+  codec::IccBytes m_profile;
+  int32_t m_color_mode = 0;
 };
+
+// The colour profile of the Image object that holds `bmp` (empty for sRGB or when no
+// live object holds it): how Draw learns the space of another object's pixels.
+codec::IccBytes profile_of(const raster::Bitmap* bmp);
+// Every Image object is known from construction to destruction, for profile_of.
+void register_image(const TImageImpl* image);
+void unregister_image(const TImageImpl* image);
 
 }  // namespace kelv

@@ -36,6 +36,7 @@ int32_t TImageImpl::load_file(const std::string& FileName, codec::ImageFormat fo
     if (!file.is_open()) return failed(kCannotOpen);
     codec::LoadResult result;
     if (!codec::load_image(file, format, request, result)) return failed(result.message);
+    adopt_profile(result.bitmap, result.icc_profile);
     *m_bitmap = std::move(result.bitmap);
     m_jpg_orientation = result.orientation;
     m_file_format = format;
@@ -100,6 +101,7 @@ codec::SaveRequest TImageImpl::webp_request(int32_t Quality, int32_t Lossless) c
   r.quality =
       Quality == -1 ? m_default_jpg_quality : std::clamp(Quality, codec::kMinJpegQuality, codec::kMaxJpegQuality);
   r.lossless = Lossless == 1;
+  r.icc_profile = m_profile;
   return r;
 }
 

@@ -55,9 +55,10 @@ int32_t TImageImpl::FlipVertical() { return flip(static_cast<int>(raster::Axis::
 
 int32_t TImageImpl::LoadFromPng(const std::string& FileName) { return load_file(FileName, codec::ImageFormat::Png); }
 
-codec::SaveRequest TImageImpl::png_request(int32_t level) {
+codec::SaveRequest TImageImpl::png_request(int32_t level) const {
   codec::SaveRequest r;
   r.level = level == -1 ? codec::kPngDefaultLevel : std::clamp(level, 0, 9);
+  r.icc_profile = m_profile;
   return r;
 }
 

@@ -110,6 +110,10 @@ const Binding<T> kImage[] = {
     {"MaxPixels", G, method<T, &T::get_MaxPixels>},
     {"MaxPixels", P, method<T, &T::put_MaxPixels>},
     {"LastError", G, method<T, &T::get_LastError>},
+    {"ColorProfile", G, method<T, &T::get_ColorProfile>},
+    {"ColorMode", G, method<T, &T::get_ColorMode>},
+    {"ColorMode", P, method<T, &T::put_ColorMode>},
+    {"ConvertToSRGB", M, method<T, &T::ConvertToSRGB>},
 };
 
 }  // namespace

@@ -134,6 +134,10 @@ const Row kImage2Rows[] = {
     {103, 217, "MaxPixels", G, "", I4},
     {104, 217, "MaxPixels", P, ":i4", None},
     {105, 221, "LastError", G, "", Text},
+    {106, 218, "ColorProfile", G, "", Text},
+    {107, 219, "ColorMode", G, "", I4},
+    {108, 219, "ColorMode", P, ":i4", None},
+    {109, 220, "ConvertToSRGB", M, "", I4},
 };
 
 const Row kBinaryRWRows[] = {

@@ -37,6 +37,10 @@ bool read_source(ByteSource& source, const LoadRequest& request, LoadResult& out
   return Read(source, request, out.bitmap, &out.message);
 }
 
+bool read_png_row(ByteSource& source, const LoadRequest& request, LoadResult& out) {
+  return read_png(source, request, out.bitmap, &out.message, &out.icc_profile);
+}
+
 // A BMP file is read whole and then reduced.
 bool read_bmp_row(ByteSource& source, const LoadRequest& request, LoadResult& out) {
   raster::Bitmap whole;
@@ -51,7 +55,7 @@ bool read_jpeg_row(ByteSource& source, const LoadRequest& request, LoadResult& o
   const JpegReduce reduce = !request.reduce      ? JpegReduce::None
                             : request.scale_only ? JpegReduce::Dct
                                                  : JpegReduce::Whole;
-  return read_jpeg(source, request, reduce, out.bitmap, &out.orientation, &out.message);
+  return read_jpeg(source, request, reduce, out.bitmap, &out.orientation, &out.message, &out.icc_profile);
 }
 
 bool read_webp_row(ByteSource& source, const LoadRequest& request, LoadResult& out) {
@@ -64,7 +68,7 @@ bool read_webp_row(ByteSource& source, const LoadRequest& request, LoadResult& o
     out.message = "The file could not be read";
     return false;
   }
-  return read_webp(data, request, out.bitmap, &out.message);
+  return read_webp(data, request, out.bitmap, &out.message, &out.icc_profile);
 }
 
 // AVIF and HEIC through libheif, with the colour profile the file gives.
@@ -76,6 +80,7 @@ bool read_heif_row(ByteSource& source, const LoadRequest& request, LoadResult& o
   return read_heif(source, request, out.bitmap, &out.message, &out.icc_profile);
 }
 
+// BMP files carry no colour profile.
 bool write_bmp_row(const raster::Bitmap& bmp, const SaveRequest&, const platform::WriteSink& sink, std::string&) {
   return write_bmp(bmp, sink);
 }
@@ -94,6 +99,7 @@ JpegOptions jpeg_options(const SaveRequest& r) {
   JpegOptions o;
   o.quality = r.quality;
   o.progressive = r.progressive;
+  o.icc_profile = r.icc_profile;
   return o;
 }
 
@@ -103,6 +109,7 @@ PngWriteOptions png_options(const SaveRequest& r) {
   PngWriteOptions o;
   o.level = r.level;
   o.transparency = false;
+  o.icc_profile = r.icc_profile;
   return o;
 }
 
@@ -110,12 +117,13 @@ WebpOptions webp_options(const SaveRequest& r) {
   WebpOptions o;
   o.quality = r.quality;
   o.lossless = r.lossless;
+  o.icc_profile = r.icc_profile;
   return o;
 }
 
 // Sniffing tries the rows in this order.
 const FormatRow kRows[] = {
-    {ImageFormat::Png, "png", is_png, probe_head<kPngProbeBytes, probe_png>, read_source<read_png>,
+    {ImageFormat::Png, "png", is_png, probe_head<kPngProbeBytes, probe_png>, read_png_row,
      write_whole<PngWriteOptions, png_options, write_png>},
     {ImageFormat::Jpeg, "jpeg", is_jpeg, probe_jpeg, read_jpeg_row, write_whole<JpegOptions, jpeg_options, write_jpeg>},
     {ImageFormat::Bmp, "bmp", is_bmp, probe_head<kBmpProbeBytes, probe_bmp>, read_bmp_row, write_bmp_row, true},

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   const Bitmap src = pattern(67, 41);
 
   Bytes png;
-  check(codec::write_png(src, codec::PngWriteOptions{9, false}, png), "PNG save");
+  check(codec::write_png(src, codec::PngWriteOptions{9, false, {}}, png), "PNG save");
   Bitmap back;
   check(codec::read_png(png, back) && same(back, src), "PNG round trip");
   png[png.size() / 2] ^= 0x55;
