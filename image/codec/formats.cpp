@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "image/codec/avif.h"
 #include "image/codec/bmp.h"
 #include "image/codec/gif.h"
+#include "image/codec/heif.h"
 #include "image/codec/jpeg.h"
 #include "image/codec/png.h"
 #include "image/codec/webp.h"
@@ -71,6 +71,15 @@ bool read_webp_row(ByteSource& source, const LoadRequest& request, LoadResult& o
   return read_webp(data, request, out.bitmap, &out.message, &out.icc_profile);
 }
 
+// AVIF and HEIC through libheif, with the colour profile the file gives.
+bool probe_heif_row(ByteSource& source, ProbeResult& out) {
+  return probe_heif(source, out.width, out.height, &out.message);
+}
+
+bool read_heif_row(ByteSource& source, const LoadRequest& request, LoadResult& out) {
+  return read_heif(source, request, out.bitmap, &out.message, &out.icc_profile);
+}
+
 // BMP files carry no colour profile.
 bool write_bmp_row(const raster::Bitmap& bmp, const SaveRequest&, const platform::WriteSink& sink, std::string&) {
   return write_bmp(bmp, sink);
@@ -121,7 +130,8 @@ const FormatRow kRows[] = {
     {ImageFormat::Gif, "gif", is_gif, probe_walk<probe_gif>, read_source<read_gif>, nullptr},
     {ImageFormat::Webp, "webp", is_webp, probe_walk<probe_webp>, read_webp_row,
      write_whole<WebpOptions, webp_options, write_webp>},
-    {ImageFormat::Avif, "avif", is_avif, probe_walk<probe_avif>, read_source<read_avif>, nullptr},
+    {ImageFormat::Avif, "avif", is_avif, probe_heif_row, read_heif_row, nullptr},
+    {ImageFormat::Heic, "heic", is_heic, probe_heif_row, read_heif_row, nullptr},
 };
 
 // Runs one of a row's members; whatever it raises is a failure with the text it raised,
