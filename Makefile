@@ -66,19 +66,10 @@ fuzz-smoke: bootstrap
 	@bash scripts/fuzz smoke $(FUZZ_SECONDS)
 
 # The main job: the 32-bit product registered in the project's 32-bit Wine prefix, driven
-# by a script under the real script host. It builds only what it runs: the packages it
-# needs, comgen, the libraries the 32-bit module links and the module; `make test` builds
-# the rest. Each stage says how long it took.
-DEMO_TIMED := KELV_TIMED="make demo" bash scripts/timed
+# by a script under the real script host. It builds only what it runs (scripts/demo says
+# what, and how long each stage took); `make test` builds the rest.
 demo:
-	@$(DEMO_TIMED) "packages" bash scripts/bootstrap --demo
-	@$(DEMO_TIMED) "comgen" $(MAKE) --no-print-directory comgen
-	@$(DEMO_TIMED) "libraries of the 32-bit module" bash scripts/build-windows libraries i686
-	@$(DEMO_TIMED) "the 32-bit module" bash scripts/build-windows module i686 kelvutil
-	@mkdir -p $(BUILD)/demo
-	@$(DEMO_TIMED) "the demo" bash -c 'source scripts/wine-env && wine_server_start && trap wine_server_stop EXIT && \
-	  scripts/wine-run register && scripts/wine-run script examples/upload.vbs "$$(winpath $(BUILD)/demo)"'
-	@echo "The thumbnail: $(abspath $(BUILD))/demo/thumbnail.jpg"
+	@bash scripts/demo
 
 # The page host (tools/pagehost/, a stand-in web server for tests and the demo, not a
 # product): a real browser's uploads, a short load run, and the long one (soak).
