@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The upload formats: each format's LoadFromFile against its bare library in one process
 # (formats_bench: a 3-megapixel GIF, and a 12-megapixel WebP and AVIF made from a photo),
-# the WebP save against bare libwebp; a 160x120 thumbnail of the 12-megapixel WebP as a
+# the WebP save against bare libwebp; ConvertToSRGB of a 12-megapixel Display P3 photo
+# against a bare lcms2 transform (colour_bench); a 160x120 thumbnail of the 12-megapixel WebP as a
 # whole process against libvips' vipsthumbnail; and the peak memory of
 # LoadFromFileMin(..., 160, 120) on a 12000x12000 PNG and a 16000x16000 JPEG above the
 # process's baseline, beside the same files loaded whole. Installs what it runs when
@@ -26,6 +27,7 @@ fi
 [ -f "$work/big.jpg" ] || "$bin/formats_bench" make-jpeg 16000 16000 "$work/big.jpg"
 
 "$bin/formats_bench" compare "$work/p3.gif" "$work/p12.webp" "$work/p12.avif"
+"$bin/colour_bench" "$photo" "$work"
 
 ours=$(best "$bin/thumbnail" "$work/p12.webp" "$work/ours.jpg" 160 120)
 vips=$(best vipsthumbnail "$work/p12.webp" -s 160x120 -o "$work/vips.jpg[Q=78]")

@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
   raster::resample_area(half, raster::Rect{0, 0, W / 2, H / 2}, photo);
   for (bool alpha : {false, true}) {
     Bytes colour;
-    codec::write_png(half, codec::PngWriteOptions{kLevel, false}, colour);
+    codec::write_png(half, codec::PngWriteOptions{kLevel, false, {}}, colour);
     const std::vector<uint8_t> png = alpha ? alpha_png(half) : std::vector<uint8_t>(colour.begin(), colour.end());
     const auto [ours, bare] = best_pair(
         kRuns,
@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
   const auto [ours, bare] = best_pair(
       kRuns,
       [&] {
-        codec::write_png(half, codec::PngWriteOptions{kLevel, false}, saved);
+        codec::write_png(half, codec::PngWriteOptions{kLevel, false, {}}, saved);
       },
       [&] { bare_png_write(half, kLevel); });
   std::printf("PNG file: %d x %d, %zu bytes at level %d\n", half.width(), half.height(), saved.size(), kLevel);

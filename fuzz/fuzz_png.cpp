@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!loaded || mixed.width() * static_cast<int64_t>(mixed.height()) > (1 << 18)) return 0;
 
   Bytes again;
-  if (!codec::write_png(kept, codec::PngWriteOptions{1, true}, again)) __builtin_trap();
+  if (!codec::write_png(kept, codec::PngWriteOptions{1, true, {}}, again)) __builtin_trap();
   raster::Bitmap back;
   codec::PngReadInfo back_info;
   if (!codec::read_png(again, back, {raster::Bgr{1, 2, 3}, codec::PngAlpha::KeepExact}, &back_info) ||

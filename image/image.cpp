@@ -13,15 +13,20 @@ namespace kelv {
 using raster::Bitmap;
 
 TImageImpl::TImageImpl() {
+  register_image(this);
   reset();
   m_header_height = -1;
   m_header_width = -1;
 }
 
-TImageImpl::~TImageImpl() { DeleteImage(); }
+TImageImpl::~TImageImpl() {
+  unregister_image(this);
+  DeleteImage();
+}
 
 void TImageImpl::reset() {
   m_bitmap.reset();
+  m_profile.clear();
   m_thumb_border_colors.clear();
   m_thumb_bg_color = 0;
   m_default_jpg_quality = codec::kDefaultJpegQuality;
@@ -32,7 +37,10 @@ void TImageImpl::reset() {
   m_jpg_orientation = 1;
 }
 
-void TImageImpl::DeleteImage() { m_bitmap.reset(); }
+void TImageImpl::DeleteImage() {
+  m_bitmap.reset();
+  m_profile.clear();
+}
 
 int32_t TImageImpl::IsNullImage() const { return m_bitmap ? 0 : 1; }
 
@@ -51,6 +59,7 @@ codec::JpegOptions TImageImpl::resolve_jpeg(int32_t Quality, int32_t Progressive
       Quality == -1 ? m_default_jpg_quality : std::clamp(Quality, codec::kMinJpegQuality, codec::kMaxJpegQuality);
   o.progressive = Progressive == -1 ? m_default_jpg_progressive == 1 : Progressive == 1;
   o.smoothing = Smoothing == -1 ? m_default_jpg_smoothing == 1 : Smoothing == 1;
+  o.icc_profile = m_profile;
   return o;
 }
 

@@ -10,8 +10,9 @@
 
 #include "common/status.h"
 #include "common/values.h"
-#include "image/codec/jpeg.h"
+#include "image/codec/colour.h"
 #include "image/codec/format.h"
+#include "image/codec/jpeg.h"
 #include "image/codec/load.h"
 #include "image/raster/bitmap.h"
 #include "image/raster/resample.h"
@@ -150,11 +151,20 @@ class TImageImpl {
   int32_t get_MaxPixels() const { return m_max_pixels; }
   void put_MaxPixels(int32_t value);
 
+  // Colour: the profile the image keeps beside its pixels (none means sRGB), whether
+  // loads keep it or convert to sRGB, and the conversion on demand.
+  std::string get_ColorProfile() const;
+  int32_t get_ColorMode() const { return m_color_mode; }
+  void put_ColorMode(int32_t value);
+  int32_t ConvertToSRGB();
+  const codec::IccBytes& profile() const { return m_profile; }
+
   // The JPEG options a save uses: -1 takes the default property; quality is clamped to
   // 1..100; progressive and smoothing are on only for exactly 1.
   codec::JpegOptions resolve_jpeg(int32_t Quality, int32_t Progressive, int32_t Smoothing) const;
 
   raster::Bitmap* bitmap() { return m_bitmap.get(); }
+  const raster::Bitmap* bitmap() const { return m_bitmap.get(); }
   // The held image's drawing surface, created on first use; null with no image.
   raster::Surface* surface() { return m_bitmap ? &m_bitmap->surface() : nullptr; }
 
@@ -181,6 +191,9 @@ class TImageImpl {
   // flag is off while `make` runs and comes back on the new image. 1, or 0 with the image
   // kept when `make` fails.
   int32_t replace_with_copy(const std::function<std::unique_ptr<raster::Bitmap>()>& make);
+  // Takes a loaded picture's profile as ColorMode says: kept as found (sRGB and unusable
+  // profiles count as none), or the pixels converted to sRGB and no profile kept.
+  void adopt_profile(raster::Bitmap& picture, std::span<const uint8_t> icc);
 
   // The state record, in its declared order.
   std::unique_ptr<raster::Bitmap> m_bitmap;
@@ -201,6 +214,17 @@ class TImageImpl {
   // largest picture, in pixels, that a load or a new bitmap may have (0: no limit).
   codec::ImageFormat m_file_format = codec::ImageFormat::Unknown;
   int32_t m_max_pixels = 0;
+  // The colour profile of the pixels (empty: sRGB), and what loads do with a file's
+  // profile: 0 keeps it, 1 converts to sRGB.
+  codec::IccBytes m_profile;
+  int32_t m_color_mode = 0;
 };
+
+// The colour profile of the Image object that holds `bmp` (empty for sRGB or when no
+// live object holds it): how Draw learns the space of another object's pixels.
+codec::IccBytes profile_of(const raster::Bitmap* bmp);
+// Every Image object is known from construction to destruction, for profile_of.
+void register_image(const TImageImpl* image);
+void unregister_image(const TImageImpl* image);
 
 }  // namespace kelv

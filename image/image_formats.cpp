@@ -53,6 +53,7 @@ int32_t TImageImpl::load_file(const std::string& FileName, codec::ImageFormat fo
            request.min_width = minWidth;
            request.min_height = minHeight;
            raster::Bitmap picture;
+           codec::IccBytes icc;
            int32_t orientation = raster::kUpright;
            codec::FileSource file(FileName);
            if (!file.is_open()) return 0;
@@ -64,20 +65,21 @@ int32_t TImageImpl::load_file(const std::string& FileName, codec::ImageFormat fo
                                      reduce == Reduce::None        ? codec::JpegReduce::None
                                      : reduce == Reduce::JpegScale ? codec::JpegReduce::Dct
                                                                    : codec::JpegReduce::Whole,
-                                     picture, &orientation);
+                                     picture, &orientation, nullptr, &icc);
                break;
-             case codec::ImageFormat::Png: ok = codec::read_png(file, request, picture); break;
+             case codec::ImageFormat::Png: ok = codec::read_png(file, request, picture, nullptr, &icc); break;
              case codec::ImageFormat::Gif: ok = codec::read_gif(file, request, picture); break;
              case codec::ImageFormat::Webp: {
                std::vector<uint8_t> data;
                ok = platform::read_whole_file(FileName, data, kMaxWebpFileBytes) &&
-                    codec::read_webp(data, request, picture);
+                    codec::read_webp(data, request, picture, nullptr, &icc);
                break;
              }
              case codec::ImageFormat::Avif: ok = codec::read_avif(file, request, picture); break;
              case codec::ImageFormat::Unknown: break;  // not a picture this object reads
            }
            if (!ok) return 0;
+           adopt_profile(picture, icc);
            *m_bitmap = std::move(picture);
            m_jpg_orientation = orientation;
            m_file_format = format;
@@ -104,8 +106,10 @@ void TImageImpl::put_MaxPixels(int32_t value) {
 
 namespace {
 
-codec::WebpOptions webp_options(int32_t quality, int32_t lossless, int32_t default_quality) {
+codec::WebpOptions webp_options(int32_t quality, int32_t lossless, int32_t default_quality,
+                                std::span<const uint8_t> icc) {
   codec::WebpOptions o;
+  o.icc_profile = icc;
   o.quality = quality == -1 ? default_quality : std::clamp(quality, codec::kMinJpegQuality, codec::kMaxJpegQuality);
   o.lossless = lossless == 1;
   return o;
@@ -117,7 +121,8 @@ int32_t TImageImpl::SaveToWebp(const std::string& FileName, int32_t Quality, int
   if (!m_bitmap) return 0;
   return guarded([&]() -> int32_t {
            Bytes out;
-           if (!codec::write_webp(*m_bitmap, webp_options(Quality, Lossless, m_default_jpg_quality), out)) return 0;
+           if (!codec::write_webp(*m_bitmap, webp_options(Quality, Lossless, m_default_jpg_quality, m_profile), out))
+             return 0;
            return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
          })
       .value_or(0);
@@ -127,7 +132,7 @@ VarOut TImageImpl::SaveToBufferWebp(int32_t Quality, int32_t Lossless) {
   if (!m_bitmap) return VarOut::null();
   return guarded([&]() -> VarOut {
            Bytes out;
-           if (!codec::write_webp(*m_bitmap, webp_options(Quality, Lossless, m_default_jpg_quality), out))
+           if (!codec::write_webp(*m_bitmap, webp_options(Quality, Lossless, m_default_jpg_quality, m_profile), out))
              return VarOut::null();
            return VarOut::buffer(std::move(out));
          })

@@ -14,8 +14,9 @@ namespace {
 constexpr int32_t kNearest = 0;
 constexpr int32_t kArea = 1;
 
-codec::PngWriteOptions png_options(int32_t level) {
+codec::PngWriteOptions png_options(int32_t level, std::span<const uint8_t> icc) {
   codec::PngWriteOptions o;
+  o.icc_profile = icc;
   o.level = level == -1 ? codec::kPngDefaultLevel : std::clamp(level, 0, 9);
   // The pixels as they are: a transparent colour is a drawing setting, and a file that
   // carried it would load back mixed over the background, not as saved.
@@ -71,7 +72,7 @@ int32_t TImageImpl::SaveToPng(const std::string& FileName, int32_t level) {
   if (!m_bitmap) return 0;
   return guarded([&]() -> int32_t {
            Bytes out;
-           if (!codec::write_png(*m_bitmap, png_options(level), out)) return 0;
+           if (!codec::write_png(*m_bitmap, png_options(level, m_profile), out)) return 0;
            return platform::write_file_replacing(FileName, out.data(), out.size()) ? 1 : 0;
          })
       .value_or(0);
@@ -81,7 +82,7 @@ VarOut TImageImpl::SaveToBufferPng(int32_t level) {
   if (!m_bitmap) return VarOut::null();
   return guarded([&]() -> VarOut {
            Bytes out;
-           if (!codec::write_png(*m_bitmap, png_options(level), out)) return VarOut::null();
+           if (!codec::write_png(*m_bitmap, png_options(level, m_profile), out)) return VarOut::null();
            return VarOut::buffer(std::move(out));
          })
       .value_or(VarOut::null());

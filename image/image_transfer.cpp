@@ -6,6 +6,23 @@
 #include "image/raster/canvas.h"
 
 namespace kelv {
+namespace {
+
+// A copy of `src` with its pixels converted from the space of `from` into that of `to`.
+// A fixed transparent colour is converted with them, so the same pixels stay transparent.
+raster::Bitmap in_space(const raster::Bitmap& src, const codec::IccBytes& from, const codec::IccBytes& to) {
+  raster::Bitmap copy(src);
+  if (!codec::convert_pixels(copy, from, to)) return copy;
+  raster::Transparency& t = copy.transparency();
+  if (t.enabled && t.fixed) {
+    raster::Bitmap key(1, 1, raster::Bitmap::Fill::None);
+    key.set_pixel(0, 0, raster::resolve(t.colour));
+    if (codec::convert_pixels(key, from, to)) t.colour = raster::to_colour(key.pixel(0, 0));
+  }
+  return copy;
+}
+
+}  // namespace
 
 int32_t TImageImpl::GetBmp() {
   return guarded([&]() -> int32_t { return m_bitmap ? m_bitmap->handle() : 0; }).value_or(0);
@@ -18,7 +35,13 @@ int32_t TImageImpl::paint_from(ImageSource* img, const std::function<void(const 
   const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
   if (!src) return 0;
   return guarded([&]() -> int32_t {
-           if (src == m_bitmap.get()) {
+           // Pixels of another colour space are painted as they look: a copy converted into
+           // this image's space.
+           const codec::IccBytes from = profile_of(src);
+           if (from != m_profile) {
+             raster::Bitmap copy = in_space(*src, from, m_profile);
+             paint(copy);
+           } else if (src == m_bitmap.get()) {
              // Drawing an image onto itself: from a copy, so no pixel is read after it changed.
              raster::Bitmap copy(*src);
              paint(copy);
@@ -52,7 +75,11 @@ int32_t TImageImpl::AssignPicture(ImageSource* in) {
            int32_t handle = 0;
            if (!in || !in->get_bmp(handle)) return 0;
            const raster::Bitmap* src = raster::Bitmap::from_handle(handle);
-           if (src && src != m_bitmap.get()) *m_bitmap = raster::Bitmap(*src);
+           if (src && src != m_bitmap.get()) {
+             // The copy takes the picture's profile, and ColorMode as a load does.
+             *m_bitmap = raster::Bitmap(*src);
+             adopt_profile(*m_bitmap, profile_of(src));
+           }
            return 1;
          })
       .value_or(0);

@@ -109,6 +109,10 @@ const Binding<T> kImage[] = {
     {"LoadFromFileMin", M, method<T, &T::LoadFromFileMin>},
     {"MaxPixels", G, method<T, &T::get_MaxPixels>},
     {"MaxPixels", P, method<T, &T::put_MaxPixels>},
+    {"ColorProfile", G, method<T, &T::get_ColorProfile>},
+    {"ColorMode", G, method<T, &T::get_ColorMode>},
+    {"ColorMode", P, method<T, &T::put_ColorMode>},
+    {"ConvertToSRGB", M, method<T, &T::ConvertToSRGB>},
 };
 
 }  // namespace

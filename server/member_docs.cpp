@@ -13,7 +13,8 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"LoadFromJpg",
        "Loads a JPEG file (float IDCT, full scale, colour output); 1 on success. A failed load leaves an empty image."},
       {"CreateFromSize", "Makes a new w by h image, white, or filled with bgcol when bgcol > 0."},
-      {"SaveToBmp", "Saves a 24-bit BMP file; the target is replaced only by a complete file."},
+      {"SaveToBmp",
+       "Saves a 24-bit BMP file, without a colour profile; the target is replaced only by a complete file."},
       {"SaveToJpg", "Saves a JPEG file; -1 takes the default quality, progression and smoothing."},
       {"DeleteImage", "Discards the image (settings stay)."},
       {"IsValidImage", "1 when an image with pixels is held."},
@@ -29,8 +30,11 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"ChangeSize", "Crops or extends to w by h, anchored at the top left; new area takes the brush once used."},
       {"GetColorFromRGB", "The colour value r + 256 g + 65536 b."},
       {"StretchDraw",
-       "Draws another Image scaled into the w+1 by h+1 rectangle at (x, y), sampled as ResampleMode says."},
-      {"Draw", "Draws another Image at (x, y), clipped, honouring its transparency."},
+       "Draws another Image scaled into the w+1 by h+1 rectangle at (x, y), sampled as ResampleMode says; colour "
+       "profiles as Draw."},
+      {"Draw",
+       "Draws another Image at (x, y), clipped, honouring its transparency; its pixels are converted into this "
+       "image's colour profile when the two differ."},
       {"GetBmp", "The handle by which other Image objects reach this bitmap; 0 with no image."},
       {"GetColor", "The colour of pixel (x, y); -1 outside the image, 0 with no image."},
       {"Line", "A line from (x1, y1) to (x2, y2), the end point left out."},
@@ -71,7 +75,9 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"GetHtmlWH", "width=\"W\" height=\"H\" for the loaded image, or empty."},
       {"SaveToBufferBmp", "The BMP file as a byte buffer, or Null with no image."},
       {"SaveToBufferJpg", "The JPEG file as a byte buffer, or Null with no image."},
-      {"AssignPicture", "Resets every setting and takes a copy of another Image's picture."},
+      {"AssignPicture",
+       "Resets every setting and takes a copy of another Image's picture with its colour profile (converted to sRGB "
+       "under ColorMode 1)."},
       {"GetRFromColor", "The red part of a colour."},
       {"GetGFromColor", "The green part of a colour."},
       {"GetBFromColor", "The blue part of a colour."},
@@ -116,6 +122,16 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"MaxPixels",
        "The most pixels a loaded or new picture may hold (reduced loads count the reduced size); more fails the "
        "member before memory is taken. 0 (at first) for no limit; negative values are ignored."},
+      {"ColorProfile",
+       "The description of the image's colour profile (\"Display P3\", \"Adobe RGB (1998)\"), read from the file "
+       "loaded; \"\" with none or an sRGB one. JPEG, PNG and WebP saves write the profile; BMP saves write none."},
+      {"ColorMode",
+       "0 (at first): loads keep the pixels as stored and the file's profile with them. 1: loads convert the pixels "
+       "to sRGB and keep no profile. Other values are ignored. Colour numbers (pens, brushes, GetColor) are the "
+       "image's own pixel values, sRGB for an image without a profile."},
+      {"ConvertToSRGB",
+       "Converts the pixels to sRGB (relative colorimetric, black point compensation) and drops the profile; 1 on "
+       "success or with nothing to convert, 0 with no image."},
   };
   static const std::map<std::string, std::string> binrw = {
       {"FOpen", "Opens a file with a C mode string (\"rb\", \"w+b\", \"a\", ...); 1 on success."},

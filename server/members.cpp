@@ -133,6 +133,10 @@ const Row kImage2Rows[] = {
     {102, 216, "LoadFromFileMin", M, "FileName:name;minWidth:i4;minHeight:i4", I4},
     {103, 217, "MaxPixels", G, "", I4},
     {104, 217, "MaxPixels", P, ":i4", None},
+    {105, 218, "ColorProfile", G, "", Text},
+    {106, 219, "ColorMode", G, "", I4},
+    {107, 219, "ColorMode", P, ":i4", None},
+    {108, 220, "ConvertToSRGB", M, "", I4},
 };
 
 const Row kBinaryRWRows[] = {

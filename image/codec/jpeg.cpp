@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "common/status.h"
+#include "image/codec/colour.h"
 #include "image/codec/exif.h"
 #include "image/raster/orientation.h"
 #include "image/raster/reduce.h"
@@ -115,6 +116,11 @@ struct Decoder {
   // Read from the file's first camera metadata segment when `tagged`.
   bool tagged;
   int32_t orientation;
+  // The colour profile of the file's APP2 segments (the library's allocation), and for
+  // CMYK pixels the conversion it describes.
+  JOCTET* icc;
+  unsigned int icc_size;
+  const RowConverter* cmyk_converter;
 };
 
 // The DCT scales a decode may choose from, smallest first: 1/8, 1/4, 1/2.
@@ -156,7 +162,10 @@ bool decode_header(Decoder* d, SequentialReader* reader) {
   d->source.pub.term_source = source_term;
   d->cinfo.src = &d->source.pub;
   if (d->tagged) jpeg_save_markers(&d->cinfo, JPEG_APP0 + 1, 0xFFFF);
+  // The colour profile, which may span many segments.
+  jpeg_save_markers(&d->cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(&d->cinfo, TRUE);
+  if (!jpeg_read_icc_profile(&d->cinfo, &d->icc, &d->icc_size)) d->icc_size = 0;
   if (d->tagged) {
     d->orientation = saved_orientation(&d->cinfo);
     // The bounds are the upright picture's: where the tag swaps the sides, the stored
@@ -187,8 +196,14 @@ bool decode_header(Decoder* d, SequentialReader* reader) {
   return true;
 }
 
-// CMYK (inverted, as Adobe writes it, or plain) to blue, green, red.
-void cmyk_to_bgr(const uint8_t* in, uint8_t* out, JDIMENSION width, bool adobe) {
+// CMYK (inverted, as Adobe writes it, or plain) to blue, green, red: through the file's
+// profile when it has one, else by the plain formula.
+void cmyk_to_bgr(const Decoder* d, const uint8_t* in, uint8_t* out, JDIMENSION width) {
+  if (d->cmyk_converter) {
+    d->cmyk_converter->apply(in, out, width);
+    return;
+  }
+  const bool adobe = d->adobe;
   for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
     unsigned c = in[0], m = in[1], y = in[2], k = in[3];
     if (!adobe) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
@@ -208,13 +223,12 @@ bool decode_pixels(Decoder* d, uint8_t** rows, uint8_t* cmyk_row, raster::RowBui
       uint8_t* row = reduced->next_row();
       JSAMPROW in = d->cmyk ? cmyk_row : row;
       if (jpeg_read_scanlines(&d->cinfo, &in, 1) == 1) {
-        if (d->cmyk) cmyk_to_bgr(cmyk_row, row, d->cinfo.output_width, d->adobe);
+        if (d->cmyk) cmyk_to_bgr(d, cmyk_row, row, d->cinfo.output_width);
         reduced->add();
       }
     } else if (d->cmyk) {
       JSAMPROW in = cmyk_row;
-      if (jpeg_read_scanlines(&d->cinfo, &in, 1) == 1)
-        cmyk_to_bgr(cmyk_row, rows[line], d->cinfo.output_width, d->adobe);
+      if (jpeg_read_scanlines(&d->cinfo, &in, 1) == 1) cmyk_to_bgr(d, cmyk_row, rows[line], d->cinfo.output_width);
     } else {
       jpeg_read_scanlines(&d->cinfo, rows + line, d->cinfo.output_height - line);
     }
@@ -231,7 +245,8 @@ struct Encoder {
   unsigned long size;
 };
 
-bool encode(Encoder* e, uint8_t** rows, int width, int height, int quality, bool progressive) {
+bool encode(Encoder* e, uint8_t** rows, int width, int height, int quality, bool progressive, const uint8_t* icc,
+            unsigned int icc_size) {
   e->cinfo.err = &e->err.pub;
   if (setjmp(e->err.jump)) return false;
   jpeg_create_compress(&e->cinfo);
@@ -248,18 +263,29 @@ bool encode(Encoder* e, uint8_t** rows, int width, int height, int quality, bool
   jpeg_set_quality(&e->cinfo, quality, TRUE);
   if (progressive) jpeg_simple_progression(&e->cinfo);
   jpeg_start_compress(&e->cinfo, TRUE);
+  // The colour profile as APP2 segments of at most 65519 bytes each, numbered in order.
+  if (icc_size > 0) jpeg_write_icc_profile(&e->cinfo, icc, icc_size);
   while (e->cinfo.next_scanline < e->cinfo.image_height)
     jpeg_write_scanlines(&e->cinfo, rows + e->cinfo.next_scanline, e->cinfo.image_height - e->cinfo.next_scanline);
   jpeg_finish_compress(&e->cinfo);
   return true;
 }
 
-bool decode(Decoder& d, ByteSource& source, uint64_t max_pixels, raster::Bitmap& out, std::string* message) {
+bool decode(Decoder& d, ByteSource& source, uint64_t max_pixels, raster::Bitmap& out, std::string* message,
+            IccBytes* icc = nullptr) {
   init_errors(d.err);
   SequentialReader reader(source, kSourceChunk);
   bool ok = decode_header(&d, &reader);
+  std::unique_ptr<RowConverter> converter;
   if (ok) {
     ok = guarded_into(d.err.message, [&] {
+      const std::span<const uint8_t> profile(d.icc, d.icc_size);
+      if (d.cmyk && !profile.empty()) {
+        converter = RowConverter::to_srgb(profile, d.adobe ? PixelLayout::CmykInverted : PixelLayout::Cmyk);
+        d.cmyk_converter = converter.get();
+      }
+      // CMYK pixels come out as sRGB; others keep the file's profile.
+      if (icc) icc->assign(profile.begin(), d.cmyk ? profile.begin() : profile.end());
       const auto w = static_cast<int32_t>(d.cinfo.output_width), h = static_cast<int32_t>(d.cinfo.output_height);
       // The rows of the scaled decode reduced further by a whole factor, for the least size
       // asked for.
@@ -291,6 +317,7 @@ bool decode(Decoder& d, ByteSource& source, uint64_t max_pixels, raster::Bitmap&
   }
   if (!ok && message) *message = d.err.message;
   if (d.created) jpeg_destroy_decompress(&d.cinfo);
+  std::free(d.icc);
   return ok;
 }
 
@@ -315,7 +342,7 @@ bool read_jpeg_min(std::span<const uint8_t> data, int32_t min_width, int32_t min
 }
 
 bool read_jpeg(ByteSource& source, const LoadRequest& request, JpegReduce reduce, raster::Bitmap& out,
-               int32_t* orientation, std::string* message) {
+               int32_t* orientation, std::string* message, IccBytes* icc) {
   Decoder d{};
   d.tagged = true;
   d.orientation = raster::kUpright;
@@ -323,7 +350,7 @@ bool read_jpeg(ByteSource& source, const LoadRequest& request, JpegReduce reduce
   d.whole = reduce == JpegReduce::Whole;
   d.min_width = request.min_width;
   d.min_height = request.min_height;
-  const bool ok = decode(d, source, request.max_pixels, out, message);
+  const bool ok = decode(d, source, request.max_pixels, out, message, icc);
   if (ok && orientation) *orientation = d.orientation;
   return ok;
 }
@@ -333,7 +360,8 @@ bool write_jpeg(const raster::Bitmap& bmp, const JpegOptions& options, Bytes& ou
   init_errors(e.err);
   std::vector<uint8_t*> rows(static_cast<size_t>(bmp.height()));
   for (int32_t y = 0; y < bmp.height(); ++y) rows[static_cast<size_t>(y)] = const_cast<uint8_t*>(bmp.row(y));
-  bool ok = encode(&e, rows.data(), bmp.width(), bmp.height(), options.quality, options.progressive);
+  bool ok = encode(&e, rows.data(), bmp.width(), bmp.height(), options.quality, options.progressive,
+                   options.icc_profile.data(), static_cast<unsigned int>(options.icc_profile.size()));
   if (e.created) jpeg_destroy_compress(&e.cinfo);
   if (ok) {
     ok = guarded([&] { out.assign(e.buffer, e.buffer + e.size); }).ok();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/values.h"
+#include "image/codec/colour.h"
 #include "image/codec/load.h"
 #include "image/codec/source.h"
 #include "image/raster/bitmap.h"
@@ -18,9 +19,10 @@ inline constexpr int kMaxJpegQuality = 100;
 inline constexpr int kDefaultJpegQuality = 78;
 
 struct JpegOptions {
-  int quality = kDefaultJpegQuality;  // with baseline-compatible tables
-  bool progressive = false;           // the standard simple progression
-  bool smoothing = true;              // kept for decoding; does not change the encoded data
+  int quality = kDefaultJpegQuality;     // with baseline-compatible tables
+  bool progressive = false;              // the standard simple progression
+  bool smoothing = true;                 // kept for decoding; does not change the encoded data
+  std::span<const uint8_t> icc_profile;  // written as APP2 segments; empty: none
 };
 
 // Decodes with float IDCT, block smoothing, full scale and colour output; greyscale,
@@ -46,9 +48,11 @@ enum class JpegReduce : uint8_t { None, Dct, Whole };
 // options of read_jpeg. The least size of `request` is the upright picture's: where the
 // file's orientation tag swaps the sides, so are the bounds. `orientation` receives the
 // tag (1 when there is none). Fails before any pixel memory is taken when the result
-// would pass request.max_pixels.
+// would pass request.max_pixels. `icc` receives the file's colour profile, joined from
+// its APP2 segments in their numbered order; a CMYK or YCCK file's profile converts its
+// pixels to sRGB instead, and none is given.
 bool read_jpeg(ByteSource& source, const LoadRequest& request, JpegReduce reduce, raster::Bitmap& out,
-               int32_t* orientation = nullptr, std::string* message = nullptr);
+               int32_t* orientation = nullptr, std::string* message = nullptr, IccBytes* icc = nullptr);
 
 // Encodes a whole file into memory; false on an error.
 bool write_jpeg(const raster::Bitmap& bmp, const JpegOptions& options, Bytes& out, std::string* message = nullptr);

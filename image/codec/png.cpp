@@ -34,9 +34,8 @@ constexpr uint64_t kRatioSlack = 4096;
 constexpr png_alloc_size_t kChunkMallocMax = 8u << 20;
 constexpr png_uint_32 kChunkCacheMax = 1000;
 // Chunks that change nothing in the 24-bit pixels we keep: skipped unread, which also
-// spares decompressing profiles and text.
-constexpr png_byte kSkippedChunks[] =
-    "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+// spares decompressing text. The colour chunks (iCCP, sRGB, gAMA, cHRM) are read.
+constexpr png_byte kSkippedChunks[] = "bKGD\0eXIf\0hIST\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0tEXt\0tIME\0zTXt";
 constexpr int kSkippedChunkCount = sizeof kSkippedChunks / 5;
 
 constexpr uint8_t kOpaque = 255;
@@ -70,7 +69,36 @@ struct Reader {
   int colour_type;
   int passes;
   int channels;  // after the transformations: 3, or 4 with alpha
+  // The colour description the file gives (the profile stays libpng's until the reader
+  // is destroyed).
+  png_bytep icc;
+  png_uint_32 icc_size;
+  bool srgb;
+  png_uint_32 gamma;  // 0: none
+  bool has_chromaticities;
+  double chromaticities[8];
 };
+
+// What the colour chunks say, in their order of precedence: an embedded profile, the
+// sRGB chunk (none), then gamma and chromaticities.
+void read_colour(Reader* r) {
+  png_charp name = nullptr;
+  int compression = 0;
+  if (png_get_iCCP(r->png, r->info, &name, &compression, &r->icc, &r->icc_size) != PNG_INFO_iCCP) r->icc_size = 0;
+  r->srgb = png_get_valid(r->png, r->info, PNG_INFO_sRGB) != 0;
+  png_fixed_point gamma = 0;
+  if (png_get_gAMA_fixed(r->png, r->info, &gamma) == PNG_INFO_gAMA && gamma > 0)
+    r->gamma = static_cast<png_uint_32>(gamma);
+  double* c = r->chromaticities;
+  r->has_chromaticities =
+      png_get_cHRM(r->png, r->info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) == PNG_INFO_cHRM;
+}
+
+IccBytes colour_of(const Reader& r) {
+  if (r.icc_size > 0) return IccBytes(r.icc, r.icc + r.icc_size);
+  if (r.srgb || r.gamma == 0) return {};
+  return icc_from_png(r.gamma, r.has_chromaticities ? r.chromaticities : nullptr);
+}
 
 bool read_header(Reader* r) {
   r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r->err, on_png_error, on_png_warning);
@@ -90,6 +118,7 @@ bool read_header(Reader* r) {
   png_set_keep_unknown_chunks(r->png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
   png_set_keep_unknown_chunks(r->png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
   png_read_info(r->png, r->info);
+  read_colour(r);
   int interlace = 0;
   png_get_IHDR(r->png, r->info, &r->width, &r->height, &r->bit_depth, &r->colour_type, &interlace, nullptr, nullptr);
   // Everything to 8-bit blue, green, red: palettes and low-bit grey expanded, a
@@ -278,6 +307,8 @@ struct Writer {
   png_infop info;
   ErrorContext err;
   Sink sink;
+  const uint8_t* icc;
+  png_uint_32 icc_size;
 };
 
 bool encode(Writer* w, uint8_t** rows, png_uint_32 width, png_uint_32 height, int level, png_color_16* key) {
@@ -290,10 +321,15 @@ bool encode(Writer* w, uint8_t** rows, png_uint_32 width, png_uint_32 height, in
   w->info = png_create_info_struct(w->png);
   if (!w->info) png_error(w->png, "Out of memory");
   png_set_write_fn(w->png, &w->sink, kelv_png_write, kelv_png_flush);
+  // A profile libpng finds fault with is left out with a warning; the pixels are still
+  // saved.
+  png_set_benign_errors(w->png, 1);
   png_set_IHDR(w->png, w->info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(w->png, level);
   if (key) png_set_tRNS(w->png, w->info, nullptr, 0, key);
+  // The colour profile, compressed in an iCCP chunk.
+  if (w->icc_size > 0) png_set_iCCP(w->png, w->info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, w->icc, w->icc_size);
   png_write_info(w->png, w->info);
   png_set_bgr(w->png);
   png_write_image(w->png, rows);
@@ -329,7 +365,7 @@ namespace {
 // Reads the header and checks the size it declares (with `whole`, also that one bitmap
 // can hold it); then `pixels` decodes. The codec objects are destroyed on every path.
 template <class F>
-bool read_with(ByteSource& source, bool whole, std::string* message, F pixels) {
+bool read_with(ByteSource& source, bool whole, std::string* message, F pixels, IccBytes* icc = nullptr) {
   SequentialReader reader(source);
   Reader r{};
   r.src = &reader;
@@ -346,7 +382,10 @@ bool read_with(ByteSource& source, bool whole, std::string* message, F pixels) {
       std::snprintf(r.err.message, sizeof r.err.message, "The file is too short for the image it declares");
       ok = false;
     } else {
-      ok = guarded_into(r.err.message, [&] { return pixels(r, w, h); });
+      ok = guarded_into(r.err.message, [&] {
+        if (icc) *icc = colour_of(r);
+        return pixels(r, w, h);
+      });
     }
   }
   if (!ok && message) *message = r.err.message;
@@ -370,40 +409,46 @@ bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadO
   return ok;
 }
 
-bool read_png(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message) {
+bool read_png(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message,
+              IccBytes* icc) {
   const PngReadOptions options{request.background, PngAlpha::Composite};
-  return read_with(source, !request.reduce, message, [&](Reader& r, int32_t w, int32_t h) {
-    LoadPlan plan;
-    std::string why;
-    if (!plan_load(request, w, h, plan, why)) {
-      std::snprintf(r.err.message, sizeof r.err.message, "%s", why.c_str());
-      return false;
-    }
-    PngReadInfo found;
-    if (r.passes > 1) {
-      // Interlaced passes fill the whole picture in turn: it is decoded whole, then reduced.
-      raster::Bitmap whole(w, h, raster::Bitmap::Fill::None);
-      if (!read_pixels(r, whole, options, found)) return false;
-      out = plan.factor > 1 ? raster::reduce(whole, plan.factor) : std::move(whole);
-      return true;
-    }
-    // Row by row into the result (or its reduction): the picture is never held whole.
-    raster::RowBuilder builder(w, h, plan.factor);
-    std::vector<uint8_t> wide(r.channels == 4 ? 4 * static_cast<size_t>(w) : 0);
-    for (int32_t y = 0; y < h; ++y) {
-      uint8_t* row = builder.next_row();
-      if (!read_row(&r, r.channels == 4 ? wide.data() : row)) return false;
-      if (r.channels == 4) raster::mix_row_over(wide.data(), row, w, request.background);
-      builder.add();
-    }
-    if (!read_end(&r)) return false;
-    out = builder.take();
-    return true;
-  });
+  return read_with(
+      source, !request.reduce, message,
+      [&](Reader& r, int32_t w, int32_t h) {
+        LoadPlan plan;
+        std::string why;
+        if (!plan_load(request, w, h, plan, why)) {
+          std::snprintf(r.err.message, sizeof r.err.message, "%s", why.c_str());
+          return false;
+        }
+        PngReadInfo found;
+        if (r.passes > 1) {
+          // Interlaced passes fill the whole picture in turn: it is decoded whole, then reduced.
+          raster::Bitmap whole(w, h, raster::Bitmap::Fill::None);
+          if (!read_pixels(r, whole, options, found)) return false;
+          out = plan.factor > 1 ? raster::reduce(whole, plan.factor) : std::move(whole);
+          return true;
+        }
+        // Row by row into the result (or its reduction): the picture is never held whole.
+        raster::RowBuilder builder(w, h, plan.factor);
+        std::vector<uint8_t> wide(r.channels == 4 ? 4 * static_cast<size_t>(w) : 0);
+        for (int32_t y = 0; y < h; ++y) {
+          uint8_t* row = builder.next_row();
+          if (!read_row(&r, r.channels == 4 ? wide.data() : row)) return false;
+          if (r.channels == 4) raster::mix_row_over(wide.data(), row, w, request.background);
+          builder.add();
+        }
+        if (!read_end(&r)) return false;
+        out = builder.take();
+        return true;
+      },
+      icc);
 }
 
 bool write_png(const raster::Bitmap& bmp, const PngWriteOptions& options, Bytes& out, std::string* message) {
   Writer w{};
+  w.icc = options.icc_profile.data();
+  w.icc_size = static_cast<png_uint_32>(options.icc_profile.size());
   std::vector<uint8_t*> rows(static_cast<size_t>(bmp.height()));
   for (int32_t y = 0; y < bmp.height(); ++y) rows[static_cast<size_t>(y)] = const_cast<uint8_t*>(bmp.row(y));
   png_color_16 key{};

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/values.h"
+#include "image/codec/colour.h"
 #include "image/codec/load.h"
 #include "image/codec/source.h"
 #include "image/raster/bitmap.h"
@@ -58,8 +59,11 @@ bool read_png(std::span<const uint8_t> data, raster::Bitmap& out, const PngReadO
 // (as PngAlpha::Composite). A file that is not interlaced is decoded row by row straight
 // into the result, or for a reduced load into its reduction, so the whole picture is
 // never held; an interlaced one is decoded whole and then reduced. Fails before any pixel
-// memory is taken when the result would pass request.max_pixels.
-bool read_png(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message = nullptr);
+// memory is taken when the result would pass request.max_pixels. `icc` receives the
+// file's colour profile: its iCCP chunk, none for an sRGB chunk, else one built from its
+// gAMA and cHRM chunks.
+bool read_png(ByteSource& source, const LoadRequest& request, raster::Bitmap& out, std::string* message = nullptr,
+              IccBytes* icc = nullptr);
 
 constexpr int kPngDefaultLevel = 6;
 
@@ -67,6 +71,7 @@ struct PngWriteOptions {
   int level = kPngDefaultLevel;  // zlib's 0 (stored) to 9 (smallest); others are clamped
   // Whether a transparent bitmap's colour is written as the file's transparent colour.
   bool transparency = false;
+  std::span<const uint8_t> icc_profile;  // written as an iCCP chunk; empty: none
 };
 
 // Encodes the bitmap as an 8-bit colour PNG into memory; false on an error.

@@ -19,10 +19,69 @@ namespace {
 constexpr size_t kRiffHeader = 12;
 constexpr size_t kChunkHeader = 8;
 constexpr uint8_t kAnimationFlag = 0x02;
+constexpr uint8_t kProfileFlag = 0x20;
+constexpr size_t kExtendedHeader = 10;  // the VP8X chunk's data
 constexpr int kMaxSide = 16383;
 
 uint32_t le24(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16; }
 uint32_t le32(const uint8_t* p) { return le24(p) | uint32_t{p[3]} << 24; }
+
+void put_le(Bytes& out, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void put_chunk(Bytes& out, const char (&fourcc)[5], std::span<const uint8_t> data) {
+  out.insert(out.end(), fourcc, fourcc + 4);
+  put_le(out, static_cast<uint32_t>(data.size()), 4);
+  out.insert(out.end(), data.begin(), data.end());
+  if (data.size() % 2) out.push_back(0);  // chunks are padded to an even length
+}
+
+// The ICCP chunk of an extended file, walked chunk by chunk within the file's bounds;
+// empty when there is none.
+IccBytes find_profile(std::span<const uint8_t> data) {
+  if (data.size() < kRiffHeader + kChunkHeader + kExtendedHeader || std::memcmp(data.data() + 12, "VP8X", 4) != 0 ||
+      (data[kRiffHeader + kChunkHeader] & kProfileFlag) == 0)
+    return {};
+  size_t at = kRiffHeader;
+  while (data.size() - at >= kChunkHeader) {
+    const uint64_t size = le32(data.data() + at + 4);
+    if (size > data.size() - at - kChunkHeader) return {};
+    if (std::memcmp(data.data() + at, "ICCP", 4) == 0) {
+      const uint8_t* p = data.data() + at + kChunkHeader;
+      return IccBytes(p, p + size);
+    }
+    at += kChunkHeader + size + (size % 2);
+  }
+  return {};
+}
+
+// The encoder's simple file turned into the extended format with an ICCP chunk: a VP8X
+// header naming the profile and the canvas size, the profile, then the image's chunks.
+Bytes with_profile(std::span<const uint8_t> file, int32_t width, int32_t height, std::span<const uint8_t> icc) {
+  std::span<const uint8_t> chunks = file.subspan(kRiffHeader);
+  uint8_t header[kExtendedHeader] = {};
+  if (chunks.size() >= kChunkHeader + kExtendedHeader && std::memcmp(chunks.data(), "VP8X", 4) == 0) {
+    // Already extended (an alpha channel): its header keeps its flags.
+    std::memcpy(header, chunks.data() + kChunkHeader, kExtendedHeader);
+    chunks = chunks.subspan(kChunkHeader + kExtendedHeader);
+  } else {
+    const auto w = static_cast<uint32_t>(width - 1), h = static_cast<uint32_t>(height - 1);
+    const uint8_t size[6] = {uint8_t(w), uint8_t(w >> 8), uint8_t(w >> 16),
+                             uint8_t(h), uint8_t(h >> 8), uint8_t(h >> 16)};
+    std::memcpy(header + 4, size, sizeof size);
+  }
+  header[0] |= kProfileFlag;
+  Bytes out;
+  out.reserve(file.size() + icc.size() + 32);
+  out.insert(out.end(), {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'});
+  put_chunk(out, "VP8X", header);
+  put_chunk(out, "ICCP", icc);
+  out.insert(out.end(), chunks.begin(), chunks.end());
+  const auto riff = static_cast<uint32_t>(out.size() - 8);
+  for (int i = 0; i < 4; ++i) out[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(riff >> (8 * i));
+  return out;
+}
 
 // The picture of a file: the whole image, or the first frame of an animation, its bytes
 // held by the demuxer while this object lives.
@@ -129,8 +188,10 @@ bool probe_webp(ByteSource& source, int32_t& width, int32_t& height) {
   return false;
 }
 
-bool read_webp(std::span<const uint8_t> data, const LoadRequest& request, raster::Bitmap& out, std::string* message) {
+bool read_webp(std::span<const uint8_t> data, const LoadRequest& request, raster::Bitmap& out, std::string* message,
+               IccBytes* icc) {
   return guarded_load(message, [&](std::string& why) {
+    if (icc) *icc = find_profile(data);
     Picture picture;
     if (!picture.open(data, why)) return false;
     WebPBitstreamFeatures f;
@@ -176,7 +237,15 @@ bool write_webp(const raster::Bitmap& bmp, const WebpOptions& options, Bytes& ou
                           : WebPEncodeBGR(bmp.row(0), bmp.width(), bmp.height(), stride,
                                           static_cast<float>(std::clamp(options.quality, 1, 100)), &encoded);
   bool ok = size > 0 && encoded;
-  if (ok) ok = guarded([&] { out.assign(encoded, encoded + size); }).ok();
+  if (ok) {
+    ok = guarded([&] {
+           const std::span<const uint8_t> file(encoded, size);
+           if (options.icc_profile.empty())
+             out.assign(file.begin(), file.end());
+           else
+             out = with_profile(file, bmp.width(), bmp.height(), options.icc_profile);
+         }).ok();
+  }
   if (!ok && message) *message = "The WebP image can't be encoded";
   WebPFree(encoded);
   return ok;

@@ -175,8 +175,8 @@ TEST_F(Formats, WebpSavesRoundTripLosslessExactlyAndLossyCloseAndRefuseWhatTheFo
     for (int32_t x = 0; x < 70; ++x)
       src.set_pixel(x, y, Bgr{static_cast<uint8_t>(x * 3), static_cast<uint8_t>(y * 4), static_cast<uint8_t>(x + y)});
   Bytes lossless, lossy;
-  ASSERT_TRUE(write_webp(src, WebpOptions{78, true}, lossless));
-  ASSERT_TRUE(write_webp(src, WebpOptions{90, false}, lossy));
+  ASSERT_TRUE(write_webp(src, WebpOptions{78, true, {}}, lossless));
+  ASSERT_TRUE(write_webp(src, WebpOptions{90, false, {}}, lossy));
   Bitmap back;
   ASSERT_TRUE(read_webp(lossless, request(), back));
   EXPECT_TRUE(test::same_pixels(back, src));

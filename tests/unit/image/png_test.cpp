@@ -247,7 +247,7 @@ TEST(PngWrite, RoundTripsAtEveryLevel) {
   size_t stored = 0, smallest = SIZE_MAX;
   for (int level = -3; level <= 12; ++level) {
     Bytes out;
-    ASSERT_TRUE(write_png(src, PngWriteOptions{level, false}, out)) << level;
+    ASSERT_TRUE(write_png(src, PngWriteOptions{level, false, {}}, out)) << level;
     EXPECT_TRUE(is_png(out));
     Bitmap back;
     ASSERT_TRUE(read_png(out, back)) << level;
@@ -271,8 +271,8 @@ TEST(PngWrite, ATransparentBitmapCanKeepItsColour) {
   const Bgr key = src.pixel(3, 2);
   src.transparency() = raster::Transparency{true, true, raster::to_colour(key)};
   Bytes plain, keyed;
-  ASSERT_TRUE(write_png(src, PngWriteOptions{6, false}, plain));
-  ASSERT_TRUE(write_png(src, PngWriteOptions{6, true}, keyed));
+  ASSERT_TRUE(write_png(src, PngWriteOptions{6, false, {}}, plain));
+  ASSERT_TRUE(write_png(src, PngWriteOptions{6, true, {}}, keyed));
   std::vector<uint8_t> keyed_file(keyed.begin(), keyed.end()), plain_file(plain.begin(), plain.end());
   EXPECT_EQ(test::find_chunk(plain_file, "tRNS"), 0u);
   EXPECT_NE(test::find_chunk(keyed_file, "tRNS"), 0u);
