@@ -1,15 +1,19 @@
 // The upload formats in one program: each format's load (LoadFromFile) against its bare
 // library decoding the same file in the same process (giflib, libwebp, libavif with its
-// own conversion to 8-bit colour), and the WebP save against bare libwebp; then the peak
-// memory of a reduced load above the process's baseline, in a process of its own.
+// own conversion to 8-bit colour, libheif with its own), and the WebP save against bare
+// libwebp; then the peak memory of a reduced load above the process's baseline, in a
+// process of its own.
 //
-//   formats_bench compare GIF WEBP AVIF          the ratio rows
+//   formats_bench compare GIF WEBP AVIF HEIC     the ratio rows
 //   formats_bench peak FILE W H [--whole]        peak memory of LoadFromFileMin (or of the
 //                                                whole picture's LoadFromFile)
 //   formats_bench make-png W H FILE              a photo-like PNG or JPEG of any size,
 //   formats_bench make-jpeg W H FILE             written row by row
+//   formats_bench make-heic W H FILE TILE...     a HEIC grid of W x H from 512 x 512
+//                                                tiles, each a file written by heif-enc
 #include <avif/avif.h>
 #include <gif_lib.h>
+#include <libheif/heif.h>
 #include <png.h>
 #include <webp/decode.h>
 #include <webp/encode.h>
@@ -29,6 +33,7 @@
 #include "image/codec/webp.h"
 #include "image/image.h"
 #include "platform/platform.h"
+#include "unit/image/heif_builder.h"
 
 using namespace kelv;
 using bench::best_pair;
@@ -91,7 +96,25 @@ void bare_avif(const char* name) {
   avifDecoderDestroy(d);
 }
 
-void compare(const char* gif, const char* webp, const char* avif) {
+// libheif: the file read and decoded into interleaved red, green, blue by its own
+// conversion.
+void bare_heic(const char* name) {
+  heif_context* c = heif_context_alloc();
+  heif_image_handle* handle = nullptr;
+  heif_image* image = nullptr;
+  if (heif_context_read_from_file(c, name, nullptr).code != heif_error_Ok ||
+      heif_context_get_primary_image_handle(c, &handle).code != heif_error_Ok ||
+      heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code !=
+          heif_error_Ok)
+    std::abort();
+  int stride = 0;
+  g_sink = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride)[0];
+  heif_image_release(image);
+  heif_image_handle_release(handle);
+  heif_context_free(c);
+}
+
+void compare(const char* gif, const char* webp, const char* avif, const char* heic) {
   struct Load {
     const char* what;
     const char* file;
@@ -100,7 +123,7 @@ void compare(const char* gif, const char* webp, const char* avif) {
   };
   for (const Load& l :
        {Load{"LoadFromFile GIF", gif, bare_gif, "giflib"}, Load{"LoadFromFile WebP", webp, bare_webp, "libwebp"},
-        Load{"LoadFromFile AVIF", avif, bare_avif, "libavif"}}) {
+        Load{"LoadFromFile AVIF", avif, bare_avif, "libavif"}, Load{"LoadFromFile HEIC", heic, bare_heic, "libheif"}}) {
     TImageImpl img;
     if (img.LoadFromFile(l.file) != 1) std::abort();
     std::printf("%s: %s, %d x %d\n", l.what, l.file, img.get_Width(), img.get_Height());
@@ -203,20 +226,33 @@ int make_jpeg(int32_t w, int32_t h, const char* name) {
   return std::fclose(f) == 0 ? 0 : 1;
 }
 
+int make_heic(int32_t w, int32_t h, const char* name, int tiles, char** tile_files) {
+  test::HeifGrid g;
+  g.tile_width = g.tile_height = 512;
+  g.columns = (w + 511) / 512, g.rows = (h + 511) / 512;
+  g.width = w, g.height = h;
+  if (tiles != g.columns * g.rows) return 1;
+  for (int i = 0; i < tiles; ++i) g.tiles.push_back(test::heif_tile_of(slurp(tile_files[i])));
+  const std::vector<uint8_t> file = test::heic_grid_file(g);
+  return platform::write_file_replacing(name, file.data(), file.size()) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "compare" && argc == 5) {
-    compare(argv[2], argv[3], argv[4]);
+  if (mode == "compare" && argc == 6) {
+    compare(argv[2], argv[3], argv[4], argv[5]);
     return 0;
   }
   if (mode == "peak" && (argc == 5 || argc == 6))
     return peak(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc == 6);
   if (mode == "make-png" && argc == 5) return make_png(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
   if (mode == "make-jpeg" && argc == 5) return make_jpeg(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+  if (mode == "make-heic" && argc > 5)
+    return make_heic(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], argc - 5, argv + 5);
   std::fprintf(stderr,
-               "usage: formats_bench compare GIF WEBP AVIF | peak FILE W H [--whole] | make-png W H FILE | "
-               "make-jpeg W H FILE\n");
+               "usage: formats_bench compare GIF WEBP AVIF HEIC | peak FILE W H [--whole] | make-png W H FILE | "
+               "make-jpeg W H FILE | make-heic W H FILE TILE...\n");
   return 2;
 }

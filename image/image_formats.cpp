@@ -1,11 +1,11 @@
 // The formats pictures are uploaded in: every load goes through load_file, which reads
-// BMP, JPEG, PNG, GIF, WebP and AVIF whole or reduced within MaxPixels; WebP saves; the
+// BMP, JPEG, PNG, GIF, WebP, AVIF and HEIC whole or reduced within MaxPixels; WebP saves; the
 // format of the file last loaded or probed.
 #include <algorithm>
 
-#include "image/codec/avif.h"
 #include "image/codec/bmp.h"
 #include "image/codec/gif.h"
+#include "image/codec/heif.h"
 #include "image/codec/jpeg.h"
 #include "image/codec/png.h"
 #include "image/codec/webp.h"
@@ -75,7 +75,8 @@ int32_t TImageImpl::load_file(const std::string& FileName, codec::ImageFormat fo
                     codec::read_webp(data, request, picture, nullptr, &icc);
                break;
              }
-             case codec::ImageFormat::Avif: ok = codec::read_avif(file, request, picture); break;
+             case codec::ImageFormat::Avif:
+             case codec::ImageFormat::Heic: ok = codec::read_heif(file, request, picture); break;
              case codec::ImageFormat::Unknown: break;  // not a picture this object reads
            }
            if (!ok) return 0;

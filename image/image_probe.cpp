@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <functional>
 
-#include "image/codec/avif.h"
 #include "image/codec/bmp.h"
 #include "image/codec/gif.h"
+#include "image/codec/heif.h"
 #include "image/codec/webp.h"
 #include "image/codec/exif.h"
 #include "image/codec/format.h"
@@ -92,7 +92,7 @@ codec::ImageFormat sniff_file(const std::string& FileName) {
 
 namespace {
 
-// A probe of a format whose headers are walked through the file: GIF, WebP, AVIF.
+// A probe of a format whose headers are walked through the file: GIF, WebP, AVIF, HEIC.
 auto source_probe(const std::string& name, bool (*probe)(codec::ByteSource&, int32_t&, int32_t&)) {
   return [&name, probe](int32_t& w, int32_t& h, int32_t&) {
     codec::FileSource file(name);
@@ -176,7 +176,10 @@ int32_t TImageImpl::HeaderReadFile(const std::string& FileName) {
     case codec::ImageFormat::Png: return HeaderReadPng(FileName);
     case codec::ImageFormat::Gif: probe = codec::probe_gif; break;
     case codec::ImageFormat::Webp: probe = codec::probe_webp; break;
-    case codec::ImageFormat::Avif: probe = codec::probe_avif; break;
+    case codec::ImageFormat::Avif:
+    case codec::ImageFormat::Heic:
+      probe = [](codec::ByteSource& source, int32_t& w, int32_t& h) { return codec::probe_heif(source, w, h); };
+      break;
     case codec::ImageFormat::Unknown: break;
   }
   if (!probe) {

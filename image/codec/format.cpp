@@ -1,7 +1,7 @@
 #include "image/codec/format.h"
 
-#include "image/codec/avif.h"
 #include "image/codec/gif.h"
+#include "image/codec/heif.h"
 #include "image/codec/png.h"
 #include "image/codec/webp.h"
 
@@ -14,6 +14,7 @@ ImageFormat sniff_format(std::span<const uint8_t> head) {
   if (is_gif(head)) return ImageFormat::Gif;
   if (is_webp(head)) return ImageFormat::Webp;
   if (is_avif(head)) return ImageFormat::Avif;
+  if (is_heic(head)) return ImageFormat::Heic;
   return ImageFormat::Unknown;
 }
 
@@ -25,6 +26,7 @@ std::string_view format_name(ImageFormat f) {
     case ImageFormat::Gif: return "gif";
     case ImageFormat::Webp: return "webp";
     case ImageFormat::Avif: return "avif";
+    case ImageFormat::Heic: return "heic";
     case ImageFormat::Unknown: break;
   }
   return "";
