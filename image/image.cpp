@@ -141,20 +141,20 @@ int32_t TImageImpl::ResizeImg(int32_t w, int32_t h) {
 
 int32_t TImageImpl::ChangeSize(int32_t w, int32_t h) {
   if (!m_bitmap || !admits(w, h)) return 0;
-  return guarded([&] { m_bitmap->set_size(w, h); }).ok() ? 1 : 0;
+  return guarded([&] { with_profile_colours([&] { m_bitmap->set_size(w, h); }); }).ok() ? 1 : 0;
 }
 
 // Beyond MaxPixels a put fails as a put whose bitmap can't be had does: with an error.
 void TImageImpl::put_Width(int32_t value) {
   if (!m_bitmap) return;
   if (!admits(value, m_bitmap->height())) throw Failure(Status::TooManyPixels);
-  m_bitmap->set_width(value);
+  with_profile_colours([&] { m_bitmap->set_width(value); });
 }
 
 void TImageImpl::put_Height(int32_t value) {
   if (!m_bitmap) return;
   if (!admits(m_bitmap->width(), value)) throw Failure(Status::TooManyPixels);
-  m_bitmap->set_height(value);
+  with_profile_colours([&] { m_bitmap->set_height(value); });
 }
 
 void TImageImpl::SetTransparentColor(int32_t color) {

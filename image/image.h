@@ -214,6 +214,17 @@ class TImageImpl {
   // Takes a loaded picture's profile as ColorMode says: kept as found (sRGB and unusable
   // profiles count as none), or the pixels converted to sRGB and no profile kept.
   void adopt_profile(raster::Bitmap& picture, std::span<const uint8_t> icc);
+  // Runs `step` with the surface's pen, brush and font colours, which scripts give as
+  // sRGB, turned into the numbers of the image's profile; the script's values are back
+  // afterwards, also when `step` throws. Without a profile, or before the surface is
+  // used, `step` runs as it is.
+  void with_profile_colours(const std::function<void()>& step);
+  // A script's colour (sRGB, or a system colour) as the numbers of the image's profile;
+  // as given without a profile.
+  int32_t in_profile(int32_t colour);
+  // Runs a drawing step on the held image (nothing without one) with the colours in the
+  // image's profile; a step that fails draws nothing more.
+  void draw(const std::function<void(raster::Bitmap&)>& step);
 
   // The state record, in its declared order.
   std::unique_ptr<raster::Bitmap> m_bitmap;
@@ -239,6 +250,7 @@ class TImageImpl {
   // profile: 0 keeps it, 1 converts to sRGB.
   codec::IccBytes m_profile;
   int32_t m_color_mode = 0;
+  codec::ColoursFromSrgb m_srgb_colours;
 };
 
 // The colour profile of the Image object that holds `bmp` (empty for sRGB or when no

@@ -1,5 +1,6 @@
 // Colour profiles of the Image class: ColorProfile, ColorMode, ConvertToSRGB, what a load
-// does with a file's profile, and how one object learns another's profile for Draw.
+// does with a file's profile, how one object learns another's profile for Draw, and the
+// script's sRGB drawing colours turned into the image's profile.
 #include <unordered_set>
 
 #include "image/image.h"
@@ -64,6 +65,37 @@ void TImageImpl::adopt_profile(raster::Bitmap& picture, std::span<const uint8_t>
   // A profile that can't be applied is kept all the same: the pixels are the file's, and
   // a save writes what the file said about them.
   if (m_color_mode == 1 && !m_profile.empty() && codec::convert_pixels(picture, m_profile)) m_profile.clear();
+}
+
+int32_t TImageImpl::in_profile(int32_t colour) {
+  if (m_profile.empty()) return colour;
+  return raster::to_colour(m_srgb_colours.in(m_profile, raster::resolve(colour)));
+}
+
+void TImageImpl::with_profile_colours(const std::function<void()>& step) {
+  if (m_profile.empty() || !m_bitmap || !m_bitmap->surface_used()) return step();
+  raster::Surface& s = m_bitmap->surface();
+  struct Kept {
+    raster::Surface& s;
+    int32_t pen, brush, font;
+    ~Kept() {
+      s.pen.colour = pen;
+      s.brush.colour = brush;
+      s.font.colour = font;
+    }
+  } kept{s, s.pen.colour, s.brush.colour, s.font.colour};
+  s.pen.colour = in_profile(kept.pen);
+  s.brush.colour = in_profile(kept.brush);
+  s.font.colour = in_profile(kept.font);
+  step();
+}
+
+void TImageImpl::draw(const std::function<void(raster::Bitmap&)>& step) {
+  if (!m_bitmap) return;
+  (void)guarded([&] {
+    m_bitmap->surface();  // drawing uses the surface; its colours are the ones to turn
+    with_profile_colours([&] { step(*m_bitmap); });
+  });
 }
 
 }  // namespace kelv

@@ -23,12 +23,6 @@ raster::Rect shape_rect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
   return raster::Rect{x1, y1, clamp32(int64_t{x1} + w + 1), clamp32(int64_t{y1} + h + 1)};
 }
 
-// Runs a drawing step on the held image; a step that fails draws nothing more.
-template <class F>
-void guarded_draw(raster::Bitmap* bmp, F&& f) {
-  if (bmp) (void)guarded([&] { f(*bmp); });
-}
-
 }  // namespace
 
 int32_t TImageImpl::GetColor(int32_t x, int32_t y) {
@@ -42,37 +36,36 @@ int32_t TImageImpl::GetColor(int32_t x, int32_t y) {
 }
 
 void TImageImpl::MoveTo(int32_t x, int32_t y) {
-  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) { raster::move_to(b, x, y); });
+  draw([&](raster::Bitmap& b) { raster::move_to(b, x, y); });
 }
 
 void TImageImpl::LineTo(int32_t x, int32_t y) {
-  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) { raster::line_to(b, x, y); });
+  draw([&](raster::Bitmap& b) { raster::line_to(b, x, y); });
 }
 
 void TImageImpl::Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) {
+  draw([&](raster::Bitmap& b) {
     raster::move_to(b, x1, y1);
     raster::line_to(b, x2, y2);
   });
 }
 
 void TImageImpl::Rectangle(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) { raster::rectangle(b, shape_rect(x1, y1, w, h)); });
+  draw([&](raster::Bitmap& b) { raster::rectangle(b, shape_rect(x1, y1, w, h)); });
 }
 
 void TImageImpl::FillRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(m_bitmap.get(),
-               [&](raster::Bitmap& b) { raster::fill_rect(b, shape_rect(x1, y1, w, h), b.surface().brush); });
+  draw([&](raster::Bitmap& b) { raster::fill_rect(b, shape_rect(x1, y1, w, h), b.surface().brush); });
 }
 
 void TImageImpl::Ellipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) { raster::ellipse(b, shape_rect(x1, y1, w, h)); });
+  draw([&](raster::Bitmap& b) { raster::ellipse(b, shape_rect(x1, y1, w, h)); });
 }
 
 // The outline that Rectangle draws with a 1-pixel pen, as four lines, ending where it
 // started.
 void TImageImpl::LineRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) {
+  draw([&](raster::Bitmap& b) {
     int32_t x2 = clamp32(int64_t{x1} + w), y2 = clamp32(int64_t{y1} + h);
     raster::move_to(b, x1, y1);
     raster::line_to(b, x2, y1);
@@ -83,7 +76,7 @@ void TImageImpl::LineRect(int32_t x1, int32_t y1, int32_t w, int32_t h) {
 }
 
 void TImageImpl::LineEllipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
-  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) {
+  draw([&](raster::Bitmap& b) {
     raster::Brush& brush = b.surface().brush;
     const raster::BrushStyle kept = std::exchange(brush.style, raster::BrushStyle::Clear);
     (void)guarded([&] { raster::ellipse(b, shape_rect(x1, y1, w, h)); });
@@ -92,7 +85,7 @@ void TImageImpl::LineEllipse(int32_t x1, int32_t y1, int32_t w, int32_t h) {
 }
 
 void TImageImpl::TextOut(int32_t x, int32_t y, const std::string& str) {
-  guarded_draw(m_bitmap.get(), [&](raster::Bitmap& b) {
+  draw([&](raster::Bitmap& b) {
     raster::Surface& s = b.surface();
     raster::draw_text(b, x, y, str, s.font, s.brush);
     s.position = {clamp32(int64_t{x} + raster::measure_text(s.font, str).width), y};

@@ -1,5 +1,7 @@
 // Thumbnails: the frame's border settings and MakeThumb.
 #include <algorithm>
+#include <span>
+#include <vector>
 
 #include "image/image.h"
 #include "image/raster/blit.h"
@@ -33,13 +35,25 @@ int32_t TImageImpl::GetThumbBorder(int32_t index) const {
 
 int32_t TImageImpl::MakeThumb(int32_t insideW, int32_t insideH) {
   if (!m_bitmap || !admits(insideW, insideH)) return 0;
-  const ThumbFrame frame{
-      insideW, insideH, m_thumb_bg_color,
-      std::span<const int32_t>(m_thumb_border_colors.data(), static_cast<size_t>(m_thumb_border_count))};
+  const std::span<const int32_t> given(m_thumb_border_colors.data(), static_cast<size_t>(m_thumb_border_count));
+  // The frame's colours are sRGB, as the drawing colours are: painted in the image's
+  // profile.
+  std::vector<int32_t> rings(given.begin(), given.end());
+  if (!m_profile.empty()) std::ranges::transform(rings, rings.begin(), [&](int32_t c) { return in_profile(c); });
+  const ThumbFrame frame{insideW, insideH, in_profile(m_thumb_bg_color), rings};
   // No picture area left inside the rings, or nothing to scale: the image stays.
   if (!thumb_picture_rect(frame, m_bitmap->width(), m_bitmap->height())) return 0;
   // The copy takes every pixel; the flag comes back afterwards, in automatic mode.
-  return replace_with_copy([&] { return make_thumbnail(*m_bitmap, frame, resample()); });
+  return replace_with_copy([&] {
+    auto thumb = make_thumbnail(*m_bitmap, frame, resample());
+    // The surface the framing leaves reads back the script's own colours.
+    if (thumb) {
+      raster::Surface& s = thumb->surface();
+      s.brush.colour = m_thumb_bg_color;
+      if (!given.empty()) s.pen.colour = given.back();
+    }
+    return thumb;
+  });
 }
 
 }  // namespace kelv

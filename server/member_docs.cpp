@@ -127,8 +127,10 @@ std::string member_summary(InterfaceId iface, const Member& m) {
        "loaded; \"\" with none or an sRGB one. JPEG, PNG and WebP saves write the profile; BMP saves write none."},
       {"ColorMode",
        "0 (at first): loads keep the pixels as stored and the file's profile with them. 1: loads convert the pixels "
-       "to sRGB and keep no profile. Other values are ignored. Colour numbers (pens, brushes, GetColor) are the "
-       "image's own pixel values, sRGB for an image without a profile."},
+       "to sRGB and keep no profile. Other values are ignored. Pen, brush and font colours are sRGB: on an image "
+       "with a profile they are drawn as the same colour in its space (so are the brush's fill of new area from "
+       "ChangeSize, Width and Height, and ThumbBgColor and the thumbnail's rings), and they read back as given; "
+       "GetColor gives a pixel's own numbers, in the image's profile."},
       {"ConvertToSRGB",
        "Converts the pixels to sRGB (relative colorimetric, black point compensation) and drops the profile; 1 on "
        "success or with nothing to convert, 0 with no image."},

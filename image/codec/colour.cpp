@@ -201,6 +201,38 @@ bool convert_pixels(raster::Bitmap& bmp, std::span<const uint8_t> from, std::spa
   return true;
 }
 
+ColoursFromSrgb::ColoursFromSrgb() = default;
+
+ColoursFromSrgb::~ColoursFromSrgb() {
+  if (m_transform) cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
+}
+
+void ColoursFromSrgb::use(std::span<const uint8_t> icc) {
+  if (m_transform) cmsDeleteTransform(static_cast<cmsHTRANSFORM>(m_transform));
+  m_transform = nullptr;
+  m_done.clear();
+  m_profile.assign(icc.begin(), icc.end());
+  const Profile srgb = open({}), target = open(icc);
+  if (srgb && target && cmsGetColorSpace(target.h) == cmsSigRgbData)
+    m_transform = cmsCreateTransformTHR(context(), srgb.h, TYPE_BGR_8, target.h, TYPE_BGR_8, kIntent, kFlags);
+}
+
+raster::Bgr ColoursFromSrgb::in(std::span<const uint8_t> icc, raster::Bgr srgb) {
+  if (icc.empty()) return srgb;
+  if (!std::ranges::equal(icc, m_profile)) use(icc);
+  if (!m_transform) return srgb;
+  // A script that draws with ever new colours keeps only the latest few thousand.
+  constexpr size_t kMostColours = 4096;
+  const int32_t key = raster::to_colour(srgb);
+  if (const auto found = m_done.find(key); found != m_done.end()) return found->second;
+  if (m_done.size() >= kMostColours) m_done.clear();
+  raster::Bgr out;
+  static_assert(sizeof(raster::Bgr) == 3);
+  cmsDoTransform(static_cast<cmsHTRANSFORM>(m_transform), &srgb, &out, 1);
+  m_done.emplace(key, out);
+  return out;
+}
+
 std::unique_ptr<RowConverter> RowConverter::to_srgb(std::span<const uint8_t> icc, PixelLayout layout) {
   const Profile in = open(icc), out = open({});
   if (!in || !out) return nullptr;

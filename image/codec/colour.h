@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "image/raster/bitmap.h"
@@ -32,6 +33,29 @@ std::string profile_description(std::span<const uint8_t> icc);
 // (empty: sRGB), relative colorimetric with black point compensation. True also when the
 // two are one space; false, with the pixels unchanged, when a profile can't be used.
 bool convert_pixels(raster::Bitmap& bmp, std::span<const uint8_t> from, std::span<const uint8_t> to = {});
+
+// Colours given as sRGB turned into the numbers of one profile's space (relative
+// colorimetric with black point compensation): a script's pen, brush and font colours on
+// an image that keeps a profile. One transform serves a profile, and each colour is
+// worked out once, so drawing stays cheap.
+class ColoursFromSrgb {
+ public:
+  ColoursFromSrgb();
+  ~ColoursFromSrgb();
+  ColoursFromSrgb(const ColoursFromSrgb&) = delete;
+  ColoursFromSrgb& operator=(const ColoursFromSrgb&) = delete;
+
+  // The sRGB colour `srgb` in the space of `icc`; unchanged for an empty profile or one
+  // that can't be used.
+  raster::Bgr in(std::span<const uint8_t> icc, raster::Bgr srgb);
+
+ private:
+  // The profile the transform and the colours worked out so far belong to.
+  void use(std::span<const uint8_t> icc);
+  IccBytes m_profile;
+  void* m_transform = nullptr;  // null: the profile can't be used
+  std::unordered_map<int32_t, raster::Bgr> m_done;
+};
 
 // The pixel layouts a row conversion reads.
 enum class PixelLayout : uint8_t {

@@ -1,8 +1,9 @@
 ' Colour profiles through the real script host: ColorProfile, ColorMode and
 ' ConvertToSRGB by name on a Display P3 picture (tests/inputs/colour/p3.png: sRGB's pure
 ' red as P3 numbers on the left, grey on the right), the profile kept by a JPEG save (the
-' file is left in the folder given, for exiftool to read back) and by a buffer, and Draw
-' between an untagged image and the tagged one.
+' file is left in the folder given, for exiftool to read back) and by a buffer, a brush
+' colour drawn in the picture's profile, and Draw between an untagged image and the
+' tagged one.
 Option Explicit
 Dim passed, failed
 passed = 0 : failed = 0
@@ -38,6 +39,13 @@ Check img.ColorMode = 0, "ColorMode ignores 5"
 Check img.LoadFromFile(inputs & "\p3.png") = 1, "the P3 picture loads"
 Check img.ColorProfile = "Display P3", "its profile is named: " & img.ColorProfile
 Check img.GetColor(0, 0) = img.GetColorFromRGB(234, 51, 35), "its pixels are as stored"
+' The brush's sRGB red is drawn as the same red in P3 numbers and reads back as given.
+img.BrushColor = 255
+img.FillRect 25, 5, 10, 10
+c = img.GetColor(30, 10)
+Check Abs(img.GetRFromColor(c) - 234) <= 1 And Abs(img.GetGFromColor(c) - 51) <= 1 And _
+      Abs(img.GetBFromColor(c) - 35) <= 1, "a brush colour is drawn in the image's profile"
+Check img.BrushColor = 255, "the brush colour reads back as given"
 Check img.SaveToJpg(out & "\p3.jpg", 95) = 1, "a JPEG save"
 Check other.LoadFromFile(out & "\p3.jpg") = 1 And other.ColorProfile = "Display P3", "the JPEG keeps the profile"
 buf = img.SaveToBufferPng()

@@ -345,6 +345,55 @@ TEST_F(ColourByName, DrawingBetweenProfilesConvertsIntoTheDestinationsSpace) {
   EXPECT_EQ(plain.call_i4("GetColor", {i4(0), i4(0)}), kP3Red);
 }
 
+TEST_F(ColourByName, DrawingColoursAreSrgbAndAreDrawnInTheImagesProfile) {
+  // Each way a script's colour reaches the pixels, sRGB red drawn where the picture is
+  // grey: P3 numbers on the tagged picture, the script's own on an untagged one.
+  struct Case {
+    const char* what;
+    std::function<void(native::Object&)> paint;
+    int32_t x, y;
+    const char* given;  // the property that holds the colour, read back as given
+  } const cases[] = {
+      {"FillRect with the brush",
+       [](native::Object& o) {
+         o.put("BrushColor", i4(0xFF));
+         o.call("FillRect", {i4(25), i4(5), i4(10), i4(10)});
+       },
+       30, 10, "BrushColor"},
+      {"Line with the pen",
+       [](native::Object& o) {
+         o.put("PenColor", i4(0xFF));
+         o.call("Line", {i4(20), i4(10), i4(39), i4(10)});
+       },
+       30, 10, "PenColor"},
+      {"ChangeSize's new area",
+       [](native::Object& o) {
+         o.put("BrushColor", i4(0xFF));
+         o.call("ChangeSize", {i4(50), i4(20)});
+       },
+       45, 10, "BrushColor"},
+      {"MakeThumb's background",
+       [](native::Object& o) {
+         o.put("ThumbBgColor", i4(0xFF));
+         o.call("MakeThumb", {i4(60), i4(20)});
+       },
+       2, 10, "BrushColor"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(img.call_i4("LoadFromFile", {file("p3.png")}), 1);
+    c.paint(img);
+    const int32_t p3 = colour(c.x, c.y);
+    EXPECT_NEAR(p3 & 0xFF, 234, 1) << c.what;
+    EXPECT_NEAR((p3 >> 8) & 0xFF, 51, 1) << c.what;
+    EXPECT_NEAR((p3 >> 16) & 0xFF, 35, 1) << c.what;
+    EXPECT_EQ(img.get(c.given).i, 0xFF) << c.what;
+
+    ASSERT_EQ(img.call_i4("CreateFromSize", {i4(40), i4(20), i4(0x808080)}), 1);
+    c.paint(img);
+    EXPECT_EQ(colour(c.x, c.y), 0xFF) << c.what << " untagged";
+  }
+}
+
 TEST_F(ColourByName, AnUntaggedPictureGainsNoProfileAndKeepsItsPixels) {
   ASSERT_EQ(img.call_i4("CreateFromSize", {i4(8), i4(8), i4(0x3366CC)}), 1);
   ASSERT_EQ(img.call_i4("SaveToPng", {file("u.png")}), 1);
