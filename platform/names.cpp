@@ -30,7 +30,9 @@ bool starts_with_unc(std::basic_string_view<Char> s) {
 bool usable_component(std::string_view c) {
   if (c.empty() || c == "." || c == "..") return true;
   if (c.back() == '.' || c.back() == ' ') return false;
-  return c.find(':') == std::string_view::npos && !is_device_name(c);
+  // "<", ">" and '"' are wildcards to a Windows search (and no file's name), so a name
+  // holding one could find a file other than the one it names.
+  return c.find_first_of(":<>\"") == std::string_view::npos && !is_device_name(c);
 }
 
 }  // namespace

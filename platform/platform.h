@@ -51,6 +51,8 @@ std::string bytes_to_text(std::string_view bytes, uint32_t code_page);
 // - a component other than "." and ".." that ends in a dot or a space (Windows drops
 //   them, and "shell.asp." would be "shell.asp");
 // - a ":" anywhere but after a drive letter at the start (an NTFS stream);
+// - a "<", ">" or '"', which a Windows search takes for wildcards ("shell.as>" finds
+//   "shell.asp"); "*" and "?" stay, as the members that search take masks;
 // - a component that is a device name (is_device_name);
 // - a device path ("\\.\", "//?/" and the like), and a "\\?\" name that is not a drive or
 //   share path. The script's own "\\?\" before one is taken, and the path checked.

@@ -39,6 +39,10 @@ TEST(NameCheck, RefusesNamesTheFileSystemWouldStoreAsAnother) {
       "\\\\?\\UNC\\srv\\share\\aux",
       "",
       "*.",
+      "c:\\up\\shell.as>",
+      "c:\\up\\shell.as<",
+      "c:\\up\\shell\"asp",
+      "c:\\up<\\x.jpg",
   };
   for (const char* name : refused) EXPECT_FALSE(platform::is_usable_name(name)) << name;
   EXPECT_FALSE(platform::is_usable_name(std::string_view("ab.jpg\0.txt", 11)));
@@ -62,6 +66,7 @@ TEST(NameCheck, TakesNamesThatOnlyLookClose) {
       "\\\\?\\c:\\x.jpg",
       "\\\\?\\UNC\\srv\\share\\x",
       "c:\\up\\*.jpg",
+      "c:\\up\\a?c.*",
   };
   for (const char* name : taken) EXPECT_TRUE(platform::is_usable_name(name)) << name;
 }
