@@ -55,6 +55,12 @@ class TBinaryRWImpl {
   static std::string ExtractFileName(const std::string& FileName, int32_t mode);
   static std::string ExtractFileExt(const std::string& FileName, int32_t mode);
   static std::string ExtractFileNameOnly(const std::string& FileName, int32_t mode);
+  // The name under which a client's file (an upload's file name) can be stored: the last
+  // component, without invisible direction and zero-width characters, with control
+  // characters and < > : " | ? * as "_", without leading and trailing dots and spaces,
+  // "_" before a device name, cut to 255 UTF-16 units and 255 UTF-8 bytes before its
+  // extension; "_" when nothing is left. Any other character stays.
+  static std::string SafeFileName(const std::string& FileName);
   static int32_t FileCopy(const std::string& src, const std::string& dest, int32_t what);
   static int32_t FileDelete(const std::string& FileName);
   static int32_t FileMove(const std::string& src, const std::string& dest);

@@ -13,10 +13,13 @@ std::string apply_case(std::string s, int32_t mode) {
   return s;
 }
 
-std::string name_part(const std::string& name) {
+// A name-splitting member's argument is text: used up to its first NUL.
+std::string_view text_arg(const std::string& s) { return std::string_view(s).substr(0, s.find('\0')); }
+
+std::string name_part(std::string_view name) {
   size_t i = name.size();
   while (i > 0 && !platform::is_separator(name[i - 1])) --i;
-  return name.substr(i);
+  return std::string(name.substr(i));
 }
 
 }  // namespace
@@ -32,24 +35,95 @@ int32_t TBinaryRWImpl::DirExists(const std::string& dirname) {
 }
 
 std::string TBinaryRWImpl::ExtractFileName(const std::string& FileName, int32_t mode) {
-  return apply_case(name_part(FileName), mode);
+  return apply_case(name_part(text_arg(FileName)), mode);
 }
 
 std::string TBinaryRWImpl::ExtractFileExt(const std::string& FileName, int32_t mode) {
+  const std::string_view name = text_arg(FileName);
   // Backwards from the end: a separator before any dot means no extension.
-  for (size_t i = FileName.size(); i > 0; --i) {
-    char c = FileName[i - 1];
+  for (size_t i = name.size(); i > 0; --i) {
+    char c = name[i - 1];
     if (platform::is_separator(c)) return {};
-    if (c == '.') return apply_case(FileName.substr(i), mode);
+    if (c == '.') return apply_case(std::string(name.substr(i)), mode);
   }
   return {};
 }
 
 std::string TBinaryRWImpl::ExtractFileNameOnly(const std::string& FileName, int32_t mode) {
-  std::string name = name_part(FileName);
+  std::string name = name_part(text_arg(FileName));
   size_t dot = name.find('.');
   if (dot != std::string::npos) name.resize(dot);
   return apply_case(name, mode);
+}
+
+namespace {
+
+// Characters that change how a name is shown and not what it names: zero-width ones, the
+// direction marks, embeddings, overrides and isolates, and the byte order mark.
+bool is_invisible(char32_t c) {
+  return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
+
+bool is_refused_in_names(char32_t c) {
+  return c < 0x20 || c == 0x7F || std::u32string_view(U"<>:\"|?*").find(c) != std::u32string_view::npos;
+}
+
+bool is_dot_or_space(char32_t c) { return c == U'.' || c == U' '; }
+
+void trim_dots_and_spaces(std::u32string& s) {
+  while (!s.empty() && is_dot_or_space(s.back())) s.pop_back();
+  size_t lead = 0;
+  while (lead < s.size() && is_dot_or_space(s[lead])) ++lead;
+  s.erase(0, lead);
+}
+
+// A file name's most: 255 UTF-16 units, and 255 bytes of UTF-8 for the file systems that
+// count bytes.
+constexpr size_t kMaxNameUnits = 255;
+constexpr size_t kMaxNameBytes = 255;
+
+struct NameLength {
+  size_t units = 0, bytes = 0;
+  void add(char32_t c) {
+    units += c >= 0x10000 ? 2 : 1;
+    bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+  }
+  bool fits() const { return units <= kMaxNameUnits && bytes <= kMaxNameBytes; }
+};
+
+NameLength length_of(std::u32string_view s) {
+  NameLength n;
+  for (char32_t c : s) n.add(c);
+  return n;
+}
+
+}  // namespace
+
+std::string TBinaryRWImpl::SafeFileName(const std::string& FileName) {
+  std::u32string name;
+  for (char32_t c : platform::code_points(name_part(text_arg(FileName)))) {
+    if (is_invisible(c)) continue;
+    name.push_back(is_refused_in_names(c) ? U'_' : c);
+  }
+  trim_dots_and_spaces(name);
+  if (platform::is_device_name(platform::utf8_from_code_points(name))) name.insert(0, 1, U'_');
+  if (!length_of(name).fits()) {
+    // The part before the last dot is cut, character by character, so the extension
+    // stays; an extension too long to keep with one character before it is cut too.
+    size_t dot = name.rfind(U'.');
+    if (dot == std::u32string::npos || dot == 0 || !length_of(name.substr(dot - 1)).fits()) dot = name.size();
+    const std::u32string ext = name.substr(dot);
+    std::u32string stem = name.substr(0, dot);
+    size_t keep = 0;
+    for (NameLength n = length_of(ext); keep < stem.size(); ++keep) {
+      n.add(stem[keep]);
+      if (!n.fits()) break;
+    }
+    stem.resize(keep);
+    name = stem + ext;
+    trim_dots_and_spaces(name);
+  }
+  return name.empty() ? "_" : platform::utf8_from_code_points(name);
 }
 
 int32_t TBinaryRWImpl::FileCopy(const std::string& src, const std::string& dest, int32_t what) {

@@ -1,18 +1,20 @@
 <%@ Language="VBScript" CodePage=65001 %>
+<!-- #include file="thumb.inc" -->
 <%
 ' A page in UTF-8 that takes an upload in any script: the browser sends the form in the
 ' page's own encoding, so the BinaryRW reads the decoder's texts in UTF-8 too (CodePage
 ' 65001) and the client's file name and the title come back exactly as they were typed.
-' The upload is kept under the name the decoder made, never the client's: a client
-' chooses its names, the page chooses where they go.
+' A picture is kept in the uploads folder under the client's name made safe to store
+' (UploadName: SafeFileName, an allowed extension, content of that format); a name in any
+' script stays as it was typed.
 Option Explicit
 Response.Charset = "utf-8"
 Response.Buffer = True
 
-Dim title, clientName, storedBytes, code
+Dim title, clientName, storedBytes, code, kept
 code = ""
 If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
-  Dim bin, dir, total, done, size, i
+  Dim bin, img, dir, total, done, size, i
   Set bin = Server.CreateObject("Kelvarin.BinaryRW")
   bin.CodePage = 65001
   dir = Server.MapPath("uploads")
@@ -32,8 +34,13 @@ If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
     If bin.FD_GetItemName(i) = "title" Then title = bin.FD_GetItemValue(i)
   Next
   If bin.FD_GetFilesCount() > 0 Then
-    clientName = bin.ExtractFileName(bin.FD_GetFileHeaderName(0))
+    clientName = bin.SafeFileName(bin.FD_GetFileHeaderName(0))
     storedBytes = bin.FileSize(bin.FD_GetFileName(0))
+    Set img = Server.CreateObject("Kelvarin.Image")
+    If code = 0 Then kept = UploadName(bin, img, bin.FD_GetFileHeaderName(0), bin.FD_GetFileName(0))
+    If kept <> "" Then
+      If bin.FileMove(bin.FD_GetFileName(0), dir & "\" & kept) <> 1 Then kept = ""
+    End If
   End If
   bin.FD_DeleteTMPFiles
 End If
@@ -45,7 +52,8 @@ End If
 <% If code <> "" Then %>
 <p>Result <span id="code"><%= code %></span> (0: complete).</p>
 <p>Title: <span id="title"><%= Server.HTMLEncode(title) %></span></p>
-<p>File: <span id="file"><%= Server.HTMLEncode(clientName) %></span>, <span id="bytes"><%= storedBytes %></span> bytes</p>
+<p>File: <span id="file"><%= Server.HTMLEncode(clientName) %></span>, <span id="bytes"><%= storedBytes %></span> bytes<%
+If kept <> "" Then %>, kept<% End If %></p>
 <% End If %>
 <form method="post" enctype="multipart/form-data" accept-charset="utf-8">
   <p>Title: <input type="text" name="title"></p>

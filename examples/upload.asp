@@ -3,12 +3,14 @@
 <%
 ' A classic server page that takes a photo upload: the request body is read in chunks
 ' into the decoder, the photo becomes a framed thumbnail, and the thumbnail is sent
-' back in the response. The form below posts to this same page.
+' back in the response; a photo whose name and content agree is kept in the uploads
+' folder under its client's name made safe (UploadName). The form below posts to this
+' same page.
 Option Explicit
 Response.Buffer = True
 
 If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
-  Dim bin, img, dir, total, done, size, code, thumb
+  Dim bin, img, dir, total, done, size, code, thumb, kept
   Set bin = Server.CreateObject("Kelvarin.BinaryRW")
   Set img = Server.CreateObject("Kelvarin.Image")
   dir = Server.MapPath("uploads")
@@ -34,6 +36,9 @@ If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
   code = bin.FD_EndDecode()
   If code = 0 And bin.FD_GetFilesCount() > 0 Then
     thumb = FramedThumb(img, bin.FD_GetFileName(0))
+    ' FileMove never replaces a file: a name already kept keeps its first file.
+    kept = UploadName(bin, img, bin.FD_GetFileHeaderName(0), bin.FD_GetFileName(0))
+    If Not IsNull(thumb) And kept <> "" Then bin.FileMove bin.FD_GetFileName(0), dir & "\" & kept
     bin.FD_DeleteTMPFiles
     If Not IsNull(thumb) Then
       ' Only the picture goes out: the page's text so far (line ends) is dropped.

@@ -8,7 +8,7 @@
 Option Explicit
 
 Dim fso, out, img, bin, reader, i, c, crlf, boundary, photo, body, chunk, chunks, r, code
-Dim upload, thumb, buffer, n
+Dim upload, thumb, buffer, n, kept
 Set fso = CreateObject("Scripting.FileSystemObject")
 If WScript.Arguments.Count > 0 Then
   out = WScript.Arguments(0)
@@ -96,7 +96,7 @@ For n = 0 To bin.FD_GetItemsCount - 1
   WScript.Echo "field             " & bin.FD_GetItemName(n) & " = " & bin.FD_GetItemValue(n)
 Next
 WScript.Echo "files             " & bin.FD_GetFilesCount
-WScript.Echo "client name       " & bin.FD_GetFileHeaderName(0) & " (" & bin.ExtractFileName(bin.FD_GetFileHeaderName(0)) & ")"
+WScript.Echo "client name       " & bin.FD_GetFileHeaderName(0) & " (" & bin.SafeFileName(bin.FD_GetFileHeaderName(0)) & ")"
 WScript.Echo "content type      " & bin.FD_GetFileContentType(0)
 WScript.Echo "stored as         " & bin.FD_GetFileName(0) & ", " & bin.FileSize(bin.FD_GetFileName(0)) & " bytes"
 
@@ -119,6 +119,15 @@ bin.FOpenWrite fso.BuildPath(out, "thumbnail-buffer.jpg")
 bin.FWrite buffer
 bin.FClose
 WScript.Echo "as a buffer       " & bin.FileSize(fso.BuildPath(out, "thumbnail-buffer.jpg")) & " bytes, ready for the response"
+
+' The photo is kept under its client's name made safe to store, as a page would keep it:
+' an allowed extension (ExtractFileExt) and content of that format (FileFormat). The
+' demo's own copy from an earlier run goes first; a page never replaces a kept file.
+kept = fso.BuildPath(upload, bin.SafeFileName(bin.FD_GetFileHeaderName(0)))
+bin.FileDelete kept
+If bin.ExtractFileExt(kept, 1) = "jpg" And thumb.HeaderReadFile(bin.FD_GetFileName(0)) = 1 And thumb.FileFormat = "jpeg" Then
+  If bin.FileCopy(bin.FD_GetFileName(0), kept, 1) = 1 Then WScript.Echo "kept as           " & kept
+End If
 
 ' 4. The upload is no longer needed.
 WScript.Echo "deleted uploads   " & bin.FD_DeleteTMPFiles()

@@ -21,6 +21,35 @@ std::string folder_with_separator(const std::string& dir) {
   return out;
 }
 
+bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
+  if (opened) *opened = FileHandle{};
+  const std::string p = prefix.substr(0, 3);
+  // Count up from a start taken from the clock until a free name is created, as the
+  // Windows service does (which would hand back a name past MAX_PATH in the system's own
+  // form, or not at all); creation as a new file makes the name ours alone. The count goes
+  // on from call to call, so files made in a row (within one millisecond, with the same
+  // prefix) take the next numbers instead of trying the taken ones again.
+  static std::atomic<uint32_t> next{process_seed()};
+  for (unsigned k = 0; k < 0x10000; ++k) {
+    const unsigned n = next.fetch_add(1, std::memory_order_relaxed) & 0xFFFF;
+    if (n == 0) continue;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", n);
+    const std::string name = dir + p + hex + ".TMP";
+    FileHandle h;
+    const Created made = file_create_new(name, h);
+    if (made == Created::Failed) return false;
+    if (made == Created::Exists) continue;
+    if (opened)
+      *opened = h;
+    else
+      file_close(h);
+    out = name;
+    return true;
+  }
+  return false;
+}
+
 bool create_temp_file_chain(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
   if (create_unique_temp_file(dir, prefix, out, opened)) return true;
   std::string tilde = prefix;
@@ -95,7 +124,7 @@ uint32_t next_temporary_number() {
 
 bool write_file_replacing(const std::string& name, const std::function<bool(const WriteSink&)>& produce,
                           Existing existing) {
-  if (name.empty() || is_read_only(name)) return false;
+  if (!is_usable_name(name) || is_read_only(name)) return false;
   size_t cut = name.find_last_of("\\/");
   std::string dir = cut == std::string::npos ? std::string() : name.substr(0, cut + 1);
   for (int attempt = 0; attempt < 16; ++attempt) {

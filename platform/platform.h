@@ -43,9 +43,34 @@ std::string text_to_bytes(std::string_view text, uint32_t code_page);
 // never an error. Neither conversion stops at a NUL.
 std::string bytes_to_text(std::string_view bytes, uint32_t code_page);
 
-// A file name as the file calls take it: not empty and without a NUL, which would make
-// the system's calls name another file than the one the script gave.
-inline bool is_usable_name(std::string_view name) { return !name.empty() && name.find('\0') == std::string_view::npos; }
+// ---- Names ---------------------------------------------------------------------------
+
+// A name as the file calls take it: one that names exactly the file the script gave, on
+// every system. Refused, on Linux too so that a page behaves alike on both builds:
+// - an empty name, or one with a NUL (the system's calls would stop at it);
+// - a component other than "." and ".." that ends in a dot or a space (Windows drops
+//   them, and "shell.asp." would be "shell.asp");
+// - a ":" anywhere but after a drive letter at the start (an NTFS stream);
+// - a "<", ">" or '"', which a Windows search takes for wildcards ("shell.as>" finds
+//   "shell.asp"); "*" and "?" stay, as the members that search take masks;
+// - a component that is a device name (is_device_name);
+// - a device path ("\\.\", "//?/" and the like), and a "\\?\" name that is not a drive or
+//   share path. The script's own "\\?\" before one is taken, and the path checked.
+// Either slash separates components.
+bool is_usable_name(std::string_view name);
+// True when Windows takes `component` (one part of a name) for a device: the part before
+// its first dot, less trailing spaces, is CON, PRN, AUX, NUL, CONIN$, CONOUT$, or COM or
+// LPT with a digit 0 to 9 or a superscript 1, 2 or 3, in any case.
+bool is_device_name(std::string_view component);
+
+// The full name of `name` in the form Windows hands to the file system unchanged, past
+// MAX_PATH and without trimming: "\\?\X:\..." for a drive, "\\?\UNC\server\share\..." for
+// a share. A relative name goes from `current_dir` (a full name; only read when
+// needs_current_dir). "." and ".." are resolved (never above the root), either slash
+// becomes "\" and repeated separators one; a trailing separator stays. A name the script
+// gave with "\\?\" comes back as it is. Empty when no full name can be made.
+std::u16string long_form(std::u16string_view name, std::u16string_view current_dir);
+bool needs_current_dir(std::u16string_view name);
 
 // The operating system's version record, in the terms of the Windows version query.
 struct OsVersion {
@@ -83,6 +108,11 @@ enum class Access : uint8_t {
 };
 
 bool file_open(const std::string& name, Access access, FileHandle& out);
+// Creates `name` as a new file open for writing, atomically. Exists when the name is
+// taken, so that a caller looking for a free name tries the next one; Failed for every
+// other refusal.
+enum class Created : uint8_t { Made, Exists, Failed };
+Created file_create_new(const std::string& name, FileHandle& out);
 // Bytes transferred, or -1 on an error.
 int64_t file_read(FileHandle h, void* buf, size_t n);
 int64_t file_write(FileHandle h, const void* buf, size_t n);
@@ -177,7 +207,8 @@ int32_t day_number(int year, int month, int day);
 // 1 January 1970 in 100-nanosecond intervals since 1 January 1601.
 inline constexpr int64_t kUnixEpochIn1601 = 116444736000000000LL;
 inline constexpr int64_t kFileTimeTicksPerSecond = 10000000;
-// Milliseconds since the hosting process started.
+// Milliseconds the hosting process has run: from its creation time on Windows, from when
+// the module was loaded on Linux. Seeds and the numbers in new names read it.
 uint64_t process_milliseconds();
 // Seconds since 1970 for seeding pseudo-random generators.
 uint32_t time_seed();

@@ -73,6 +73,7 @@ const Binding<T> kBinaryRW[] = {
     {"FD_MaxFieldSize", P, method<T, &T::put_FD_MaxFieldSize>},
     {"FD_MaxFields", G, method<T, &T::get_FD_MaxFields>},
     {"FD_MaxFields", P, method<T, &T::put_FD_MaxFields>},
+    {"SafeFileName", M, method<T, &T::SafeFileName>},
 };
 
 }  // namespace

@@ -207,6 +207,11 @@ std::string member_summary(InterfaceId iface, const Member& m) {
       {"FD_MaxFields",
        "The most text fields an upload may hold (0: no limit); one more stops it (13). With any limit set, a part's "
        "header block is held to 64 lines and 16 KB."},
+      {"SafeFileName",
+       "The name under which a client's file can be stored, as close to FileName as it can be: the part after the "
+       "last \\ or /, without zero-width and direction characters, with control characters and < > : \" | ? * as _, "
+       "without leading and trailing dots and spaces, _ before a device name (con.jpg gives _con.jpg), cut before its "
+       "extension to 255 UTF-16 units and 255 UTF-8 bytes; _ when nothing is left."},
   };
   static const std::map<std::string, std::string> info = {
       {"GetVersion", "The major version, 1."},

@@ -180,9 +180,9 @@ const Row kBinaryRWRows[] = {
     {43, 37, "FD_DeleteTMPFiles", M, "", I4},
     {44, 39, "FExists", M, "FileName:name", I4},
     {45, 40, "DirExists", M, "dirname:name", I4},
-    {46, 41, "ExtractFileName", M, "FileName:name;mode:i4=0", Name},
-    {47, 43, "ExtractFileExt", M, "FileName:name;mode:i4=0", Name},
-    {48, 38, "ExtractFileNameOnly", M, "FileName:name;mode:i4=0", Name},
+    {46, 41, "ExtractFileName", M, "FileName:text;mode:i4=0", Text},
+    {47, 43, "ExtractFileExt", M, "FileName:text;mode:i4=0", Text},
+    {48, 38, "ExtractFileNameOnly", M, "FileName:text;mode:i4=0", Text},
     {49, 42, "FileCopy", M, "src:name;dest:name;what:i4", I4},
     {50, 44, "FileDelete", M, "FileName:name", I4},
     {51, 45, "FileMove", M, "src:name;dest:name", I4},
@@ -198,11 +198,17 @@ const Row kBinaryRWRows[] = {
 // Members beyond the first interface. CodePage names the code page of every text the
 // object makes from bytes or into bytes.
 const Row kBinaryRW2Rows[] = {
-    {59, 200, "CodePage", G, "", I4},        {60, 200, "CodePage", P, ":i4", None},
-    {61, 201, "FD_MaxFileSize", G, "", I8},  {62, 201, "FD_MaxFileSize", P, ":i8", None},
-    {63, 202, "FD_MaxFiles", G, "", I4},     {64, 202, "FD_MaxFiles", P, ":i4", None},
-    {65, 203, "FD_MaxFieldSize", G, "", I4}, {66, 203, "FD_MaxFieldSize", P, ":i4", None},
-    {67, 204, "FD_MaxFields", G, "", I4},    {68, 204, "FD_MaxFields", P, ":i4", None},
+    {59, 200, "CodePage", G, "", I4},
+    {60, 200, "CodePage", P, ":i4", None},
+    {61, 201, "FD_MaxFileSize", G, "", I8},
+    {62, 201, "FD_MaxFileSize", P, ":i8", None},
+    {63, 202, "FD_MaxFiles", G, "", I4},
+    {64, 202, "FD_MaxFiles", P, ":i4", None},
+    {65, 203, "FD_MaxFieldSize", G, "", I4},
+    {66, 203, "FD_MaxFieldSize", P, ":i4", None},
+    {67, 204, "FD_MaxFields", G, "", I4},
+    {68, 204, "FD_MaxFields", P, ":i4", None},
+    {69, 205, "SafeFileName", M, "FileName:text", Text},
 };
 
 const Row kInfoRows[] = {

@@ -1,25 +1,17 @@
 #include <dirent.h>
-#include <locale.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cctype>
 #include <climits>
-#include <clocale>
-#include <cwctype>
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <iterator>
 
 #include "platform/platform.h"
@@ -36,9 +28,10 @@ int64_t to_filetime(const struct statx_timestamp& t) {
 bool has_wildcards(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
 
 // "*" any run of characters, "?" one character of any script, everything else itself; a
-// name's leading "." is matched only by a "." (hidden names stay out of "*").
-bool wildcard_match(std::string_view pattern, std::string_view name) {
-  const std::u32string p = code_points(pattern), n = code_points(name);
+// name's leading "." is matched only by a "." (hidden names stay out of "*"). The pattern
+// comes as code points, converted once for the whole search.
+bool wildcard_match(const std::u32string& p, std::string_view name) {
+  const std::u32string n = code_points(name);
   if (!n.empty() && n[0] == U'.' && (p.empty() || p[0] != U'.')) return false;
   size_t i = 0, j = 0, star = std::u32string::npos, mark = 0;
   while (j < n.size()) {
@@ -70,8 +63,6 @@ bool entry_of(const std::string& path, const std::string& name, FindEntry& e) {
   return true;
 }
 
-const auto g_process_start = std::chrono::steady_clock::now();
-
 }  // namespace
 
 bool file_open(const std::string& name, Access access, FileHandle& out) {
@@ -98,6 +89,15 @@ bool file_open(const std::string& name, Access access, FileHandle& out) {
   }
   out.value = fd;
   return true;
+}
+
+Created file_create_new(const std::string& name, FileHandle& out) {
+  out = FileHandle{};
+  if (!is_usable_name(name)) return Created::Failed;
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? Created::Exists : Created::Failed;
+  out.value = fd;
+  return Created::Made;
 }
 
 int64_t file_read(FileHandle h, void* buf, size_t n) {
@@ -202,10 +202,11 @@ std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries
   }
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (!d) return out;
+  const std::u32string wanted = code_points(last);
   while (struct dirent* de = ::readdir(d)) {
     std::string name = de->d_name;
     if (name == "." || name == "..") continue;
-    if (!wildcard_match(last, name)) continue;
+    if (!wildcard_match(wanted, name)) continue;
     FindEntry e;
     if (entry_of(dir + name, name, e)) out.push_back(std::move(e));
     if (out.size() >= max_entries) break;
@@ -227,7 +228,8 @@ bool file_attributes(const std::string& name, uint32_t& attributes) {
 
 void copy_permissions(const std::string& from, const std::string& to) {
   struct stat st {};
-  if (::stat(from.c_str(), &st) == 0) ::chmod(to.c_str(), st.st_mode & 07777);
+  if (is_usable_name(from) && is_usable_name(to) && ::stat(from.c_str(), &st) == 0)
+    ::chmod(to.c_str(), st.st_mode & 07777);
 }
 
 bool file_delete(const std::string& name) {
@@ -254,78 +256,4 @@ bool temp_dir(std::string& out) {
   if (out.back() != '/') out.push_back('/');
   return true;
 }
-
-bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
-  if (opened) *opened = FileHandle{};
-  if (dir.find('\0') != std::string::npos) return false;
-  std::string p = prefix.substr(0, 3);
-  // Count up from a start taken from the clock until a free name is created, as the
-  // Windows service does; creation with O_EXCL makes the name ours alone. The count goes
-  // on from call to call, so files made in a row (within one millisecond, with the same
-  // prefix) take the next numbers instead of trying the taken ones again.
-  static std::atomic<uint32_t> next{process_seed()};
-  for (unsigned k = 0; k < 0x10000; ++k) {
-    unsigned n = next.fetch_add(1, std::memory_order_relaxed) & 0xFFFF;
-    if (n == 0) continue;
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "%X", n);
-    std::string name = dir + p + hex + ".TMP";
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      if (opened)
-        opened->value = fd;
-      else
-        ::close(fd);
-      out = name;
-      return true;
-    }
-    if (errno != EEXIST) return false;
-  }
-  return false;
-}
-
-bool now_filetime(int64_t& out) {
-  struct timespec ts {};
-  if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return false;
-  out = kUnixEpochIn1601 + static_cast<int64_t>(ts.tv_sec) * kFileTimeTicksPerSecond + ts.tv_nsec / 100;
-  return true;
-}
-
-int32_t local_day_number() {
-  std::time_t now = std::time(nullptr);
-  struct tm lt {};
-  localtime_r(&now, &lt);
-  return day_number(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday);
-}
-
-uint64_t process_milliseconds() {
-  auto d = std::chrono::steady_clock::now() - g_process_start;
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
-}
-
-uint32_t time_seed() { return static_cast<uint32_t>(std::time(nullptr)); }
-uint32_t process_id() { return static_cast<uint32_t>(::getpid()); }
-
-namespace {
-
-// Unicode case rules, the C library's for the UTF-8 locale; without that locale, ASCII.
-std::string map_case(std::string_view s, bool upper) {
-  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  std::u32string cps = code_points(s);
-  for (char32_t& c : cps) {
-    if (c >= 0xD800 && c <= 0xDFFF) continue;  // a lone surrogate has no case
-    const auto w = static_cast<wint_t>(c);
-    if (utf8)
-      c = static_cast<char32_t>(upper ? towupper_l(w, utf8) : towlower_l(w, utf8));
-    else if (c < 0x80)
-      c = static_cast<char32_t>(upper ? std::toupper(static_cast<int>(c)) : std::tolower(static_cast<int>(c)));
-  }
-  return utf8_from_code_points(cps);
-}
-
-}  // namespace
-
-std::string to_lower(std::string_view s) { return map_case(s, false); }
-std::string to_upper(std::string_view s) { return map_case(s, true); }
-
 }  // namespace kelv::platform

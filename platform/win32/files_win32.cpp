@@ -5,32 +5,35 @@
 #include <cwchar>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace kelv::platform {
 namespace {
 
 HANDLE handle_of(FileHandle h) { return reinterpret_cast<HANDLE>(h.value); }
 
-// Names reach the system's wide calls as the script wrote them: UTF-8 to UTF-16, never a
-// code page, whose best-fit mapping and default character would name another file.
-// False for a name no call may take (empty, or with a NUL the system would stop at).
-bool wide(const std::string& name, std::wstring& out) {
+std::u16string current_dir() {
+  std::u16string buf(MAX_PATH, u'\0');
+  DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buf.size()), wide_chars(buf));
+  if (n >= buf.size()) {
+    buf.assign(n, u'\0');
+    n = GetCurrentDirectoryW(static_cast<DWORD>(buf.size()), wide_chars(buf));
+  }
+  buf.resize(n < buf.size() ? n : 0);
+  return buf;
+}
+
+// A name as the wide calls take it. It reaches them as the script wrote it, UTF-8 to
+// UTF-16 and never through a code page (whose best-fit mapping and default character
+// would name another file); it is checked (is_usable_name) and then made full in its
+// "\\?\" form, so that the system neither trims it nor applies MAX_PATH. False for a name
+// no call may take.
+bool wide(const std::string& name, std::u16string& out) {
   if (!is_usable_name(name)) return false;
-  std::u16string w = utf16_from_utf8(name);
-  out.assign(w.begin(), w.end());
-  return true;
+  const std::u16string w = utf16_from_utf8(name);
+  out = long_form(w, needs_current_dir(w) ? current_dir() : std::u16string());
+  return !out.empty();
 }
-
-std::string from_wide(const wchar_t* w) {
-  std::u16string u(reinterpret_cast<const char16_t*>(w));
-  return utf8_from_utf16(u);
-}
-
-int64_t filetime(const FILETIME& t) {
-  return static_cast<int64_t>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
-}
-
-const DWORD g_process_start = GetTickCount();
 
 }  // namespace
 
@@ -46,13 +49,27 @@ bool file_open(const std::string& name, Access access, FileHandle& out) {
     case Access::AppendUpdate: rights = GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, disposition = OPEN_ALWAYS; break;
     case Access::CreateNew: rights = GENERIC_WRITE, disposition = CREATE_NEW; break;
   }
-  std::wstring w;
+  std::u16string w;
   if (!wide(name, w)) return false;
-  HANDLE h = CreateFileW(w.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+  HANDLE h = CreateFileW(wide_chars(w), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   out.value = reinterpret_cast<intptr_t>(h);
   return true;
+}
+
+Created file_create_new(const std::string& name, FileHandle& out) {
+  out = FileHandle{};
+  std::u16string w;
+  if (!wide(name, w)) return Created::Failed;
+  HANDLE h = CreateFileW(wide_chars(w), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    return e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS ? Created::Exists : Created::Failed;
+  }
+  out.value = reinterpret_cast<intptr_t>(h);
+  return Created::Made;
 }
 
 int64_t file_read(FileHandle h, void* buf, size_t n) {
@@ -128,15 +145,15 @@ void file_close(FileHandle& h) {
 
 std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries) {
   std::vector<FindEntry> out;
-  std::wstring w;
+  std::u16string w;
   if (!wide(pattern, w) || max_entries == 0) return out;
   WIN32_FIND_DATAW fd;
-  HANDLE f = FindFirstFileW(w.c_str(), &fd);
+  HANDLE f = FindFirstFileW(wide_chars(w), &fd);
   if (f == INVALID_HANDLE_VALUE) return out;
   do {
     if (std::wcscmp(fd.cFileName, L".") == 0 || std::wcscmp(fd.cFileName, L"..") == 0) continue;
     FindEntry e;
-    e.name = from_wide(fd.cFileName);
+    e.name = utf8_from_wide(fd.cFileName);
     e.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
     e.attributes = fd.dwFileAttributes;
     e.creation_time = filetime(fd.ftCreationTime);
@@ -147,9 +164,9 @@ std::vector<FindEntry> find_files(const std::string& pattern, size_t max_entries
 }
 
 bool file_attributes(const std::string& name, uint32_t& attributes) {
-  std::wstring w;
+  std::u16string w;
   if (!wide(name, w)) return false;
-  DWORD a = GetFileAttributesW(w.c_str());
+  DWORD a = GetFileAttributesW(wide_chars(w));
   if (a == INVALID_FILE_ATTRIBUTES) return false;
   attributes = a;
   return true;
@@ -158,107 +175,46 @@ bool file_attributes(const std::string& name, uint32_t& attributes) {
 void copy_permissions(const std::string& from, const std::string& to) {
   constexpr DWORD kCopied =
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-  std::wstring src, dest;
+  std::u16string src, dest;
   if (!wide(from, src) || !wide(to, dest)) return;
-  DWORD a = GetFileAttributesW(src.c_str());
-  if (a != INVALID_FILE_ATTRIBUTES && (a & kCopied)) SetFileAttributesW(dest.c_str(), a & kCopied);
+  DWORD a = GetFileAttributesW(wide_chars(src));
+  if (a != INVALID_FILE_ATTRIBUTES && (a & kCopied)) SetFileAttributesW(wide_chars(dest), a & kCopied);
 }
 bool file_delete(const std::string& name) {
-  std::wstring w;
-  return wide(name, w) && DeleteFileW(w.c_str()) != 0;
+  std::u16string w;
+  return wide(name, w) && DeleteFileW(wide_chars(w)) != 0;
 }
 bool file_move(const std::string& src, const std::string& dest) {
-  std::wstring from, to;
-  return wide(src, from) && wide(dest, to) && MoveFileW(from.c_str(), to.c_str()) != 0;
+  std::u16string from, to;
+  return wide(src, from) && wide(dest, to) && MoveFileW(wide_chars(from), wide_chars(to)) != 0;
 }
 bool file_replace(const std::string& src, const std::string& dest) {
-  std::wstring from, to;
+  std::u16string from, to;
   return wide(src, from) && wide(dest, to) &&
-         MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+         MoveFileExW(wide_chars(from), wide_chars(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool dir_make(const std::string& name) {
-  std::wstring w;
-  return wide(name, w) && CreateDirectoryW(w.c_str(), nullptr) != 0;
+  std::u16string w;
+  return wide(name, w) && CreateDirectoryW(wide_chars(w), nullptr) != 0;
 }
 bool dir_delete(const std::string& name) {
-  std::wstring w;
-  return wide(name, w) && RemoveDirectoryW(w.c_str()) != 0;
+  std::u16string w;
+  return wide(name, w) && RemoveDirectoryW(wide_chars(w)) != 0;
 }
 
 // A folder name longer than the 256 characters the service is first asked for is read
 // again into a buffer of its size.
 bool temp_dir(std::string& out) {
-  std::wstring buf(256, L'\0');
-  DWORD n = GetTempPathW(static_cast<DWORD>(buf.size()), buf.data());
+  std::u16string buf(256, u'\0');
+  DWORD n = GetTempPathW(static_cast<DWORD>(buf.size()), wide_chars(buf));
   if (n >= buf.size()) {
-    buf.assign(n + 1, L'\0');
-    n = GetTempPathW(static_cast<DWORD>(buf.size()), buf.data());
+    buf.assign(n + 1, u'\0');
+    n = GetTempPathW(static_cast<DWORD>(buf.size()), wide_chars(buf));
   }
   if (n == 0 || n >= buf.size()) return false;
   buf.resize(n);
-  out = utf8_from_utf16(std::u16string(buf.begin(), buf.end()));
+  out = utf8_from_utf16(buf);
   return true;
 }
-
-bool create_unique_temp_file(const std::string& dir, const std::string& prefix, std::string& out, FileHandle* opened) {
-  if (opened) *opened = FileHandle{};
-  std::wstring d;
-  if (!wide(dir, d)) return false;
-  const std::u16string p16 = utf16_from_utf8(prefix);
-  const std::wstring p(p16.begin(), p16.end());
-  wchar_t buf[MAX_PATH];
-  if (GetTempFileNameW(d.c_str(), p.c_str(), 0, buf) == 0) return false;
-  out = from_wide(buf);
-  // The service creates and closes the file; it is opened again for the caller.
-  if (opened) file_open(out, Access::Write, *opened);
-  return true;
-}
-
-bool now_filetime(int64_t& out) {
-  FILETIME ft;
-  GetSystemTimeAsFileTime(&ft);
-  out = filetime(ft);
-  return true;
-}
-
-int32_t local_day_number() {
-  SYSTEMTIME st;
-  GetLocalTime(&st);
-  return day_number(st.wYear, st.wMonth, st.wDay);
-}
-
-// From the hosting process's creation time, which the module may see long after.
-uint64_t process_milliseconds() {
-  FILETIME created, exited, kernel, user, now;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return GetTickCount() - g_process_start;
-  GetSystemTimeAsFileTime(&now);
-  int64_t diff = filetime(now) - filetime(created);
-  return diff > 0 ? static_cast<uint64_t>(diff / 10000) : 0;
-}
-uint32_t time_seed() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  // Seconds since 1970, as the C runtime's time() gives them.
-  return static_cast<uint32_t>((filetime(now) - kUnixEpochIn1601) / kFileTimeTicksPerSecond);
-}
-uint32_t process_id() { return GetCurrentProcessId(); }
-
-namespace {
-
-// Unicode case rules, on the UTF-16 form of the text.
-std::string map_case(std::string_view s, bool upper) {
-  std::u16string w = utf16_from_utf8(s);
-  if (!w.empty()) {
-    auto* p = reinterpret_cast<wchar_t*>(w.data());
-    upper ? CharUpperBuffW(p, static_cast<DWORD>(w.size())) : CharLowerBuffW(p, static_cast<DWORD>(w.size()));
-  }
-  return utf8_from_utf16(w);
-}
-
-}  // namespace
-
-std::string to_lower(std::string_view s) { return map_case(s, false); }
-std::string to_upper(std::string_view s) { return map_case(s, true); }
-
 }  // namespace kelv::platform

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace kelv::platform {
 
@@ -12,9 +13,9 @@ UINT system_page(uint32_t code_page) {
 
 // UTF-16 to bytes in a code page, with the flags the page allows: none, so that a
 // character the page lacks becomes its nearest or default character.
-std::string from_wide(const std::u16string& wide, UINT page) {
+std::string bytes_from_utf16(const std::u16string& wide, UINT page) {
   if (wide.empty()) return {};
-  const auto* src = reinterpret_cast<const wchar_t*>(wide.data());
+  const wchar_t* src = wide_chars(wide);
   const int len = static_cast<int>(wide.size());
   int n = WideCharToMultiByte(page, 0, src, len, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return {};
@@ -25,13 +26,13 @@ std::string from_wide(const std::u16string& wide, UINT page) {
 
 // Bytes in a code page to UTF-16; bytes the page does not define become what the system
 // makes of them (U+FFFD for UTF-8), never an error.
-std::u16string into_wide(std::string_view bytes, UINT page) {
+std::u16string utf16_from_bytes(std::string_view bytes, UINT page) {
   if (bytes.empty()) return {};
   const int len = static_cast<int>(bytes.size());
   int n = MultiByteToWideChar(page, 0, bytes.data(), len, nullptr, 0);
   if (n <= 0) return {};
   std::u16string out(static_cast<size_t>(n), u'\0');
-  MultiByteToWideChar(page, 0, bytes.data(), len, reinterpret_cast<wchar_t*>(out.data()), n);
+  MultiByteToWideChar(page, 0, bytes.data(), len, wide_chars(out), n);
   return out;
 }
 
@@ -39,17 +40,19 @@ std::u16string into_wide(std::string_view bytes, UINT page) {
 
 std::string to_narrow(std::u16string_view wide) {
   // The conversion ends at the first NUL, as the boundary requires.
-  return from_wide(std::u16string(wide.substr(0, wide.find(u'\0'))), CP_ACP);
+  return bytes_from_utf16(std::u16string(wide.substr(0, wide.find(u'\0'))), CP_ACP);
 }
 
-std::u16string to_wide(std::string_view narrow) { return into_wide(narrow.substr(0, narrow.find('\0')), CP_ACP); }
+std::u16string to_wide(std::string_view narrow) {
+  return utf16_from_bytes(narrow.substr(0, narrow.find('\0')), CP_ACP);
+}
 
 std::string text_to_bytes(std::string_view text, uint32_t code_page) {
-  return from_wide(utf16_from_utf8(text), system_page(code_page));
+  return bytes_from_utf16(utf16_from_utf8(text), system_page(code_page));
 }
 
 std::string bytes_to_text(std::string_view bytes, uint32_t code_page) {
-  return utf8_from_utf16(into_wide(bytes, system_page(code_page)));
+  return utf8_from_utf16(utf16_from_bytes(bytes, system_page(code_page)));
 }
 
 bool code_page_valid(uint32_t code_page) { return code_page == kCodePageAnsi || IsValidCodePage(code_page) != 0; }

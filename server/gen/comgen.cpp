@@ -211,9 +211,12 @@ void write_reference_row(std::ostream& o, const InterfaceTable& t, InterfaceId i
     name += put ? " (property, get and put)" : " (property, get)";
     if (put) args = "value (" + script_type(m.result) + ") on put";
   }
-  std::string summary = member_summary(iface, m);
-  for (char& ch : summary)
-    if (ch == '|') ch = '/';
+  // A "|" in a summary would end the table's cell: it is escaped.
+  std::string summary;
+  for (char ch : member_summary(iface, m)) {
+    if (ch == '|') summary += '\\';
+    summary += ch;
+  }
   o << "| " << m.dispid << " | " << name << " | " << (args.empty() ? "-" : args) << " | " << result << " | " << summary
     << " |\n";
 }
@@ -230,7 +233,26 @@ void write_reference(std::ostream& o) {
        "system exactly as the script wrote it, in any script, and never through a code page;\n"
        "names the component returns come back the same way. Only where text becomes bytes or\n"
        "bytes become text (buffers, string fields in files, the form-data decoder's texts) does\n"
-       "a code page apply: BinaryRW's `CodePage`, the system's ANSI code page by default.\n";
+       "a code page apply: BinaryRW's `CodePage`, the system's ANSI code page by default.\n\n"
+       "A name means one file. Every member that takes a name refuses, as it refuses a name that\n"
+       "can't be opened (0, -1 or \"\", nothing created, moved or deleted), a name that Windows\n"
+       "would take for another file or for none: one with a NUL; a part (other than `.` and `..`)\n"
+       "that ends in a dot or a space (`shell.asp.` would be `shell.asp`); a `:` anywhere but\n"
+       "after a drive letter at the start (`x.asp:y.jpg` is a stream of `x.asp`); a `<`, `>` or\n"
+       "`\"`, which a Windows search takes for wildcards (`shell.as>` finds `shell.asp`; `*` and\n"
+       "`?` stay masks where a member allows them); a part that is a device name (CON, PRN,\n"
+       "AUX, NUL, COM0 to COM9, LPT0 to LPT9, with the superscript digits too, CONIN$,\n"
+       "CONOUT$; any case, with any extension); a device path (`\\\\.\\`).\n"
+       "A name of the script's own with `\\\\?\\` before a drive or share path is checked as that\n"
+       "path. The same names are refused on Linux. Names longer than 260 UTF-16 units work:\n"
+       "on Windows the component hands the system the full name in its `\\\\?\\` form.\n"
+       "`ExtractFileName`, `ExtractFileExt`, `ExtractFileNameOnly` and `SafeFileName` only\n"
+       "split text, used up to its first NUL.\n\n"
+       "To store an upload under its client's name, take `SafeFileName` of\n"
+       "`FD_GetFileHeaderName`, accept only an allowed list of extensions (`ExtractFileExt` of\n"
+       "the safe name, in lower case), check that `FileFormat` of the content is the format the\n"
+       "extension says, and only then move the upload's file to that name (`FileMove`, which\n"
+       "never replaces a file).\n";
   for (const ClassInfo& c : kClasses) {
     // The interfaces from the first to the class's default one: each lists what it adds.
     std::vector<const InterfaceTable*> chain;

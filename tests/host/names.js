@@ -144,7 +144,8 @@ check(!fso.FolderExists(base + "\\Fotograf isik"), "no look-alike folder was mad
 // A name holding a NUL names no file: its tail is what a page checked.
 check(bin.FExists(base + "\\ab.jpg\u0000.txt") === 0 && bin.FOpenWrite(base + "\\ab.jpg\u0000.txt") === 0,
       "a name with a NUL");
-check(bin.ExtractFileExt(base + "\\ab.asp\u0000.jpg") === "jpg", "the name's extension is its last one");
+check(bin.ExtractFileExt(base + "\\ab.asp\u0000.jpg") === "asp" &&
+      bin.ExtractFileName("x\\y\u0000\\z") === "y", "the name-splitting members take text up to its first NUL");
 
 // ---- A character a code page lacks is no wildcard ------------------------------------
 check(bin.FExists(base + "\\\u5199\u771F.jpg") === 0, "FExists of a CJK name that is not there");
