@@ -28,16 +28,8 @@ using raster::Bitmap;
 
 constexpr Bgr kBg{40, 160, 220};
 
-std::vector<uint8_t> slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-template <class B>
-void spill(const fs::path& p, const B& bytes) {
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using test::slurp;
+using test::spill;
 
 // The largest difference of one sample between two pictures of one size; 256 for sizes
 // that differ.
