@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/status.h"
+#include "image/codec/colour.h"
 #include "image/codec/heif_library.h"
 #include "image/raster/colour.h"
 #include "image/raster/reduce.h"
@@ -139,9 +140,17 @@ struct Plane {
   }
 };
 
-// The colour profile the file gives the image, when it is an ICC profile.
+// The colour profile the file gives the image: its ICC profile, or the profile of its
+// nclx description (none for sRGB and BT.709).
 std::vector<uint8_t> icc_of(const HeifLibrary& lib, const heif_image_handle* handle) {
   const heif_color_profile_type type = lib.image_handle_get_color_profile_type(handle);
+  if (type == heif_color_profile_type_nclx) {
+    heif_color_profile_nclx* nclx = nullptr;
+    if (lib.image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx) return {};
+    std::vector<uint8_t> icc = icc_from_nclx(nclx->color_primaries, nclx->transfer_characteristics);
+    lib.nclx_color_profile_free(nclx);
+    return icc;
+  }
   if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return {};
   std::vector<uint8_t> icc(lib.image_handle_get_raw_color_profile_size(handle));
   if (icc.empty() || lib.image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok) return {};

@@ -6,8 +6,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "server/native/client.h"
 #include "server/native/module.h"
@@ -18,6 +22,19 @@ inline std::filesystem::path make_temp_dir(const std::string& tag) {
   std::string tmpl = (std::filesystem::temp_directory_path() / ("kelv-" + tag + "-XXXXXX")).string();
   char* p = mkdtemp(tmpl.data());
   return p ? std::filesystem::path(p) : std::filesystem::path();
+}
+
+// A file's bytes; none when it can't be read.
+inline std::vector<uint8_t> slurp(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// Writes the bytes to a file.
+template <class Bytes>
+void spill(const std::filesystem::path& p, const Bytes& bytes) {
+  std::ofstream(p, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // The module's classes registered in a registry file of the test's own, in m_dir, and

@@ -33,16 +33,8 @@ using raster::Bitmap;
 
 constexpr Bgr kBg{40, 160, 220};
 
-std::vector<uint8_t> slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-template <class Bytes>
-void spill(const fs::path& p, const Bytes& bytes) {
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using test::slurp;
+using test::spill;
 
 // An RGBA picture whose alpha runs through transparent, opaque and partial values.
 std::vector<uint8_t> rgba_png(uint32_t w, uint32_t h) {

@@ -48,6 +48,8 @@ struct HeifGrid {
   int turns = 0;              // irot: quarter turns anticlockwise, 0 for none
   int mirror = -1;            // imir: 0 about a vertical axis, 1 about a horizontal one, -1 none
   std::vector<uint8_t> icc;   // colr of type prof, when not empty
+  int nclx_primaries = 0;     // colr of type nclx (with BT.601 limited-range matrix), when
+  int nclx_transfer = 0;      // the primaries are not 0
 };
 
 // The HEIC file of a grid.
@@ -107,6 +109,13 @@ inline std::vector<uint8_t> heic_grid_file(const HeifGrid& g) {
   if (!g.icc.empty()) {
     Bytes colr;
     text(colr, "prof"), colr.insert(colr.end(), g.icc.begin(), g.icc.end());
+    ipco = join({ipco, box("colr", colr)});
+    grid_props.push_back(next++);
+  }
+  if (g.nclx_primaries) {
+    Bytes colr;
+    text(colr, "nclx"), u16(colr, static_cast<unsigned>(g.nclx_primaries));
+    u16(colr, static_cast<unsigned>(g.nclx_transfer)), u16(colr, 6), u8(colr, 0);
     ipco = join({ipco, box("colr", colr)});
     grid_props.push_back(next++);
   }

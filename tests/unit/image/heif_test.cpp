@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "image/codec/colour.h"
 #include "image/codec/format.h"
 #include "image/codec/heif.h"
 #include "image/codec/png.h"
@@ -27,16 +28,8 @@ using raster::Bitmap;
 
 constexpr Bgr kBg{40, 160, 220};
 
-std::vector<uint8_t> slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-template <class B>
-void spill(const fs::path& p, const B& bytes) {
-  std::ofstream(p, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using test::slurp;
+using test::spill;
 
 // The largest difference of one sample between two pictures of one size; 256 for sizes
 // that differ.
@@ -178,6 +171,24 @@ TEST_F(Heif, TheProfileInTheFileComesWithThePicture) {
   g.icc.clear();
   ASSERT_TRUE(load(test::heic_grid_file(g), request(), b, nullptr, &icc));
   EXPECT_TRUE(icc.empty());
+}
+
+// An nclx description comes as the profile it describes; sRGB, BT.709 and what no ICC
+// profile can describe (PQ) come as none.
+TEST_F(Heif, AnNclxDescriptionComesAsItsProfile) {
+  struct Case {
+    int primaries, transfer;
+    bool profile;
+  } cases[] = {{12, 13, true}, {9, 1, true}, {1, 13, false}, {1, 1, false}, {9, 16, false}};
+  for (const Case& c : cases) {
+    test::HeifGrid g = grid(500, 400);
+    g.nclx_primaries = c.primaries, g.nclx_transfer = c.transfer;
+    Bitmap b;
+    std::vector<uint8_t> icc{1};
+    ASSERT_TRUE(load(test::heic_grid_file(g), request(), b, nullptr, &icc)) << c.primaries << "/" << c.transfer;
+    EXPECT_EQ(icc, icc_from_nclx(static_cast<uint16_t>(c.primaries), static_cast<uint16_t>(c.transfer)));
+    EXPECT_EQ(!icc.empty(), c.profile) << c.primaries << "/" << c.transfer;
+  }
 }
 
 TEST_F(Heif, ThePixelLimitRefusesBeforeDecoding) {
