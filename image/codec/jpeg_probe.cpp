@@ -25,6 +25,7 @@ class Cursor {
   bool read(void* out, size_t n) {
     const uint64_t size = m_source.size();
     if (m_position > size || size - m_position < n) return false;
+    if (n == 0) return true;  // an empty segment body: nothing to copy, and no buffer to copy to
     if (n > sizeof m_buffer) {
       if (!m_source.read(m_position, out, n)) return false;
     } else {
