@@ -11,7 +11,6 @@ namespace kelv {
 using raster::Bitmap;
 
 TImageImpl::TImageImpl() {
-  register_image(this);
   reset();
   m_header_height = -1;
   m_header_width = -1;

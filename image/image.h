@@ -253,11 +253,12 @@ class TImageImpl {
   codec::ColoursFromSrgb m_srgb_colours;
 };
 
-// The colour profile of the Image object that holds `bmp` (empty for sRGB or when no
-// live object holds it): how Draw learns the space of another object's pixels.
+// The colour profile of the Image object whose GetBmp last handed out `bmp` (empty for
+// sRGB, or when no Image object did): how Draw learns the space of another object's pixels.
 codec::IccBytes profile_of(const raster::Bitmap* bmp);
-// Every Image object is known from construction to destruction, for profile_of.
-void register_image(const TImageImpl* image);
+// An object's GetBmp says which bitmap it hands out and that bitmap's profile; its
+// destructor takes that back.
+void publish_profile(const TImageImpl* image, const raster::Bitmap* bmp, const codec::IccBytes& profile);
 void unregister_image(const TImageImpl* image);
 
 }  // namespace kelv

@@ -1,7 +1,8 @@
 // Colour profiles of the Image class: ColorProfile, ColorMode, ConvertToSRGB, what a load
 // does with a file's profile, how one object learns another's profile for Draw, and the
 // script's sRGB drawing colours turned into the image's profile.
-#include <unordered_set>
+#include <unordered_map>
+#include <utility>
 
 #include "image/image.h"
 #include "platform/platform.h"
@@ -9,37 +10,39 @@
 namespace kelv {
 namespace {
 
-// The live Image objects. Draw reaches another object's bitmap by its handle only; the
-// profile beside it is found by asking which live object holds that bitmap.
-struct LiveImages {
+// What each Image object last said of its picture when it was asked for it (GetBmp, the
+// call through which Draw and AssignPicture reach another object's pixels): the bitmap and
+// its profile, copied here by the owner. profile_of reads only these copies, never another
+// object's own fields, which its own thread may be changing at the same time.
+struct Published {
   platform::Mutex lock;
-  std::unordered_set<const TImageImpl*> images;
+  std::unordered_map<const TImageImpl*, std::pair<const raster::Bitmap*, codec::IccBytes>> images;
 };
 
-LiveImages& live() {
-  static LiveImages* l = new LiveImages;  // outlives every object
-  return *l;
+Published& published() {
+  static Published* p = new Published;  // outlives every object
+  return *p;
 }
 
 }  // namespace
 
-void register_image(const TImageImpl* image) {
-  LiveImages& l = live();
-  platform::LockGuard lock(l.lock);
-  l.images.insert(image);
+void publish_profile(const TImageImpl* image, const raster::Bitmap* bmp, const codec::IccBytes& profile) {
+  Published& p = published();
+  platform::LockGuard lock(p.lock);
+  p.images[image] = {bmp, profile};
 }
 
 void unregister_image(const TImageImpl* image) {
-  LiveImages& l = live();
-  platform::LockGuard lock(l.lock);
-  l.images.erase(image);
+  Published& p = published();
+  platform::LockGuard lock(p.lock);
+  p.images.erase(image);
 }
 
 codec::IccBytes profile_of(const raster::Bitmap* bmp) {
-  LiveImages& l = live();
-  platform::LockGuard lock(l.lock);
-  for (const TImageImpl* image : l.images)
-    if (image->bitmap() == bmp) return image->profile();
+  Published& p = published();
+  platform::LockGuard lock(p.lock);
+  for (const auto& [image, entry] : p.images)
+    if (entry.first == bmp) return entry.second;
   return {};
 }
 

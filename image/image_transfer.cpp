@@ -24,7 +24,12 @@ raster::Bitmap in_space(const raster::Bitmap& src, const codec::IccBytes& from, 
 }  // namespace
 
 int32_t TImageImpl::GetBmp() {
-  return guarded([&]() -> int32_t { return m_bitmap ? m_bitmap->handle() : 0; }).value_or(0);
+  return guarded([&]() -> int32_t {
+           if (!m_bitmap) return 0;
+           publish_profile(this, m_bitmap.get(), m_profile);
+           return m_bitmap->handle();
+         })
+      .value_or(0);
 }
 
 int32_t TImageImpl::paint_from(ImageSource* img, const std::function<void(const raster::Bitmap&)>& paint) {
