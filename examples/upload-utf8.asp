@@ -4,7 +4,7 @@
 ' A page in UTF-8 that takes an upload in any script: the browser sends the form in the
 ' page's own encoding, so the BinaryRW reads the decoder's texts in UTF-8 too (CodePage
 ' 65001) and the client's file name and the title come back exactly as they were typed.
-' A picture is kept in the uploads folder under the client's name made safe to store
+' A picture is kept in the photos folder under the client's name made safe to store
 ' (UploadName: SafeFileName, an allowed extension, content of that format); a name in any
 ' script stays as it was typed.
 Option Explicit
@@ -14,11 +14,15 @@ Response.Buffer = True
 Dim title, clientName, storedBytes, code, kept
 code = ""
 If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
-  Dim bin, img, dir, total, done, size, i
+  Dim bin, img, dir, kept_dir, total, done, size, i
   Set bin = Server.CreateObject("Kelvarin.BinaryRW")
   bin.CodePage = 65001
   dir = Server.MapPath("uploads")
   If bin.DirExists(dir) <> 1 Then bin.DirMake dir
+  ' Pictures kept go to a folder of their own: "uploads" holds only the decoder's files
+  ' of requests in progress.
+  kept_dir = Server.MapPath("photos")
+  If bin.DirExists(kept_dir) <> 1 Then bin.DirMake kept_dir
   bin.FD_Init dir
   total = Request.TotalBytes
   done = 0
@@ -39,7 +43,7 @@ If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
     Set img = Server.CreateObject("Kelvarin.Image")
     If code = 0 Then kept = UploadName(bin, img, bin.FD_GetFileHeaderName(0), bin.FD_GetFileName(0))
     If kept <> "" Then
-      If bin.FileMove(bin.FD_GetFileName(0), dir & "\" & kept) <> 1 Then kept = ""
+      If bin.FileMove(bin.FD_GetFileName(0), kept_dir & "\" & kept) <> 1 Then kept = ""
     End If
   End If
   bin.FD_DeleteTMPFiles

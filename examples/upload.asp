@@ -3,18 +3,22 @@
 <%
 ' A classic server page that takes a photo upload: the request body is read in chunks
 ' into the decoder, the photo becomes a framed thumbnail, and the thumbnail is sent
-' back in the response; a photo whose name and content agree is kept in the uploads
+' back in the response; a photo whose name and content agree is kept in the photos
 ' folder under its client's name made safe (UploadName). The form below posts to this
 ' same page.
 Option Explicit
 Response.Buffer = True
 
 If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
-  Dim bin, img, dir, total, done, size, code, thumb, kept
+  Dim bin, img, dir, kept_dir, total, done, size, code, thumb, kept
   Set bin = Server.CreateObject("Kelvarin.BinaryRW")
   Set img = Server.CreateObject("Kelvarin.Image")
   dir = Server.MapPath("uploads")
   If bin.DirExists(dir) <> 1 Then bin.DirMake dir
+  ' Photos kept go to a folder of their own: "uploads" holds only the decoder's files of
+  ' requests in progress.
+  kept_dir = Server.MapPath("photos")
+  If bin.DirExists(kept_dir) <> 1 Then bin.DirMake kept_dir
   ' What this form can bring: one photo of up to 50 MB and a few short fields. A body
   ' that passes a limit stops at once, keeps nothing of the part that passed it, and
   ' FD_EndDecode gives 13.
@@ -38,7 +42,7 @@ If Request.ServerVariables("REQUEST_METHOD") = "POST" Then
     thumb = FramedThumb(img, bin.FD_GetFileName(0))
     ' FileMove never replaces a file: a name already kept keeps its first file.
     kept = UploadName(bin, img, bin.FD_GetFileHeaderName(0), bin.FD_GetFileName(0))
-    If Not IsNull(thumb) And kept <> "" Then bin.FileMove bin.FD_GetFileName(0), dir & "\" & kept
+    If Not IsNull(thumb) And kept <> "" Then bin.FileMove bin.FD_GetFileName(0), kept_dir & "\" & kept
     bin.FD_DeleteTMPFiles
     If Not IsNull(thumb) Then
       ' Only the picture goes out: the page's text so far (line ends) is dropped.
