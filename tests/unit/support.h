@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -36,6 +37,28 @@ void spill(const std::filesystem::path& p, const Bytes& bytes) {
   std::ofstream(p, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
+
+// A test of its own temporary folder, in which it runs the command-line tools it compares
+// with (each installed by scripts/bootstrap); a tool that fails fails the test with its
+// output.
+class ToolDir : public ::testing::Test {
+ protected:
+  explicit ToolDir(const char* tag) : m_tag(tag) {}
+  void SetUp() override { m_dir = make_temp_dir(m_tag); }
+  void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+  std::filesystem::path at(const std::string& name) const { return m_dir / name; }
+
+  void run(const std::string& command) {
+    const std::string line = "cd '" + m_dir.string() + "' && (" + command + ") >tool.log 2>&1";
+    const int status = std::system(line.c_str());
+    const std::vector<uint8_t> log = slurp(at("tool.log"));
+    ASSERT_EQ(status, 0) << command << ": " << std::string(log.begin(), log.end());
+  }
+
+  const char* m_tag;
+  std::filesystem::path m_dir;
+};
 
 // The module's classes registered in a registry file of the test's own, in m_dir, and
 // the module ended again; for fixtures that derive from another fixture too.

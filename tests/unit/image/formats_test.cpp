@@ -46,20 +46,9 @@ std::vector<uint8_t> rgba_png(uint32_t w, uint32_t h) {
   });
 }
 
-class Formats : public ::testing::Test {
+class Formats : public test::ToolDir {
  protected:
-  void SetUp() override { m_dir = test::make_temp_dir("formats"); }
-  void TearDown() override { fs::remove_all(m_dir); }
-
-  fs::path at(const std::string& name) const { return m_dir / name; }
-
-  // Runs a tool of the formats' own; every one of them is installed by scripts/bootstrap.
-  void run(const std::string& command) {
-    const std::string line = "cd '" + m_dir.string() + "' && (" + command + ") >tool.log 2>&1";
-    const int status = std::system(line.c_str());
-    const std::vector<uint8_t> log = slurp(at("tool.log"));
-    ASSERT_EQ(status, 0) << command << ": " << std::string(log.begin(), log.end());
-  }
+  Formats() : ToolDir("formats") {}
 
   // The pattern picture as a PNG file, our writer.
   fs::path pattern_png(const std::string& name, int32_t w, int32_t h) {
@@ -101,8 +90,6 @@ class Formats : public ::testing::Test {
     EXPECT_TRUE(load(name, r, b, &why)) << name << ": " << why;
     return b;
   }
-
-  fs::path m_dir;
 };
 
 // Mean and largest difference of two pictures' samples.

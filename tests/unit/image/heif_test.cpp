@@ -41,20 +41,9 @@ int largest_difference(const Bitmap& a, const Bitmap& b) {
   return most;
 }
 
-class Heif : public ::testing::Test {
+class Heif : public test::ToolDir {
  protected:
-  void SetUp() override { m_dir = test::make_temp_dir("heif"); }
-  void TearDown() override { fs::remove_all(m_dir); }
-
-  fs::path at(const std::string& name) const { return m_dir / name; }
-
-  // Runs heif-enc, heif-convert or ImageMagick's convert (installed by scripts/bootstrap).
-  void run(const std::string& command) {
-    const std::string line = "cd '" + m_dir.string() + "' && (" + command + ") >tool.log 2>&1";
-    const int status = std::system(line.c_str());
-    const std::vector<uint8_t> log = slurp(at("tool.log"));
-    ASSERT_EQ(status, 0) << command << ": " << std::string(log.begin(), log.end());
-  }
+  Heif() : ToolDir("heif") {}
 
   static LoadRequest request(bool reduce = false, int32_t min_w = 0, int32_t min_h = 0) {
     LoadRequest r;
@@ -103,8 +92,6 @@ class Heif : public ::testing::Test {
     }
     return g;
   }
-
-  fs::path m_dir;
 };
 
 TEST_F(Heif, FilesOfHeifEncAndTheSampleMatchHeifConvert) {
