@@ -1,6 +1,7 @@
-// libheif's functions as the HEIF reader calls them. Natively the system's library is
-// linked; on Windows the library is a DLL of its own beside the module, loaded on first
-// use from the module's own folder only and looked up once.
+// libheif's functions as the HEIF reader calls them. Natively the library is linked
+// (scripts/build-heif builds it as it builds the DLL); on Windows the library is a DLL of
+// its own beside the module, loaded on first use from the module's own folder only and
+// looked up once.
 #pragma once
 
 #include <libheif/heif.h>
@@ -34,6 +35,8 @@ struct HeifLibrary {
   decltype(&::heif_image_get_height) image_get_height;
   decltype(&::heif_image_get_bits_per_pixel_range) image_get_bits_per_pixel_range;
   decltype(&::heif_image_get_plane_readonly) image_get_plane_readonly;
+  decltype(&::heif_image_get_chroma_format) image_get_chroma_format;
+  decltype(&::heif_image_get_nclx_color_profile) image_get_nclx_color_profile;
 };
 
 // The reason a HEIC or AVIF load gives when the library can't be had.

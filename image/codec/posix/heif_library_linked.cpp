@@ -1,4 +1,4 @@
-// The native build links the system's libheif: its functions are there from the start.
+// The native build links libheif (scripts/build-heif): its functions are there from the start.
 #include "image/codec/heif_library.h"
 
 namespace kelv::codec {
@@ -29,6 +29,8 @@ const HeifLibrary* heif_library(std::string&) {
       heif_image_get_height,
       heif_image_get_bits_per_pixel_range,
       heif_image_get_plane_readonly,
+      heif_image_get_chroma_format,
+      heif_image_get_nclx_color_profile,
   };
   return &library;
 }

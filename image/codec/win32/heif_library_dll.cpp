@@ -69,7 +69,9 @@ const HeifLibrary* load() {
       look_up(dll, "heif_image_get_width", l.image_get_width) &&
       look_up(dll, "heif_image_get_height", l.image_get_height) &&
       look_up(dll, "heif_image_get_bits_per_pixel_range", l.image_get_bits_per_pixel_range) &&
-      look_up(dll, "heif_image_get_plane_readonly", l.image_get_plane_readonly);
+      look_up(dll, "heif_image_get_plane_readonly", l.image_get_plane_readonly) &&
+      look_up(dll, "heif_image_get_chroma_format", l.image_get_chroma_format) &&
+      look_up(dll, "heif_image_get_nclx_color_profile", l.image_get_nclx_color_profile);
   if (!found) {
     FreeLibrary(dll);
     return nullptr;
