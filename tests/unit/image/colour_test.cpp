@@ -10,6 +10,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <lcms2.h>
+
 #include "image/codec/colour.h"
 #include "image/codec/jpeg.h"
 #include "image/codec/png.h"
@@ -17,6 +19,7 @@
 #include "image/codec/webp.h"
 #include "platform/platform.h"
 #include "server/native/client.h"
+#include "unit/image/raw_jpeg.h"
 #include "unit/support.h"
 
 namespace kelv {
@@ -152,6 +155,92 @@ TEST(ColourProfiles, AJpegProfileLongerThanOneSegmentSpansSeveralInOrder) {
   IccBytes read;
   ASSERT_TRUE(codec::read_jpeg(s, {}, codec::JpegReduce::None, back, nullptr, nullptr, &read));
   EXPECT_EQ(read, big);
+}
+
+// A CMYK printer profile made here: a table from an ink model unlike the naive one (cyan
+// takes green, magenta blue, yellow red) into Lab, so that a picture converted without
+// the profile, or with its inks in the wrong order or sense, shows other colours.
+IccBytes cmyk_profile() {
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile(), lab = cmsCreateLab4Profile(nullptr);
+  cmsHTRANSFORM to_lab = cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+  cmsHPROFILE p = cmsCreateProfilePlaceholder(nullptr);
+  cmsSetProfileVersion(p, 4.3);
+  cmsSetDeviceClass(p, cmsSigOutputClass);
+  cmsSetColorSpace(p, cmsSigCmykData);
+  cmsSetPCS(p, cmsSigLabData);
+  cmsPipeline* a2b = cmsPipelineAlloc(nullptr, 4, 3);
+  cmsStage* table = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
+  cmsStageSampleCLut16bit(
+      table,
+      [](const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) -> cmsInt32Number {
+        const double k = 1 - in[3] / 65535.0;
+        const double rgb[3] = {(1 - in[2] / 65535.0) * k, (1 - in[0] / 65535.0) * k, (1 - in[1] / 65535.0) * k};
+        cmsCIELab l;
+        cmsDoTransform(cargo, rgb, &l, 1);
+        cmsFloat2LabEncoded(out, &l);
+        return TRUE;
+      },
+      to_lab, 0);
+  // Stored as curves, table, curves (the form ICC's lutAtoBType holds), the curves as
+  // they are.
+  cmsPipelineInsertStage(a2b, cmsAT_END, cmsStageAllocToneCurves(nullptr, 4, nullptr));
+  cmsPipelineInsertStage(a2b, cmsAT_END, table);
+  cmsPipelineInsertStage(a2b, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+  cmsWriteTag(p, cmsSigAToB0Tag, a2b);
+  cmsWriteTag(p, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+  cmsMLU* name = cmsMLUalloc(nullptr, 1);
+  cmsMLUsetASCII(name, "en", "US", "Test CMYK");
+  cmsWriteTag(p, cmsSigProfileDescriptionTag, name);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(p, nullptr, &size);
+  IccBytes icc(size);
+  cmsSaveProfileToMem(p, icc.data(), &size);
+  cmsMLUfree(name);
+  cmsPipelineFree(a2b);
+  cmsCloseProfile(p);
+  cmsDeleteTransform(to_lab);
+  cmsCloseProfile(lab);
+  cmsCloseProfile(srgb);
+  return icc;
+}
+
+TEST(ColourProfiles, ACmykJpegIsConvertedThroughItsProfileInEitherSense) {
+  const IccBytes icc = cmyk_profile();
+  // Six flat blocks of 16 x 16: the inks alone, two at once, and a dark grey.
+  const uint8_t inks[6][4] = {{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {0, 128, 200, 0}, {60, 0, 0, 100}, {0, 0, 0, 180}};
+  cmsHPROFILE cmyk = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  cmsHTRANSFORM expected = cmsCreateTransform(cmyk, TYPE_CMYK_8, srgb, TYPE_BGR_8, INTENT_RELATIVE_COLORIMETRIC,
+                                              cmsFLAGS_BLACKPOINTCOMPENSATION);
+  // Adobe's files store the inks inverted and say so in their APP14 marker.
+  for (const bool adobe : {false, true}) {
+    std::vector<uint8_t> row(6 * 16 * 4);
+    for (size_t x = 0; x < 6 * 16; ++x)
+      for (int c = 0; c < 4; ++c) row[4 * x + c] = adobe ? 255 - inks[x / 16][c] : inks[x / 16][c];
+    const std::string file = test::raw_jpeg_rows(
+        6 * 16, 16, 4, JCS_CMYK, [&](int) { return row.data(); },
+        [&](jpeg_compress_struct& c) {
+          c.write_Adobe_marker = adobe;
+          jpeg_set_quality(&c, 100, TRUE);
+        },
+        [&](jpeg_compress_struct& c) { jpeg_write_icc_profile(&c, icc.data(), static_cast<unsigned>(icc.size())); });
+    codec::SpanSource s(std::span(reinterpret_cast<const uint8_t*>(file.data()), file.size()));
+    raster::Bitmap back;
+    IccBytes read{1};
+    ASSERT_TRUE(codec::read_jpeg(s, {}, codec::JpegReduce::None, back, nullptr, nullptr, &read)) << adobe;
+    EXPECT_TRUE(read.empty()) << "converted to sRGB, the picture keeps no profile";
+    for (int b = 0; b < 6; ++b) {
+      uint8_t want[3];
+      cmsDoTransform(expected, inks[b], want, 1);
+      const raster::Bgr got = back.pixel(16 * b + 8, 8);
+      EXPECT_NEAR(got.b, want[0], 3) << "block " << b << (adobe ? " adobe" : "");
+      EXPECT_NEAR(got.g, want[1], 3) << "block " << b << (adobe ? " adobe" : "");
+      EXPECT_NEAR(got.r, want[2], 3) << "block " << b << (adobe ? " adobe" : "");
+    }
+  }
+  cmsDeleteTransform(expected);
+  cmsCloseProfile(srgb);
+  cmsCloseProfile(cmyk);
 }
 
 // A PNG file with the given colour chunks, written with libpng.

@@ -14,10 +14,11 @@ extern "C" {
 namespace kelv::test {
 
 // Row y is `row_at(y)` (width * components bytes); `setup` may change the compressor
-// after its defaults are set.
+// after its defaults are set, `started` write markers once it has started.
 inline std::string raw_jpeg_rows(int width, int height, int components, J_COLOR_SPACE space,
                                  const std::function<const uint8_t*(int)>& row_at,
-                                 const std::function<void(jpeg_compress_struct&)>& setup = {}) {
+                                 const std::function<void(jpeg_compress_struct&)>& setup = {},
+                                 const std::function<void(jpeg_compress_struct&)>& started = {}) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -32,6 +33,7 @@ inline std::string raw_jpeg_rows(int width, int height, int components, J_COLOR_
   jpeg_set_defaults(&c);
   if (setup) setup(c);
   jpeg_start_compress(&c, TRUE);
+  if (started) started(c);
   for (int y = 0; y < height; ++y) {
     JSAMPROW r = const_cast<uint8_t*>(row_at(y));
     jpeg_write_scanlines(&c, &r, 1);
