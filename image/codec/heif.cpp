@@ -422,7 +422,8 @@ bool read_heif(ByteSource& source, const LoadRequest& request, raster::Bitmap& o
           const uint8_t back[3] = {bg.b, bg.g, bg.r};
           for (int32_t x = 0; x < w; ++x)
             for (int c = 0; c < 3; ++c)
-              row[3 * x + c] = static_cast<uint8_t>(std::min(255u, row[3 * x + c] + static_cast<unsigned>(raster::mix_over(0, pa[x], back[c]))));
+              row[3 * x + c] = static_cast<uint8_t>(
+                  std::min(255u, row[3 * x + c] + static_cast<unsigned>(raster::mix_over(0, pa[x], back[c]))));
         }
       }
       builder.add();

@@ -207,7 +207,8 @@ IccBytes cmyk_profile() {
 TEST(ColourProfiles, ACmykJpegIsConvertedThroughItsProfileInEitherSense) {
   const IccBytes icc = cmyk_profile();
   // Six flat blocks of 16 x 16: the inks alone, two at once, and a dark grey.
-  const uint8_t inks[6][4] = {{255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {0, 128, 200, 0}, {60, 0, 0, 100}, {0, 0, 0, 180}};
+  const uint8_t inks[6][4] = {{255, 0, 0, 0},   {0, 255, 0, 0},  {0, 0, 255, 0},
+                              {0, 128, 200, 0}, {60, 0, 0, 100}, {0, 0, 0, 180}};
   cmsHPROFILE cmyk = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
   cmsHPROFILE srgb = cmsCreate_sRGBProfile();
   cmsHTRANSFORM expected = cmsCreateTransform(cmyk, TYPE_CMYK_8, srgb, TYPE_BGR_8, INTENT_RELATIVE_COLORIMETRIC,
