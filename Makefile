@@ -53,7 +53,7 @@ test-win64: windows
 	@KELV_WIN_ARCH=x86_64 bash scripts/wine-run suite
 
 # The native unit tests built with clang's AddressSanitizer and UndefinedBehaviorSanitizer;
-# any report fails them.
+# any report fails them. The same tree holds the fuzz targets (fuzz-smoke runs them).
 sanitize: bootstrap
 	@cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELV_SANITIZE=ON \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
