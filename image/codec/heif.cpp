@@ -105,6 +105,10 @@ class Decoded {
   Decoded& operator=(const Decoded&) = delete;
   heif_image** out() { return &m_image; }
   heif_image* get() const { return m_image; }
+  void release() {
+    if (m_image) m_lib.image_release(m_image);
+    m_image = nullptr;
+  }
 
  private:
   const HeifLibrary& m_lib;
@@ -132,16 +136,17 @@ struct Plane {
     }
     const uint32_t top = (1u << depth) - 1;
     if (depth < 8) {
-      for (int32_t x = 0; x < width; ++x)
-        out[x] = static_cast<uint8_t>((std::min<uint32_t>(r[x], top) * 255 + top / 2) / top);
+      for (int32_t x = 0; x < width; ++x) out[x] = static_cast<uint8_t>(to8(std::min<uint32_t>(r[x], top), top));
       return;
     }
     for (int32_t x = 0; x < width; ++x) {
       uint16_t v;
       std::memcpy(&v, r + 2 * static_cast<size_t>(x), 2);
-      out[x] = static_cast<uint8_t>((std::min<uint32_t>(v, top) * 255 + top / 2) / top);
+      out[x] = static_cast<uint8_t>(to8(std::min<uint32_t>(v, top), top));
     }
   }
+  // A sample of 0..top as 0..255, rounded.
+  static uint32_t to8(uint32_t v, uint32_t top) { return (v * 255 + top / 2) / top; }
 };
 
 // YCbCr planes as coded to blue, green, red rows, as libheif converts them (each chroma
@@ -211,7 +216,7 @@ class YcbcrRows {
     } else {
       // At the picture's depth, then to 8 bits as every other plane is.
       const uint32_t top = static_cast<uint32_t>(m_top);
-      pack<S, A>(luma, packed, w, [top](A v) { return (static_cast<uint32_t>(v) * 255 + top / 2) / top; });
+      pack<S, A>(luma, packed, w, [top](A v) { return Plane::to8(static_cast<uint32_t>(v), top); });
     }
     // Three bytes a pixel, written four at a time (the last pixel's three alone).
     for (int32_t x = 0; x + 1 < w; ++x) std::memcpy(bgr + 3 * x, packed + x, 4);
@@ -366,9 +371,9 @@ bool read_heif(ByteSource& source, const LoadRequest& request, raster::Bitmap& o
                         planes[1].depth == planes[0].depth && planes[2].depth == planes[0].depth &&
                         (chroma == heif_chroma_420 || chroma == heif_chroma_422 || chroma == heif_chroma_444);
       if (!ours) {
-        Decoded rgb(lib);
-        if (!decode(lib, handle, heif_colorspace_undefined, rgb, why)) return false;
-        std::swap(*image.out(), *rgb.out());
+        // The planes go before the colour planes come, so the two are never held at once.
+        image.release();
+        if (!decode(lib, handle, heif_colorspace_undefined, image, why)) return false;
         space = lib.image_get_colorspace(image.get());
       }
     }
