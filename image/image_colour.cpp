@@ -29,6 +29,9 @@ Published& published() {
 void publish_profile(const TImageImpl* image, const raster::Bitmap* bmp, const codec::IccBytes& profile) {
   Published& p = published();
   platform::LockGuard lock(p.lock);
+  // A bitmap belongs to one object at a time: an entry of another object that names the
+  // same address is left from a picture since freed, whose memory this one now uses.
+  std::erase_if(p.images, [&](const auto& entry) { return entry.first != image && entry.second.first == bmp; });
   p.images[image] = {bmp, profile};
 }
 

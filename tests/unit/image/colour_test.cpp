@@ -17,6 +17,7 @@
 #include "image/codec/png.h"
 #include "image/codec/source.h"
 #include "image/codec/webp.h"
+#include "image/image.h"
 #include "platform/platform.h"
 #include "server/native/client.h"
 #include "unit/image/raw_jpeg.h"
@@ -433,6 +434,26 @@ TEST_F(ColourByName, DrawingBetweenProfilesConvertsIntoTheDestinationsSpace) {
   ASSERT_EQ(plain.call_i4("AssignPicture", {Variant::dispatch(img.get())}), 1);
   EXPECT_EQ(plain.get("ColorProfile").s, u"Display P3");
   EXPECT_EQ(plain.call_i4("GetColor", {i4(0), i4(0)}), kP3Red);
+}
+
+// One object's freed picture, whose memory another object's picture now uses, must not
+// lend that picture its old profile.
+TEST(PublishedProfiles, ABitmapAddressTakenOverByAnotherObjectHasOnlyItsNewProfile) {
+  const int first = 0, second = 0;
+  const auto* a = reinterpret_cast<const TImageImpl*>(&first);
+  const auto* b = reinterpret_cast<const TImageImpl*>(&second);
+  const raster::Bitmap bmp(2, 2, raster::Bitmap::Fill::None), earlier(2, 2, raster::Bitmap::Fill::None);
+  // Both ways round, as a lookup may meet either entry first; the new owner had published
+  // a picture before, as a page's object that draws more than once has.
+  for (const auto& [before, now] : {std::pair(a, b), std::pair(b, a)}) {
+    publish_profile(now, &earlier, {});
+    publish_profile(before, &bmp, display_p3());
+    EXPECT_EQ(profile_of(&bmp), display_p3());
+    publish_profile(now, &bmp, {});
+    EXPECT_TRUE(profile_of(&bmp).empty());
+    unregister_image(a);
+    unregister_image(b);
+  }
 }
 
 TEST_F(ColourByName, DrawingColoursAreSrgbAndAreDrawnInTheImagesProfile) {
